@@ -1,0 +1,88 @@
+/*
+ * LXSegFunc.h - the exported functions of the LXWordSeg library.
+ *
+ * Calling order: LXInitSeg() once per process; then any number of
+ * LXCreateSegHandle(); per text LXSegment() followed by result reads;
+ * LXCloseSegHandle() for each handle; LXUnInitSeg() last.
+ *
+ * Thread safety: shared resources are read-only while segmenting, so separate
+ * handles may segment in separate threads.  A handle must not be used by two
+ * threads at once.  LXInitSeg(), LXUnInitSeg(), LXChangeUserDict(),
+ * LXSetPKUMode() and creating a handle with LX_ASC change shared state and must
+ * not overlap with segmentation on any handle.
+ */
+#ifndef LX_SEG_FUNC_H
+#define LX_SEG_FUNC_H
+
+#include "LXPub.h"
+
+extern "C" {
+
+/* The data directory as given to LXInitSeg() (at most 255 characters). */
+LX_API extern char szDataDirPath[256];
+
+/* Loads the shared resources from `lpszDataDirPath`.  True when all loaded. */
+LX_API bool LXInitSeg(const char* lpszDataDirPath);
+
+/* Frees the shared resources. */
+LX_API void LXUnInitSeg();
+
+/* Creates a segmentation handle with the mode flags `iResultMode` (LX_*). */
+LX_API HANDLE LXCreateSegHandle(int iResultMode);
+
+/* Destroys a handle; a null handle is ignored. */
+LX_API void LXCloseSegHandle(HANDLE hHandle);
+
+/*
+ * Segments `nTextLen` bytes of `lpText` (0: the text is NUL-terminated) in the
+ * charset `nCharSet` (LX_GBK or LX_UTF8).  A null text returns true and keeps
+ * the previous results.
+ */
+LX_API bool LXSegment(HANDLE hHandle, const char* lpText, size_t nTextLen, size_t nCharSet);
+
+/* Number of entries of the list selected by the out mode. */
+LX_API int LXGetResultCnt(HANDLE hHandle);
+
+/* The word at `index` of the list selected by the out mode, or null. */
+LX_API const char* LXGetWordAt(HANDLE hHandle, int index);
+
+/* The word at `index` with its tag and class, or null. */
+LX_API pWP LXGetAt(HANDLE hHandle, int index);
+
+/* The word at `index` with its segmentation index, or null. */
+LX_API p_ms_word_t LXMSGetWordAt(HANDLE hHandle, int index);
+
+/* The word at `index` with tag, class and segmentation index, or null. */
+LX_API p_ms_wp_t LXMSGetAt(HANDLE hHandle, int index);
+
+/* Fills the first four array/count pairs of `seg_tokens` with the last result. */
+LX_API void LXGetAllSegInfo(HANDLE hHandle, seg_tokens_t& seg_tokens);
+
+/* Number of classes of the custom-dictionary class value `cls`. */
+LX_API int LXGetClsNum(HANDLE hHandle, int cls);
+
+/* Class names of the class value `cls`, joined with "|"; see LXGetClsNum(). */
+LX_API const char* LXGetClsAt(HANDLE hHandle, int cls, int idx);
+
+/* Selects the list that the word-by-word readers index (OutMode). */
+LX_API void LXSetOutMode(HANDLE hHandle, OutMode outMode);
+
+/* Replaces the user dictionary by the one in directory `sUserDict`. */
+LX_API void LXChangeUserDict(const char* sUserDict);
+
+/*
+ * Converts `wlen` bytes of GBK text at `word` to UTF-8 in the handle's
+ * conversion buffer and points `word`/`wlen` at the result, which stays valid
+ * until the next conversion or LXSegment() on the handle.
+ */
+LX_API void LXConvertWordCharsetToUTF8(HANDLE hHandle, const char*& word, size_t& wlen);
+
+/* Writes the tag string of `idPos` into `strPos` (at least 6 bytes). */
+LX_API void LXPosId2Str(int idPos, char* strPos, int nBufsize);
+
+/* Switches the shared factoid recognizer to PKU mode until LXUnInitSeg(). */
+LX_API void LXSetPKUMode(HANDLE hHandle);
+
+}  // extern "C"
+
+#endif /* LX_SEG_FUNC_H */
