@@ -1,0 +1,146 @@
+// Auto-growing array with a base index.
+//
+// Array<DataT> is indexed from m_base (usually 0).  Any access through
+// operator[] -- reading as well as writing -- makes the element exist: m_size
+// becomes at least offset + 1 and the storage grows when needed.  Growth
+// allocates m_alloc_size / 2 + offset + 1 elements, i.e. half the old
+// allocation more than the access needs, so a sequence of appends costs
+// amortised constant time.  Growth moves the elements: pointers and
+// references into the array are valid only until the next access that grows
+// it.
+//
+// Storage is value-initialised (zero for plain records), so elements that were
+// never written read as zero rather than as indeterminate memory.
+#ifndef LX_BASE_ARRAY_H
+#define LX_BASE_ARRAY_H
+
+#include <cstdint>
+#include <new>
+#include <utility>
+
+#include "base/Assert.h"
+
+template <class DataT>
+class Array {
+ public:
+  uint32_t m_size;        // elements in use: highest offset accessed + 1
+  uint32_t m_alloc_size;  // elements allocated
+  int32_t m_base;         // index of the first element
+  DataT* m_data;          // storage (array new), null while nothing is allocated
+
+  // An array indexed from `base`; with size > 0 that many elements are
+  // allocated and in use from the start.
+  explicit Array(int base = 0, unsigned size = 0)
+      : m_size(0), m_alloc_size(0), m_base(base), m_data(0) {
+    if (size > 0) {
+      _alloc(size - 1);
+      m_size = size;
+    }
+  }
+
+  Array(const Array& other) : m_size(0), m_alloc_size(0), m_base(other.m_base), m_data(0) {
+    copy_from(other);
+  }
+
+  Array(Array&& other) noexcept
+      : m_size(other.m_size),
+        m_alloc_size(other.m_alloc_size),
+        m_base(other.m_base),
+        m_data(other.m_data) {
+    other.m_size = other.m_alloc_size = 0;
+    other.m_data = 0;
+  }
+
+  Array& operator=(const Array& other) {
+    if (this != &other) {
+      clear();
+      m_base = other.m_base;
+      copy_from(other);
+    }
+    return *this;
+  }
+
+  Array& operator=(Array&& other) noexcept {
+    if (this != &other) {
+      delete[] m_data;
+      m_size = other.m_size;
+      m_alloc_size = other.m_alloc_size;
+      m_base = other.m_base;
+      m_data = other.m_data;
+      other.m_size = other.m_alloc_size = 0;
+      other.m_data = 0;
+    }
+    return *this;
+  }
+
+  ~Array() { delete[] m_data; }
+
+  // The element at `index`, created (value-initialised) if it lies beyond the
+  // current size.  An index below the base is a fatal error.
+  DataT& operator[](long index) {
+    long offset = index - m_base;
+    LX_ASSERT(offset >= 0, "offset >= 0");
+    if ((unsigned long)offset >= m_size) {
+      if ((unsigned long)offset >= m_alloc_size) _alloc((unsigned long)offset);
+      m_size = (uint32_t)offset + 1;
+    }
+    return m_data[offset];
+  }
+
+  // Read-only access cannot grow the array: the index must lie in the part in use.
+  const DataT& operator[](long index) const {
+    long offset = index - m_base;
+    LX_ASSERT(offset >= 0, "offset >= 0");
+    LX_ASSERT((unsigned long)offset < m_size, "offset < m_size");
+    return m_data[offset];
+  }
+
+  unsigned size() const { return m_size; }
+  int base() const { return m_base; }
+  DataT* data() { return m_data; }
+  const DataT* data() const { return m_data; }
+  operator DataT*() { return m_data; }
+  operator const DataT*() const { return m_data; }
+
+  // Frees the storage; the array is empty again (the base is kept).
+  void clear() {
+    delete[] m_data;
+    m_data = 0;
+    m_size = m_alloc_size = 0;
+  }
+
+  // Makes room for offset `size`: replaces the storage by m_alloc_size / 2 +
+  // size + 1 elements and moves the old ones over.
+  void _alloc(unsigned long size) {
+    unsigned long long newSize = (unsigned long long)(m_alloc_size / 2) + size + 1;
+    // m_size and m_alloc_size are 32-bit: a larger array cannot be described,
+    // which is as fatal as running out of memory.
+    DataT* newData = newSize <= UINT32_MAX ? new (std::nothrow) DataT[newSize]() : 0;
+    LX_ASSERT(newData != 0, "newData != 0");
+    for (uint32_t i = 0; i < m_alloc_size; i++) newData[i] = std::move(m_data[i]);
+    delete[] m_data;
+    m_data = newData;
+    m_alloc_size = (uint32_t)newSize;
+  }
+
+ private:
+  void copy_from(const Array& other) {
+    if (other.m_alloc_size == 0) return;
+    DataT* newData = new (std::nothrow) DataT[other.m_alloc_size]();
+    LX_ASSERT(newData != 0, "newData != 0");
+    for (uint32_t i = 0; i < other.m_alloc_size; i++) newData[i] = other.m_data[i];
+    m_data = newData;
+    m_alloc_size = other.m_alloc_size;
+    m_size = other.m_size;
+  }
+};
+
+// An Array fixed in its use (typically sized once at construction); it adds
+// no fields and behaves like Array.
+template <class DataT>
+class StaticArray : public Array<DataT> {
+ public:
+  explicit StaticArray(int base = 0, unsigned size = 0) : Array<DataT>(base, size) {}
+};
+
+#endif  // LX_BASE_ARRAY_H

@@ -1,0 +1,127 @@
+#include "base/File.h"
+
+#include <cctype>
+#include <climits>
+#include <cstdlib>
+
+#include "base/Assert.h"
+
+namespace {
+
+const unsigned kInitialBufferSize = 128;
+
+// Written to the last byte of the buffer before each read: if fgets replaces
+// it by its terminator, the read filled the buffer.
+const char kSentinel = 'X';
+
+}  // namespace
+
+File::File(const char* name, const char* mode, int exitOnError)
+    : m_name(name),
+      m_line_no(0),
+      m_exit_on_error(exitOnError),
+      m_skip_comments(true),
+      m_fp(0),
+      m_buffer(0),
+      m_buf_len(kInitialBufferSize),
+      m_reuse_buffer(false) {
+  m_buffer = static_cast<char*>(std::malloc(m_buf_len));
+  LX_ASSERT(m_buffer != 0, "m_buffer != 0");
+  m_buffer[0] = '\0';
+  open(name, mode);
+}
+
+File::File(FILE* fp, int exitOnError)
+    : m_name(0),
+      m_line_no(0),
+      m_exit_on_error(exitOnError),
+      m_skip_comments(false),
+      m_fp(fp),
+      m_buffer(0),
+      m_buf_len(kInitialBufferSize),
+      m_reuse_buffer(false) {
+  m_buffer = static_cast<char*>(std::malloc(m_buf_len));
+  LX_ASSERT(m_buffer != 0, "m_buffer != 0");
+  m_buffer[0] = '\0';
+}
+
+File::~File() {
+  if (m_name) close();
+  std::free(m_buffer);
+}
+
+void File::open(const char* name, const char* mode) {
+  m_fp = std::fopen(name, mode);
+  if (m_fp == 0 && m_exit_on_error) {
+    std::perror(name);
+    std::exit(m_exit_on_error);
+  }
+}
+
+int File::reopen(const char* name, const char* mode) {
+  if (m_name) close();
+  m_name = name;
+  m_line_no = 0;
+  m_reuse_buffer = false;
+  open(name, mode);
+  return m_fp != 0 ? 1 : 0;
+}
+
+int File::close() {
+  int status = 0;
+  if (m_fp) {
+    status = std::fclose(m_fp);
+    m_fp = 0;
+  }
+  if (status != 0 && m_exit_on_error) {
+    std::perror(m_name ? m_name : "");
+    std::exit(m_exit_on_error);
+  }
+  return status;
+}
+
+char* File::getline() {
+  if (m_reuse_buffer) {
+    m_reuse_buffer = false;
+    return m_buffer;
+  }
+  if (m_fp == 0) return 0;
+
+  for (;;) {
+    // Read one line, in pieces if it is longer than the buffer.
+    unsigned start = 0;
+    for (;;) {
+      m_buffer[m_buf_len - 1] = kSentinel;
+      if (std::fgets(m_buffer + start, (int)(m_buf_len - start), m_fp) == 0) {
+        // The sentinel may have replaced the terminator of the previous line.
+        m_buffer[m_buf_len - 1] = '\0';
+        if (start == 0) return 0;
+        break;  // end of file in the middle of a line ends the line
+      }
+      if (m_buffer[m_buf_len - 1] != '\0' || m_buffer[m_buf_len - 2] == '\n') break;
+      // The buffer is full and the line goes on: double it and read on over
+      // the terminator.  (fgets takes an int size, hence the limit.)
+      unsigned oldLen = m_buf_len;
+      m_buffer = oldLen <= INT_MAX / 2 ? static_cast<char*>(std::realloc(m_buffer, 2 * oldLen)) : 0;
+      LX_ASSERT(m_buffer != 0, "m_buffer != 0");
+      m_buf_len = 2 * oldLen;
+      start = oldLen - 1;
+    }
+
+    m_line_no++;
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(m_buffer);
+    while (*p != '\0' && std::isspace(*p)) p++;
+    if (*p != '\0') return m_buffer;
+    // Blank: counted, not returned.
+  }
+}
+
+std::ostream& File::position(std::ostream& stream) {
+  if (m_name) stream << m_name << ": ";
+  return stream << "line " << m_line_no << ": ";
+}
+
+std::ostream& File::offset(std::ostream& stream) {
+  if (m_name) stream << m_name << ": ";
+  return stream << "offset " << (m_fp ? std::ftell(m_fp) : -1L) << ": ";
+}

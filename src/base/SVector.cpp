@@ -1,0 +1,71 @@
+#include "base/SVector.h"
+
+#include <cstdlib>
+#include <cstring>
+
+svector::svector(unsigned blockSize, unsigned ctrlInitSize)
+    : m_Controler(0),
+      m_nBlockSize(blockSize),
+      m_nControlerSize(0),
+      nCtrlInitSize(ctrlInitSize),
+      m_nUsedSize(0),
+      m_BlockIndex(0),
+      m_CtrlIndex(0) {
+  // The first block is allocated up front; if that fails, push retries.
+  take_block(0);
+}
+
+svector::~svector() {
+  for (unsigned i = 0; i < m_nUsedSize; i++) std::free(m_Controler[i]);
+  std::free(m_Controler);
+}
+
+// Makes block `index` usable.  Blocks are allocated in order, so `index` is
+// either an existing block or the next one (m_nUsedSize).
+bool svector::take_block(unsigned index) {
+  if (index < m_nUsedSize) return true;
+  if (m_nUsedSize >= m_nControlerSize) {
+    // Grow the pointer array by half (at least one slot, so that initial
+    // sizes of 0 or 1 still grow).
+    unsigned newSize = m_nControlerSize == 0 ? (nCtrlInitSize > 0 ? nCtrlInitSize : 1)
+                                             : m_nControlerSize + m_nControlerSize / 2;
+    if (newSize <= m_nControlerSize) newSize = m_nControlerSize + 1;
+    char** controler = static_cast<char**>(std::calloc(newSize, sizeof(char*)));
+    if (controler == 0) return false;
+    if (m_nUsedSize > 0) std::memcpy(controler, m_Controler, m_nUsedSize * sizeof(char*));
+    std::free(m_Controler);
+    m_Controler = controler;
+    m_nControlerSize = newSize;
+  }
+  char* block = static_cast<char*>(std::malloc(m_nBlockSize > 0 ? m_nBlockSize : 1));
+  if (block == 0) return false;
+  m_Controler[m_nUsedSize++] = block;
+  return true;
+}
+
+char* svector::push(const char* str, unsigned len) {
+  // A string and its NUL must fit one block; a longer one cannot be stored.
+  if ((unsigned long long)len + 1 > m_nBlockSize) return 0;
+  if (m_CtrlIndex < m_nUsedSize && (unsigned long long)m_BlockIndex + len + 2 <= m_nBlockSize) {
+    char* dst = m_Controler[m_CtrlIndex] + m_BlockIndex;
+    if (len > 0) std::memcpy(dst, str, len);
+    dst[len] = '\0';
+    m_BlockIndex += len + 1;
+    return dst;
+  }
+  // Move to the next block: the one after the current, or the current one
+  // itself if it could never be allocated.
+  unsigned next = m_CtrlIndex < m_nUsedSize ? m_CtrlIndex + 1 : m_CtrlIndex;
+  if (!take_block(next)) return 0;
+  m_CtrlIndex = next;
+  char* dst = m_Controler[next];
+  if (len > 0) std::memcpy(dst, str, len);
+  dst[len] = '\0';
+  m_BlockIndex = len + 1;
+  return dst;
+}
+
+void svector::clear() {
+  m_BlockIndex = 0;
+  m_CtrlIndex = 0;
+}
