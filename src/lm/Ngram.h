@@ -1,0 +1,100 @@
+// Backoff n-gram language model over integer word ids.
+//
+// The model is a trie of contexts, most recent word first: the root holds the
+// unigram probabilities, the root's child under word a holds the
+// probabilities of the words that follow a (and the back-off weight of the
+// context a), its child under b those that follow "b a", and so on.
+//
+// A model is loaded once (read_binary, or read for the text layout) and then
+// only queried; word_prob neither allocates nor modifies anything, so any
+// number of threads may call it on a loaded model at the same time.
+#ifndef LX_LM_NGRAM_H
+#define LX_LM_NGRAM_H
+
+#include <cstddef>
+
+#include "base/LHash.h"
+#include "base/Trie.h"
+#include "lm/Prob.h"
+
+class File;
+
+// Value of every context node: the back-off weight of the context that leads
+// to the node and the log10 probabilities of the words that follow it.
+struct BOnode {
+  LogP bow = LogP_One;
+  LHash<VocabIndex, LogP> probs;
+};
+
+typedef Trie<VocabIndex, BOnode> BOtrie;
+
+// Memory accounting filled by Ngram::mem_stats.
+struct MemStats {
+  size_t total = 0;   // bytes held by the structure
+  size_t wasted = 0;  // of those, bytes of hash slots holding no entry
+  void clear() { total = wasted = 0; }
+};
+
+// Header line of the binary model file.  The pointer is writable (and
+// exported) so that tools built on the library can write and accept files
+// under another header.
+extern "C" __attribute__((visibility("default"))) const char* Ngram_BinaryFormatString;
+
+// Parses a log probability as it appears in model text files.  Plain
+// decimals ("-1.2345") of at most eight digits are converted exactly as
+// digits / 10^fraction-digits in single precision; "Inf"/"inf" (after an
+// optional sign) give +/-infinity; anything else goes through sscanf("%f").
+// Returns false when nothing parses.
+bool parseLogP(const char* text, LogP& result);
+
+class Ngram {
+ public:
+  // Probability of a word that has no unigram entry: -99.0 until a model is
+  // loaded, then the unigram probability of the unknown word.
+  LogP LogP_unk_word;
+  BOtrie contexts;
+  unsigned order;
+
+  explicit Ngram(unsigned neworder);
+  virtual ~Ngram();
+
+  // Probability of `word` after `context` (most recent word first, ended by
+  // Vocab_None), using at most order - 1 context words.
+  virtual LogP word_prob(VocabIndex word, const VocabIndex* context) const;
+  // Probability of `word` after the first `clen` words of `context` (fewer if
+  // a Vocab_None comes first): the probability in the longest context holding
+  // the word, plus the back-off weights of the longer contexts that exist.  If
+  // pbbk is given it is set to false when the word was found in exactly two
+  // contexts (with a one-word context: the bigram exists), true otherwise.
+  virtual LogP word_prob(VocabIndex word, const VocabIndex* context, unsigned clen,
+                         bool* pbbk) const;
+  // Reads the backoff text layout ("\data\", "\n-grams:", "\end\") with
+  // decimal word ids.  Replaces the model's content.
+  virtual bool read(const char* file);
+  // Number of stored n-grams of order n (0 for n = 0).
+  virtual unsigned long num_ngrams(unsigned n) const;
+  virtual void mem_stats(MemStats& stats) const;
+
+  // Returns the previous order; 0 leaves the order unchanged.
+  unsigned set_order(unsigned neworder);
+
+  // Loads a binary model file, replacing the model's content.  A file that
+  // cannot be opened ends the process (exit status 1); any other problem is
+  // reported on stderr and yields false, leaving a partial model.
+  bool read_binary(const char* lmfile);
+  // Writes the model in the binary format, levels 1 .. order.
+  bool write_binary(const char* lmfile) const;
+
+ private:
+  bool read_binary_node(File& file, BOtrie& node, unsigned loadLevels, unsigned fileLevels,
+                        unsigned long long& offset, unsigned long long limit);
+  bool write_binary_node(File& file, const BOtrie& node, unsigned level,
+                         unsigned lengthBytes) const;
+  bool set_unk_word();
+  void clear();
+
+  Ngram(const Ngram&) = delete;
+  Ngram& operator=(const Ngram&) = delete;
+};
+
+#endif  // LX_LM_NGRAM_H
