@@ -1,0 +1,66 @@
+#include "seg/lattice.h"
+
+#include <cstring>
+
+CLattice::CLattice() : m_next_sidx(0), m_prev_end_idx(0), m_used_nodes(0) {
+  std::memset(m_nodes, 0, sizeof(m_nodes));
+  for (uint32_t p = 0; p < kMaxNodes; ++p) {
+    m_nodes[p].wsidx = kNoRange;
+  }
+  // Room for the usual sentence, so that building a lattice rarely allocates.
+  (void)m_sentence_words[kInitialItems - 1];
+  clear(kMaxNodes - 1);
+}
+
+void CLattice::clear(uint32_t n) {
+  if (n >= kMaxNodes) n = kMaxNodes - 1;
+  for (uint32_t p = 0; p <= n; ++p) {
+    tNodeInfo& node = m_nodes[p];
+    node.bBegin = node.bBest = node.bRule = node.bnAmb = false;
+    node.ItemsNum = node.ItemsNumNER = 0;
+    node.size = 0;
+    node.nNextLen = 0;
+    node.IdxMaxItemWeight = node.IdxMaxItemWeightOld = 0;
+    node.MaxWeight = 0;
+    node.wsidx = kNoRange;
+    node.MaxItem = nullptr;
+    node.pROLEPOS = nullptr;
+  }
+  m_nodes[0].bBegin = true;
+  m_nodes[0].bBest = true;
+  m_next_sidx = 0;
+  m_used_nodes = n + 1;
+}
+
+void CLattice::init_node_item(tNodeInfo* node, uint32_t n) {
+  const uint32_t needed = m_next_sidx + n;  // this index must exist afterwards
+  if (needed >= m_sentence_words.m_alloc_size) {
+    // The store will be reallocated: remember the chosen items by index.
+    tSegItemInfo* base = m_sentence_words.data();
+    size_t chosen[kMaxNodes];
+    for (uint32_t p = 0; p < m_used_nodes; ++p)
+      chosen[p] = m_nodes[p].MaxItem ? static_cast<size_t>(m_nodes[p].MaxItem - base) : SIZE_MAX;
+    (void)m_sentence_words[needed];
+    base = m_sentence_words.data();
+    for (uint32_t p = 0; p < m_used_nodes; ++p)
+      if (chosen[p] != SIZE_MAX) m_nodes[p].MaxItem = base + chosen[p];
+  } else {
+    (void)m_sentence_words[needed];
+  }
+  node->wsidx = m_next_sidx;
+  node->size = n;
+  m_next_sidx += n;
+}
+
+tSegItemInfo* CLattice::add_item(uint32_t end, const tSegItemInfo& item, uint32_t reserve) {
+  tNodeInfo* node = &m_nodes[end];
+  if (node->wsidx == kNoRange) init_node_item(node, reserve);
+  // Item indexes are single bytes and 255 means "none", so a node holds at
+  // most 255 items whatever its range.
+  if (node->ItemsNum >= node->size || node->ItemsNum == kNoItem) return nullptr;
+  tSegItemInfo* slot = this->item(node, node->ItemsNum);
+  *slot = item;
+  node->bBegin = true;
+  ++node->ItemsNum;
+  return slot;
+}
