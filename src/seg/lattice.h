@@ -71,8 +71,8 @@ struct tNodeInfo {
 class CLattice {
  public:
   // Node capacity plus one: sentences have at most kMaxNodes - 1 bytes.
-  static const uint32_t kMaxNodes = 4097;
-  static const uint32_t kInitialItems = 16384;
+  static constexpr uint32_t kMaxNodes = 4097;
+  static constexpr uint32_t kInitialItems = 16384;
 
   CLattice();
 
