@@ -1,0 +1,417 @@
+#include "seg/Factoid.h"
+
+#include <cstring>
+
+const uint16_t CFactoid::zh_dian = 0xE3B5;  // 点 (B5 E3)
+const uint16_t CFactoid::zh_yi = 0xBBD2;    // 一 (D2 BB)
+
+namespace {
+
+inline unsigned char byte_at(const char* s, uint32_t i) { return static_cast<unsigned char>(s[i]); }
+
+inline bool is_digit(unsigned char c) { return c >= '0' && c <= '9'; }
+
+// A two-byte GBK character as a 16-bit value, first byte in the low half.
+inline uint16_t char16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+
+// Looks a byte up in one of the 128-entry ASCII tables.
+inline bool permitted(const bool* table, unsigned char c) { return c < 0x80 && table[c]; }
+
+// Size of the PKU work buffer: the PKU scan takes at most kRunMax bytes, so
+// nothing beyond them is copied.
+const uint32_t kPkuBufSize = CFactoid::kRunMax;
+
+}  // namespace
+
+CFactoid::CFactoid() : zh_num(new bool[65536]()), bpku_mode(false), bascii_mode(false) {
+  init_fc_table();
+  init_factoid_type();
+  init_urlkeys();
+  init_zh_num();
+}
+
+CFactoid::~CFactoid() { urlkeys.clear(); }
+
+void CFactoid::init_fc_table() {
+  std::memset(factoid_ascii_char, 0, sizeof(factoid_ascii_char));
+  std::memset(url_permit_endchar, 0, sizeof(url_permit_endchar));
+  std::memset(nx_permit_char, 0, sizeof(nx_permit_char));
+  std::memset(nx_permit_endchar, 0, sizeof(nx_permit_endchar));
+  std::memset(num_permit_endchar, 0, sizeof(num_permit_endchar));
+  std::memset(fc_permit_starchar, 0, sizeof(fc_permit_starchar));
+
+  for (int c = '0'; c <= '9'; ++c) {
+    factoid_ascii_char[c] = kClsDigit;
+    url_permit_endchar[c] = nx_permit_char[c] = nx_permit_endchar[c] = true;
+    num_permit_endchar[c] = fc_permit_starchar[c] = true;
+  }
+  for (int c = 'a'; c <= 'z'; ++c) {
+    for (int ch : {c, c - 'a' + 'A'}) {
+      factoid_ascii_char[ch] = kClsLetter;
+      url_permit_endchar[ch] = nx_permit_char[ch] = nx_permit_endchar[ch] = true;
+      fc_permit_starchar[ch] = true;
+    }
+  }
+  for (unsigned char c : {'_', '+', '&'}) factoid_ascii_char[c] = kClsJoin;
+  factoid_ascii_char[static_cast<unsigned char>('@')] = kClsAt;
+  for (unsigned char c : {'.', '-'}) factoid_ascii_char[c] = kClsDot;
+  for (unsigned char c : {':', '/'}) factoid_ascii_char[c] = kClsColon;
+  for (unsigned char c : {'~', '#', '?', '='}) factoid_ascii_char[c] = kClsQuery;
+  factoid_ascii_char[static_cast<unsigned char>('%')] = kClsPercent;
+
+  for (unsigned char c : {'#', '%', '&', '/', '?', '~'}) url_permit_endchar[c] = true;
+  for (unsigned char c : {'%', '&', '+', '-', '.', '@', '_'}) nx_permit_char[c] = true;
+  for (unsigned char c : {'%', '+'}) nx_permit_endchar[c] = true;
+  num_permit_endchar[static_cast<unsigned char>('%')] = true;
+  fc_permit_starchar[static_cast<unsigned char>('-')] = true;
+}
+
+void CFactoid::init_factoid_type() {
+  for (uint32_t mask = 0; mask < 256; ++mask) {
+    int t = kNone;
+    if (mask & kClsLetter) {
+      t = (mask & (kClsColon | kClsQuery)) ? kUrl : kAlnum;
+    } else if ((mask & kClsDigit) &&
+               (mask & ~static_cast<uint32_t>(kClsDigit | kClsDot | kClsColon | kClsPercent)) == 0) {
+      t = kNumber;
+    }
+    factoid_type[mask] = t;
+  }
+}
+
+void CFactoid::init_urlkeys() {
+  // Sorted, as the double array requires.
+  static const char* const kKeys[] = {"biz", "cc",   "cn",   "com", "edu", "gov", "hk",
+                                      "info", "mobi", "name", "net", "org", "tv"};
+  const size_t n = sizeof(kKeys) / sizeof(kKeys[0]);
+  urlkeys.build(n, kKeys);
+}
+
+void CFactoid::init_zh_num() {
+  // 〇 零 一 二 两 三 四 五 六 七 八 九 十 廿 百 千 万 亿
+  // 壹 贰 叁 肆 伍 陆 柒 捌 玖 拾 佰 仟 ○
+  static const char kNumerals[] =
+      "\xA9\x96\xC1\xE3\xD2\xBB\xB6\xFE\xC1\xBD\xC8\xFD\xCB\xC4\xCE\xE5\xC1\xF9"
+      "\xC6\xDF\xB0\xCB\xBE\xC5\xCA\xAE\xD8\xA5\xB0\xD9\xC7\xA7\xCD\xF2\xD2\xDA"
+      "\xD2\xBC\xB7\xA1\xC8\xFE\xCB\xC1\xCE\xE9\xC2\xBD\xC6\xE2\xB0\xC6\xBE\xC1"
+      "\xCA\xB0\xB0\xDB\xC7\xAA\xA1\xF0";
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(kNumerals);
+  for (size_t i = 0; i + 1 < sizeof(kNumerals); i += 2) zh_num[char16(p + i)] = true;
+}
+
+void CFactoid::recognize_factoid_word(const char* text, uint32_t len, int& type,
+                                      uint32_t& fclen) const {
+  type = kNone;
+  fclen = 0;
+  if (text == nullptr || len == 0) return;
+  const unsigned char c = byte_at(text, 0);
+  if (bpku_mode && ((c >= 1 && c <= 0x7F) || c == 0xA3)) {
+    recognize_en_factoid_word_pku(text, len, type, fclen);
+  } else if (c < 0x80) {
+    recognize_en_factoid_word(text, len, type, fclen);
+    // These letters alone are words of their own (measure words, verbs ...).
+    if (fclen == 1 && (c == 's' || c == 'v' || c == 'w' || c == 'g' || c == 'k')) fclen = 0;
+  } else {
+    recognize_zh_factoid_word(text, len, type, fclen);
+  }
+}
+
+void CFactoid::recognize_en_factoid_word(const char* text, uint32_t len, int& type,
+                                         uint32_t& fclen) const {
+  type = kNone;
+  fclen = 0;
+  if (len == 0) return;
+  const unsigned char c0 = byte_at(text, 0);
+
+  if (bascii_mode) {
+    type = kAlnum;
+    if (c0 >= 0x80) return;
+    uint32_t n = 0;
+    while (n < len && n < kRunMax && byte_at(text, n) < 0x80) ++n;
+    fclen = n;
+    return;
+  }
+
+  if (!permitted(fc_permit_starchar, c0) || factoid_ascii_char[c0] == 0) return;
+
+  // Scan while the bytes have a class and the mask keeps a type.  Track the
+  // class changes: the first one (and the class it changes to) and the second.
+  const uint32_t first_cls = factoid_ascii_char[c0];
+  uint32_t mask = 0, prev_cls = 0;
+  uint32_t change1 = 0, change2 = 0, cls_after1 = 0;
+  uint32_t n = 0;
+  const uint32_t limit = len < kEnScanMax ? len : kEnScanMax;
+  for (; n < limit; ++n) {
+    const unsigned char c = byte_at(text, n);
+    const uint32_t cls = factoid_ascii_char[c];
+    if (cls == 0) break;
+    // A colon stays inside only before "/" (a scheme) or a digit (a time).
+    if (c == ':' && n + 1 < len) {
+      const unsigned char next = byte_at(text, n + 1);
+      if (next != '/' && !is_digit(next)) break;
+    }
+    if (factoid_type[mask | cls] == kNone) break;  // the failing class stays out
+    mask |= cls;
+    if (n > 0 && cls != prev_cls) {
+      if (change1 == 0) {
+        change1 = n;
+        cls_after1 = cls;
+      } else if (change2 == 0) {
+        change2 = n;
+      }
+    }
+    prev_cls = cls;
+  }
+  while (n > 0 && byte_at(text, n - 1) == '_') --n;
+  if (n == 0) return;
+
+  int t = get_factoid_type(text, n, mask);
+  if (t == kAlnum) {
+    // Split an alphanumeric string at class changes: a letter run, possibly
+    // followed by one digit run, stays one token; a string starting with
+    // digits gives its leading number.
+    uint32_t cut;
+    if (first_cls == kClsLetter && change1 > 0) {
+      cut = (cls_after1 == kClsDigit) ? (change2 > 0 ? change2 : n) : change1;
+    } else {
+      cut = change1 > 0 ? change1 : n;
+      if (first_cls == kClsDigit) t = kNumber;
+    }
+    if (cut < n) n = cut;
+  }
+  if (t == kNone) n = 0;
+  type = t;
+  fclen = n;
+}
+
+void CFactoid::recognize_en_factoid_word_pku(const char* text, uint32_t len, int& type,
+                                             uint32_t& fclen) const {
+  type = kNone;
+  fclen = 0;
+
+  // Work copy with full-width ASCII (0xA3 x) turned into x - 0x80; `wide`
+  // remembers which bytes stand for two input bytes.  Local, because the
+  // recognizer is shared between handles.
+  unsigned char buf[kPkuBufSize];
+  bool wide[kPkuBufSize];
+  uint32_t n = 0, pos = 0;
+  while (n < kPkuBufSize && pos < len) {
+    const unsigned char c = byte_at(text, pos);
+    if (c == 0) break;
+    if (c < 0x80) {
+      buf[n] = c;
+      wide[n] = false;
+      ++pos;
+    } else {
+      if (c != 0xA3 || len - pos < 2) break;
+      buf[n] = static_cast<unsigned char>(byte_at(text, pos + 1) - 0x80);
+      wide[n] = true;
+      pos += 2;
+    }
+    ++n;
+  }
+  if (n == 0) return;
+
+  const unsigned char c0 = buf[0];
+  if (!permitted(fc_permit_starchar, c0) || factoid_type[factoid_ascii_char[c0]] == kNone) return;
+  uint32_t mask = 0, k = 0;
+  for (; k < n; ++k) {
+    const uint32_t cls = factoid_ascii_char[buf[k]];
+    if (cls == 0 || factoid_type[mask | cls] == kNone) break;
+    mask |= cls;
+  }
+  while (k > 0 && buf[k - 1] == '_') --k;
+  if (k == 0) return;
+
+  const char* token = reinterpret_cast<const char*>(buf);
+  const int t = get_factoid_type(token, k, mask);
+  if (t == kNone || k == 0) return;
+  uint32_t in_len = k;
+  for (uint32_t j = 0; j < k; ++j) in_len += wide[j] ? 1 : 0;
+  type = t;
+  fclen = in_len;
+}
+
+void CFactoid::recognize_zh_factoid_word(const char* text, uint32_t len, int& type,
+                                         uint32_t& fclen) const {
+  type = kNone;
+  fclen = 0;
+  const unsigned char* s = reinterpret_cast<const unsigned char*>(text);
+  if (len < 2 || s[0] < 0x80 || !zh_num[char16(s)]) return;
+
+  // The run of numerals; `last` is the last character looked at: the
+  // character that ended the run when a two-byte character did, otherwise
+  // the run's own last one.
+  uint32_t i = 0;
+  uint16_t last = 0;
+  while (i < len && i < kRunMax) {
+    if (s[i] < 0x80) break;
+    if (len - i < 2) {  // a lone lead byte at the end is a character of its own
+      last = 0;
+      break;
+    }
+    last = char16(s + i);
+    if (!zh_num[last]) break;
+    i += 2;
+  }
+  // "三十五点" keeps "三十": the numeral before 点 belongs to a decimal or a
+  // clock time.  A run ending in 一 leaves it to words such as 一些 or 一样.
+  if (last == zh_dian || last == zh_yi) {
+    fclen = i - 2;
+  } else {
+    fclen = i;
+  }
+  type = kNumber;
+}
+
+int CFactoid::get_factoid_type(const char* token, uint32_t& len, uint32_t mask) const {
+  int t = factoid_type[mask & 0xFF];
+  if (t == kNumber) {
+    revise_num_pattern(token, len, t);
+    revise_factoid_word_len(token, len, num_permit_endchar);
+    return t;
+  }
+  if (t != kAlnum && t != kUrl) return t;
+  if ((mask & 0xFF) == kClsLetter) return kAlnum;
+
+  revise_nx_url_pattern(token, len, mask, t);
+  if (t == kAlnum) {
+    revise_factoid_word_len(token, len, nx_permit_endchar);
+    if (len > 0 && token[len - 1] == '%') {
+      if (len == 1) return kNumber;
+      bool number = true;
+      for (uint32_t j = 0; j + 1 < len && number; ++j) {
+        const unsigned char c = byte_at(token, j);
+        number = is_digit(c) || c == '.';
+      }
+      if (number) return kNumber;
+    }
+    uint32_t n = len;
+    while (n > 0 && (token[n - 1] == '%' || token[n - 1] == '+')) --n;
+    if (n >= 2) len = n;
+    return kAlnum;
+  }
+  if (t == kUrl) {
+    revise_factoid_word_len(token, len, url_permit_endchar);
+    return kUrl;
+  }
+  return t;
+}
+
+void CFactoid::revise_factoid_word_len(const char* token, uint32_t& len, const bool* permit) const {
+  while (len > 0 && !permitted(permit, byte_at(token, len - 1))) --len;
+}
+
+void CFactoid::revise_nx_url_pattern(const char* token, uint32_t& len, uint32_t mask,
+                                     int& type) const {
+  type = factoid_type[mask & 0xFF];
+  for (uint32_t d = 0; d < len; ++d) {
+    if (token[d] != '.') continue;
+    const uint32_t rest = len - d - 1;
+    // The double array reads a key of length 0 up to a NUL: never search an
+    // empty rest.
+    if (rest == 0) break;
+    Darts::DoubleArray::result_pair_type hit;
+    if (urlkeys.commonPrefixSearch(token + d + 1, &hit, 1, rest) > 0) {
+      type = (mask & kClsAt) ? kEmail : kUrl;
+      return;
+    }
+  }
+  if (type == kUrl) {
+    // No known domain: an alphanumeric string as far as such characters go.
+    uint32_t n = 0;
+    while (n < len && permitted(nx_permit_char, byte_at(token, n))) ++n;
+    len = n;
+    type = kAlnum;
+  }
+}
+
+void CFactoid::revise_num_pattern(const char* token, uint32_t& len, int& type) const {
+  const unsigned char* s = reinterpret_cast<const unsigned char*>(token);
+  const uint32_t n = len;
+  // Counts, and 1-based positions of the first occurrence (0: none).
+  uint32_t pct = 0, dash = 0, dot = 0, slash = 0, colon = 0;
+  uint32_t pct_pos = 0, dash_pos = 0, dot_pos = 0, slash_pos = 0;
+  for (uint32_t i = 0; i < n; ++i) {
+    switch (s[i]) {
+      case '%':
+        if (pct++ == 0) pct_pos = i + 1;
+        break;
+      case '-':
+        if (dash++ == 0) dash_pos = i + 1;
+        break;
+      case '.':
+        if (dot++ == 0) dot_pos = i + 1;
+        break;
+      case '/':
+        if (slash++ == 0) slash_pos = i + 1;
+        break;
+      case ':':
+        ++colon;
+        break;
+      default:
+        break;
+    }
+  }
+  // "--" is no date or telephone separator: count it so that no rule below
+  // that needs a given number of dashes applies.
+  if (dash_pos > 0 && dash_pos < n && s[dash_pos] == '-') dash = 100;
+
+  const bool starts_20 = n >= 2 && s[0] == '2' && s[1] == '0';
+  const bool starts_19 = n >= 2 && s[0] == '1' && s[1] == '9';
+
+  // 1. A percentage: the number up to the first "%".
+  if (pct > 0 && dash == 0 && dot < 2) {
+    len = pct_pos;
+    type = kNumber;
+    return;
+  }
+  // 2. A telephone number: 10 to 12 digits, possibly with dashes.
+  if (n >= 10 && n <= 13 &&
+      (s[0] == '0' || s[0] == '1' || std::memcmp(s, "800", 3) == 0 || std::memcmp(s, "400", 3) == 0)) {
+    const int64_t digits = static_cast<int64_t>(n) - static_cast<int64_t>(dash);
+    if (digits >= 10 && digits <= 12 && colon == 0 && slash == 0 && dot == 0) {
+      type = kTele;
+      return;
+    }
+  }
+  // 3. Dots and slashes together: no number.
+  if (dot > 0 && slash > 0) {
+    type = kAlnum;
+    return;
+  }
+  // 4. One dot followed by a four-byte "20xx".
+  if (dot == 1 && n - dot_pos == 4 && s[dot_pos] == '2' && s[dot_pos + 1] == '0') {
+    type = kAlnum;
+    return;
+  }
+  // 5. Dates and times.
+  if (n > 0 && (s[0] == '0' || s[0] == '1' || s[0] == '2')) {
+    bool time = false;
+    if (dash == 0 && (colon == 2 || (colon == 1 && (n == 4 || n == 5)) || slash == 2)) {
+      time = true;
+    } else if (n >= 7 && n <= 10) {
+      if ((dot == 1 || dot == 2) && dash == 0 && (starts_20 || starts_19)) {
+        time = true;
+      } else if (dash == 2 && dot == 0 && colon == 0) {
+        time = true;
+      }
+    }
+    if (time) {
+      type = kTime;
+      return;
+    }
+  }
+  // 6. Neither "/" nor "-": dotted sequences and colons are no numbers.
+  if (slash == 0 && dash == 0) {
+    if (dot > 1 || colon > 0) type = kAlnum;
+    return;
+  }
+  // 7, 8. Otherwise the number before the first "-" or "/".
+  if (dash > 0 && slash == 0) {
+    len = dash_pos - 1;
+  } else {
+    len = slash_pos - 1;
+  }
+  type = kNumber;
+}
