@@ -1,0 +1,211 @@
+#include "dict/RuleDict.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <new>
+
+#include "dict/BasicDict.h"
+
+CRuleDict::CRuleDict() : m_rules(0), MAXSIZE(1000), m_idx(0) { _reset_trie(); }
+
+CRuleDict::~CRuleDict() { _clear(); }
+
+void CRuleDict::_reset_trie() { m_ruledict.set_array(DictEmptyTrieUnits(), DictEmptyTrieSize); }
+
+void CRuleDict::_clear() {
+  for (size_t i = 0; i < m_idx; i++) {
+    delete[] m_rules[i].srule;
+    delete m_rules[i].idx;
+  }
+  delete[] m_rules;
+  m_rules = 0;
+  m_idx = 0;
+  MAXSIZE = 1000;
+}
+
+void CRuleDict::_save(rule_t& rule) {
+  if (m_rules == 0) {
+    m_rules = new rule_t[MAXSIZE];
+  } else if (m_idx == MAXSIZE) {
+    rule_t* grown = new rule_t[MAXSIZE + RSTEP];
+    std::copy(m_rules, m_rules + m_idx, grown);
+    delete[] m_rules;
+    m_rules = grown;
+    MAXSIZE += RSTEP;
+  }
+  m_rules[m_idx++] = rule;
+  rule.srule = 0;
+  rule.idx = 0;
+}
+
+namespace {
+
+// Reads a decimal as a C conversion does (leading white space, an optional
+// sign, digits up to the first non-digit; nothing gives 0).  Values beyond
+// any possible line length are clamped, which keeps the sum exact for every
+// line that could match.
+long long read_length(const char* s) {
+  while (std::isspace((unsigned char)*s)) s++;
+  bool negative = false;
+  if (*s == '+' || *s == '-') negative = *s++ == '-';
+  long long v = 0;
+  for (; *s >= '0' && *s <= '9'; s++) {
+    if (v < (1LL << 40)) v = v * 10 + (*s - '0');
+  }
+  return negative ? -v : v;
+}
+
+}  // namespace
+
+bool CRuleDict::_parse(const char* line, rule_t& rule) {
+  rule.srule = 0;
+  rule.idx = 0;
+  if (line == 0 || line[0] == '#') return false;
+  const char* comma = std::strchr(line, ',');
+  if (comma == 0) return false;
+  size_t len = (size_t)(comma - line);
+
+  std::vector<int32_t> lengths;
+  long long total = 0;
+  for (const char* piece = comma + 1;;) {
+    long long v = read_length(piece);
+    if (v < 0) return false;
+    if (v > 0) {
+      total += v;
+      if (total > (long long)len) return false;
+      lengths.push_back((int32_t)v);
+    }
+    const char* next = std::strchr(piece, ',');
+    if (next == 0) break;
+    piece = next + 1;
+  }
+  if (total != (long long)len) return false;
+
+  // Every cut must fall between characters, as the lattice walks the text.
+  size_t pos = 0, cut = 0;
+  for (int32_t l : lengths) {
+    cut += (size_t)l;
+    while (pos < cut) {
+      bool two = (unsigned char)line[pos] >= 0x81 && pos + 1 < len;
+      pos += two ? 2 : 1;
+    }
+    if (pos != cut) return false;
+  }
+
+  char* s = new char[len + 1];
+  std::memcpy(s, line, len);
+  s[len] = '\0';
+  rule.srule = s;
+  rule.idx = new std::vector<int32_t>(std::move(lengths));
+  return true;
+}
+
+void CRuleDict::_sort(rule_t* rules, size_t n) {
+  std::stable_sort(rules, rules + n, [](const rule_t& a, const rule_t& b) {
+    return std::strcmp(a.srule, b.srule) < 0;
+  });
+}
+
+const int* CRuleDict::rule_sequence(int value) const {
+  if (value < 0 || (unsigned)value >= m_rule_value.size()) return 0;
+  const int* seq = m_rule_value.data() + value;
+  size_t room = m_rule_value.size() - (unsigned)value;
+  if (seq[0] <= 0) return 0;
+  for (size_t k = 1; k < room; k++) {
+    if (seq[k] == 0) return k > 1 ? seq : 0;
+    if (seq[k] < 0) return 0;
+  }
+  return 0;
+}
+
+namespace {
+
+bool check_rule_key(void* ctx, uint32_t value, size_t key_length) {
+  const CRuleDict* dict = static_cast<const CRuleDict*>(ctx);
+  const int* seq = dict->rule_sequence((int)value);
+  return seq != 0 && (size_t)seq[0] == key_length;
+}
+
+}  // namespace
+
+bool CRuleDict::_build_dict() {
+  try {
+    return _build_dict_or_throw();
+  } catch (const std::exception&) {
+    _clear();  // the trie and m_rule_value held before stay
+    return false;
+  }
+}
+
+bool CRuleDict::_build_dict_or_throw() {
+  _sort(m_rules, m_idx);
+
+  std::vector<const char*> keys;
+  std::vector<int> values;
+  std::vector<int> sequence;
+  keys.reserve(m_idx);
+  values.reserve(m_idx);
+  for (size_t i = 0; i < m_idx; i++) {
+    const rule_t& r = m_rules[i];
+    if (r.srule[0] == '\0') continue;  // matches nothing; the trie cannot hold it
+    if (!keys.empty() && std::strcmp(keys.back(), r.srule) == 0) continue;  // first one counts
+    keys.push_back(r.srule);
+    values.push_back((int)sequence.size());
+    sequence.push_back((int)std::strlen(r.srule));
+    sequence.insert(sequence.end(), r.idx->begin(), r.idx->end());
+    sequence.push_back(0);
+  }
+
+  if (keys.empty()) {
+    _reset_trie();
+  } else {
+    // Keeps the current trie if it throws.
+    m_ruledict.build(keys.size(), keys.data(), 0, values.data());
+  }
+  m_rule_value = Array<int>(0, (unsigned)sequence.size());
+  if (!sequence.empty()) std::copy(sequence.begin(), sequence.end(), m_rule_value.data());
+  _clear();
+
+  // Holds by construction; checked so that a fault here cannot turn into an
+  // out-of-bounds read in the ambiguity pass.
+  if (!m_ruledict.validate() ||
+      !DictTrieForEachKey(static_cast<const uint32_t*>(m_ruledict.array()), m_ruledict.size(),
+                          65534, check_rule_key, this)) {
+    _reset_trie();
+    m_rule_value.clear();
+    return false;
+  }
+  return true;
+}
+
+bool CRuleDict::loadDict(const char* path) {
+  FILE* fp = path ? std::fopen(path, "r") : 0;
+  if (fp == 0) {
+    _clear();
+    return false;
+  }
+  try {
+    char line[1024];
+    while (std::fgets(line, sizeof(line), fp) != 0) {
+      rule_t rule;
+      if (!_parse(line, rule)) continue;
+      try {
+        _save(rule);
+      } catch (...) {
+        delete[] rule.srule;
+        delete rule.idx;
+        throw;
+      }
+    }
+    std::fclose(fp);
+    fp = 0;
+    return _build_dict();
+  } catch (const std::exception&) {
+    if (fp != 0) std::fclose(fp);
+    _clear();
+    return false;
+  }
+}
