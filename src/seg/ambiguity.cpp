@@ -1,0 +1,467 @@
+#include "seg/ambiguity.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "base/DoubleArray.h"
+#include "dict/BasicDict.h"
+#include "dict/CustomDict.h"
+#include "dict/RuleDict.h"
+#include "seg/char_class.h"
+
+namespace {
+
+// "个" (GBK), the measure word a number must not end with to take a unit.
+const char kGe[2] = {'\xB8', '\xF6'};
+
+// An item as the producer makes it, before the pass fills in its word.
+void init_item(tSegItemInfo& it) {
+  std::memset(&it, 0, sizeof(it));
+  it.perIdx = 50;
+}
+
+bool is_amb_rule_type(int type) { return type == kTypeAmbRuleWord || type == -kTypeAmbRuleWord; }
+
+}  // namespace
+
+CAmbiguityResolver::CAmbiguityResolver(CLattice& lattice, const CBasicDict* dict,
+                                       const CRuleDict* rules, const CCustomDict* seclex,
+                                       const int* chs_array, uint32_t fenzhi_idx, bool bpms)
+    : m_lattice(lattice),
+      m_pText(nullptr),
+      m_nTextLen(0),
+      m_pBasicDict(dict),
+      m_pRule(rules),
+      m_pSecondDict(seclex),
+      m_chs_array(chs_array),
+      m_fenzhi_idx(fenzhi_idx),
+      m_bpms(bpms) {}
+
+void CAmbiguityResolver::set_sentence(const char* text, uint32_t len) {
+  m_pText = text;
+  m_nTextLen = len;
+}
+
+bool CAmbiguityResolver::_ready() const {
+  return m_pText != nullptr && m_nTextLen > 0 && m_nTextLen < CLattice::kMaxNodes;
+}
+
+long CAmbiguityResolver::_node_pos(const tNodeInfo* node) const {
+  if (!_ready() || node == nullptr) return -1;
+  const tNodeInfo* first = m_lattice.m_nodes;
+  // Compare addresses as integers: a pointer outside the array must not be
+  // subtracted from it.
+  const uintptr_t a = reinterpret_cast<uintptr_t>(node);
+  const uintptr_t b = reinterpret_cast<uintptr_t>(first);
+  if (a < b || (a - b) % sizeof(tNodeInfo) != 0) return -1;
+  const uintptr_t pos = (a - b) / sizeof(tNodeInfo);
+  if (pos < 1 || pos > m_nTextLen) return -1;
+  return static_cast<long>(pos);
+}
+
+tSegItemInfo* CAmbiguityResolver::_chosen(uint32_t pos) const {
+  if (pos > m_nTextLen) return nullptr;
+  tSegItemInfo* it = m_lattice.m_nodes[pos].MaxItem;
+  if (it == nullptr) return nullptr;
+  const uintptr_t a = reinterpret_cast<uintptr_t>(it);
+  const uintptr_t base = reinterpret_cast<uintptr_t>(m_lattice.m_sentence_words.data());
+  const uintptr_t used = static_cast<uintptr_t>(m_lattice.m_next_sidx) * sizeof(tSegItemInfo);
+  if (base == 0 || a < base || a - base >= used || (a - base) % sizeof(tSegItemInfo) != 0)
+    return nullptr;
+  if (it->length == 0 || it->length > pos || it->begin_pos != pos - it->length) return nullptr;
+  return it;
+}
+
+tSegItemInfo* CAmbiguityResolver::_item_at(uint32_t pos, uint32_t j) const {
+  const tNodeInfo& node = m_lattice.m_nodes[pos];
+  if (node.wsidx == kNoRange || j >= node.ItemsNum || j >= node.size) return nullptr;
+  tSegItemInfo* it = m_lattice.item(pos, j);
+  if (it->length == 0 || it->length > pos || it->begin_pos != pos - it->length) return nullptr;
+  return it;
+}
+
+int CAmbiguityResolver::_index_of(uint32_t pos, const tSegItemInfo* it) const {
+  const tNodeInfo& node = m_lattice.m_nodes[pos];
+  if (it == nullptr || node.wsidx == kNoRange) return -1;
+  for (uint32_t j = 0; j < node.ItemsNum && j < node.size; ++j)
+    if (m_lattice.item(pos, j) == it) return static_cast<int>(j);
+  return -1;
+}
+
+void CAmbiguityResolver::_clear_inside(uint32_t begin, uint32_t end) {
+  for (uint32_t q = begin + 1; q < end; ++q) {
+    m_lattice.m_nodes[q].bBegin = false;
+    m_lattice.m_nodes[q].bBest = false;
+  }
+}
+
+int CAmbiguityResolver::_single_char_class(const tSegItemInfo& it) const {
+  if (m_chs_array == nullptr || it.length != 2) return kChsOther;
+  // Callers pass items that end at a node of the sentence, so both bytes
+  // lie inside it.
+  return chs_class(m_chs_array, m_pText + it.begin_pos);
+}
+
+uint32_t CAmbiguityResolver::_ensure_last_slot(uint32_t pos) {
+  tNodeInfo* node = &m_lattice.m_nodes[pos];
+  if (node->wsidx == kNoRange || node->size == 0) {
+    m_lattice.init_node_item(node, 3);  // may move the store
+    node->ItemsNum = 1;
+    node->ItemsNumNER = 0;
+    init_item(*m_lattice.item(node, 0));
+  } else if (node->ItemsNum == 0) {
+    node->ItemsNum = 1;
+    init_item(*m_lattice.item(node, 0));
+  } else if (node->ItemsNum > node->size) {
+    node->ItemsNum = static_cast<uint8_t>(node->size);  // keep indexes inside the range
+  }
+  return node->ItemsNum - 1u;
+}
+
+// ---------------------------------------------------------------------------
+
+void CAmbiguityResolver::_clear_cob_ovp_amb() {
+  if (!_ready()) return;
+  const uint32_t n = m_nTextLen;
+  tNodeInfo* nodes = m_lattice.m_nodes;
+  uint32_t prev = 0;
+  size_t step = nodes[0].nNextLen;
+  if (step == 0 || step > n) return;
+  uint32_t k = static_cast<uint32_t>(step);
+  for (;;) {
+    tNodeInfo* node = &nodes[k];
+    if (tSegItemInfo* c = _chosen(k)) c->nPreIndex = 0;
+    if (node->bRule) {
+      _clear_ovp_amb(node);
+      // Splitting may have shortened the word that starts at the previous
+      // path node; the node it now ends at may hold a rule word too.
+      const size_t pl = nodes[prev].nNextLen;
+      if (pl != 0 && pl <= n - prev) {
+        const uint32_t m = prev + static_cast<uint32_t>(pl);
+        if (m != k && nodes[m].bRule) _clear_ovp_amb(&nodes[m]);
+      }
+    }
+    _clear_cob_amb(node);
+    // Node n has nNextLen 1, which ends the walk; 0 would never advance.
+    step = node->nNextLen;
+    if (step == 0 || step > n - k) break;
+    prev = k;
+    k += static_cast<uint32_t>(step);
+  }
+}
+
+void CAmbiguityResolver::_clear_ovp_amb(tNodeInfo* node) {
+  const long lpos = _node_pos(node);
+  if (lpos < 0 || m_pBasicDict == nullptr) return;
+  const uint32_t pos = static_cast<uint32_t>(lpos);
+  tSegItemInfo* chosen = _chosen(pos);
+  if (chosen == nullptr || node->wsidx == kNoRange || node->ItemsNum == 0) return;
+
+  // The word to split and the slot its last sub-word goes to.
+  tSegItemInfo* word = nullptr;
+  uint32_t slot = 0;
+  if (is_amb_rule_type(chosen->type)) {
+    if (m_bpms) return;  // LX_PMUL keeps words with two readings whole
+    word = chosen;
+    slot = 0;
+  } else {
+    const uint32_t last = node->IdxMaxItemWeight;  // inclusive
+    for (uint32_t j = 0; j <= last && j < node->ItemsNum; ++j) {
+      tSegItemInfo* it = _item_at(pos, j);
+      // Only a word that starts where the chosen one starts, or before it,
+      // can take over the path: the walk reaches this node from the chosen
+      // word's start.
+      if (it && it->type == kTypeRuleWord && m_lattice.m_nodes[it->begin_pos].bBest &&
+          it->begin_pos <= chosen->begin_pos) {
+        word = it;
+        slot = j;
+        break;
+      }
+    }
+    if (word == nullptr) return;
+  }
+  // The slot item may be overwritten and the store may move: keep copies.
+  const uint32_t wbegin = word->begin_pos;
+  const int wtype = word->type;
+  const uint32_t wattr = word->nAttributeIdx;
+  const bool word_is_chosen_span = (wbegin == chosen->begin_pos);
+
+  // Its rule block (the second one for the -88 twin), checked before
+  // anything changes.
+  rule_block_t block{};
+  bool usable = false;
+  uint32_t lens[BasicDict_MaxRuleCount + 1];
+  uint32_t idxs[BasicDict_MaxRuleCount + 1];
+  const uint32_t widx = wattr - 1;
+  const word_prop_t* info = wattr == 0 ? nullptr : m_pBasicDict->word_info(widx);
+  if (info == nullptr) {
+    std::fprintf(stderr, "rule word without dictionary index: %u\n", wattr);
+  } else if (info->m_seg_rule_sidx == Prop_None) {
+    std::fprintf(stderr, "rule word %u has no rule block\n", widx);
+  } else if (!m_pBasicDict->rule_block(widx, wtype == -kTypeAmbRuleWord ? 1 : 0, block)) {
+    std::fprintf(stderr, "rule word %u: bad rule block (count, extent or sub-word index)\n", widx);
+  } else {
+    uint32_t total = 0;
+    usable = true;
+    for (uint32_t k = 0; k < block.n; ++k) {
+      idxs[k] = static_cast<uint32_t>(block.x[k]);  // checked: a dictionary index
+      const word_prop_t* sub = m_pBasicDict->word_info(idxs[k]);
+      lens[k] = sub ? sub->m_WordLength : 0;
+      if (lens[k] == 0) usable = false;
+      total += lens[k];
+    }
+    if (block.n > 0 && total != pos - wbegin) usable = false;
+    if (!usable) std::fprintf(stderr, "rule word %u: sub-words do not add up to the word\n", widx);
+  }
+
+  if (!usable || block.n == 0) {
+    // The word stays whole.  Its inner nodes are cleared only when they are
+    // not path nodes, i.e. when the word spans the chosen word.
+    if (word_is_chosen_span) _clear_inside(wbegin, pos);
+    if (!usable) return;
+    // Block count 0: only the combination check runs, bounded by the rule
+    // word's slot.
+    tSegItemInfo* before = node->MaxItem;
+    node->IdxMaxItemWeight = static_cast<uint8_t>(slot);
+    _clear_cob_amb(node);
+    if (node->MaxItem == before) {
+      const int j = _index_of(pos, before);
+      if (j >= 0) node->IdxMaxItemWeight = static_cast<uint8_t>(j);
+    }
+    return;
+  }
+
+  // The path now runs through the sub-words only.
+  _clear_inside(wbegin, pos);
+  node->IdxMaxItemWeight = static_cast<uint8_t>(slot);
+
+  // Sub-words from the last to the first, each into the slot of the node it
+  // ends at.
+  uint32_t cur = pos;
+  for (uint32_t k = block.n; k >= 1; --k) {
+    const uint32_t len = lens[k - 1];
+    const uint32_t start = cur - len;  // >= wbegin: the lengths add up to the word
+    const word_prop_t* sub = m_pBasicDict->word_info(idxs[k - 1]);
+    tNodeInfo* end_node = &m_lattice.m_nodes[cur];
+    tSegItemInfo* it = m_lattice.item(end_node, slot);
+    it->begin_pos = start;
+    it->length = len;
+    it->type = sub->m_NameEntity;
+    it->nAttributeIdx = idxs[k - 1] + 1;
+    it->nPreIndex = 0;
+    it->posIndex = 0;
+    it->bcomb = false;
+    end_node->MaxItem = it;
+
+    tNodeInfo* start_node = &m_lattice.m_nodes[start];
+    start_node->nNextLen = len;
+    if (k > 1) {
+      // `start` lies strictly inside the word, so it is not node 0.  The
+      // reservation may move the store; MaxItem pointers follow it.
+      slot = _ensure_last_slot(start);
+      start_node->IdxMaxItemWeight = static_cast<uint8_t>(slot);
+    }
+    start_node->bBegin = true;
+    start_node->bBest = true;
+    if (k == 1) {
+      _clear_cob_amb(end_node);
+      return;
+    }
+    cur = start;
+  }
+}
+
+void CAmbiguityResolver::_clear_cob_amb(tNodeInfo* node) {
+  const long lpos = _node_pos(node);
+  if (lpos < 0) return;
+  const uint32_t pos = static_cast<uint32_t>(lpos);
+  const uint32_t n = m_nTextLen;
+  tNodeInfo* nodes = m_lattice.m_nodes;
+  tSegItemInfo* c = _chosen(pos);
+  if (c == nullptr) return;
+
+  // A longer word over the pieces that end here.
+  const uint32_t bound = node->IdxMaxItemWeight;  // exclusive
+  for (uint32_t j = 0; j < bound && j < node->ItemsNum; ++j) {
+    tSegItemInfo* it = _item_at(pos, j);
+    if (it == nullptr || !nodes[it->begin_pos].bBest || it->bcomb || it->type >= kTypeRuleWord ||
+        it->begin_pos == c->begin_pos)
+      continue;
+    // A word starting inside the chosen one would leave the walk, which
+    // comes from the chosen word's start, with a word that does not begin
+    // there.
+    if (it->begin_pos > c->begin_pos) continue;
+    if (is_amb_rule_type(it->type) && !m_bpms) return;
+    _clear_inside(it->begin_pos, pos);
+    nodes[it->begin_pos].nNextLen = it->length;
+    it->nPreIndex = 0;
+    node->MaxItem = it;
+    node->IdxMaxItemWeight = static_cast<uint8_t>(j);
+    return;
+  }
+
+  // Fractions: number, "分之", number.
+  if (m_fenzhi_idx != 0 && c->nAttributeIdx == m_fenzhi_idx) {
+    if (c->begin_pos == 0) return;
+    const size_t next_len = node->nNextLen;
+    if (next_len == 0 || next_len > n - pos) return;  // no path word follows
+    const uint32_t next = pos + static_cast<uint32_t>(next_len);
+    tSegItemInfo* p = _chosen(c->begin_pos);
+    tSegItemInfo* f = _chosen(next);
+    if (p == nullptr || f == nullptr || f->begin_pos != pos) return;
+    if (_single_char_class(*p) == kChsDigit) p->posIndex = kPosIndexNumeral;
+    if (_single_char_class(*f) == kChsDigit) f->posIndex = kPosIndexNumeral;
+    if (p->posIndex == kPosIndexNumeral && f->posIndex == kPosIndexNumeral) {
+      const uint32_t pbegin = p->begin_pos;
+      f->begin_pos = pbegin;
+      f->length = next - pbegin;
+      f->type = kTypeFactoid;
+      f->nAttributeIdx = kAttrSingleChar;
+      nodes[pbegin].nNextLen = f->length;
+      const uint32_t fz_begin = c->begin_pos;
+      nodes[fz_begin].bBegin = nodes[fz_begin].bBest = false;
+      node->bBegin = node->bBest = false;
+    }
+    return;
+  }
+
+  // A number followed by a magnitude or a date/time unit.
+  const int cls = _single_char_class(*c);
+  if ((cls != kChsDateTimeUnit && cls != kChsMagnitude) || c->begin_pos == 0) return;
+  tSegItemInfo* p = _chosen(c->begin_pos);
+  if (p == nullptr) return;
+  if (_single_char_class(*p) == kChsDigit) p->posIndex = kPosIndexNumeral;
+  if (p->posIndex != kPosIndexNumeral) return;
+  if (cls == kChsDateTimeUnit && p->length > 4) return;
+  const char* pend = m_pText + c->begin_pos;  // one past P's last byte
+  if (p->length > 2 && pend[-2] == kGe[0] && pend[-1] == kGe[1]) return;
+  if (pend[-1] == '%') return;
+  const uint32_t cbegin = c->begin_pos;
+  const uint32_t pbegin = p->begin_pos;
+  nodes[cbegin].bBegin = nodes[cbegin].bBest = false;
+  // P's begin node led to P; it now leads over P and C (P's length plus 2).
+  nodes[pbegin].nNextLen = pos - pbegin;
+  c->begin_pos = pbegin;
+  c->length = pos - pbegin;
+  c->type = kTypeFactoid;
+  c->nAttributeIdx = kAttrSingleChar;
+  c->bcomb = true;
+  c->posIndex = cls == kChsMagnitude ? kPosIndexNumeral : kPosIndexTime;
+}
+
+// ---------------------------------------------------------------------------
+
+void CAmbiguityResolver::_clear_amb_by_userrule() {
+  if (!_ready() || m_pRule == nullptr) return;
+  const uint32_t n = m_nTextLen;
+  tNodeInfo* nodes = m_lattice.m_nodes;
+  Darts::DoubleArray::result_pair_type matches[kMaxUserRuleMatches];
+  uint32_t p = 0;
+  while (p < n) {
+    size_t found =
+        m_pRule->m_ruledict.commonPrefixSearch(m_pText + p, matches, kMaxUserRuleMatches, n - p);
+    if (found > kMaxUserRuleMatches) found = kMaxUserRuleMatches;
+    bool applied = false;
+    // The longest kept match first.
+    for (size_t i = found; i-- > 0 && !applied;) {
+      const int* seq = m_pRule->rule_sequence(matches[i].value);
+      if (seq == nullptr) continue;
+      const uint32_t t = static_cast<uint32_t>(seq[0]);
+      if (t != matches[i].length || t == 0 || t > n - p) continue;
+      if (!nodes[p + t].bBest) continue;  // the key ends inside a path word
+      uint64_t total = 0;
+      for (const int* s = seq + 1; *s != 0; ++s) total += static_cast<uint32_t>(*s);
+      if (total != t) continue;  // segments must tile the key exactly
+
+      for (const int* s = seq + 1; *s != 0; ++s) {
+        const uint32_t len = static_cast<uint32_t>(*s);
+        const uint32_t e = p + len;
+        nodes[p].nNextLen = len;
+        tNodeInfo* en = &nodes[e];
+        en->bBegin = true;
+        en->bBest = true;
+        en->MaxItem = nullptr;
+        tSegItemInfo* pick = nullptr;
+        uint32_t pick_j = 0;
+        for (uint32_t j = 0; j < en->ItemsNum; ++j) {
+          tSegItemInfo* it = _item_at(e, j);
+          if (it && it->length == len) {
+            pick = it;
+            pick_j = j;
+            break;
+          }
+        }
+        if (pick) {
+          if (is_amb_rule_type(pick->type)) pick->nAttributeIdx = kAttrSingleChar;
+        } else {
+          if (en->wsidx == kNoRange || en->size == 0) {
+            m_lattice.init_node_item(en, 3);  // may move the store
+            init_item(*m_lattice.item(en, 0));
+          }
+          pick = m_lattice.item(en, 0);
+          pick->begin_pos = p;
+          pick->length = len;
+          pick->type = kTypeSingleChar;
+          pick->nAttributeIdx = kAttrSingleChar;
+          pick->weight = 0;
+          pick->bcomb = false;
+          en->ItemsNum = 1;
+          en->ItemsNumNER = 0;  // any entity items are gone with the others
+          pick_j = 0;
+        }
+        en->MaxItem = pick;
+        en->IdxMaxItemWeight = static_cast<uint8_t>(pick_j);
+        p = e;
+      }
+      applied = true;
+    }
+    if (!applied) {
+      const size_t step = nodes[p].nNextLen;
+      if (step == 0) break;  // a broken path: nothing sound to follow
+      if (step > n - p) break;
+      p += static_cast<uint32_t>(step);
+    }
+  }
+}
+
+void CAmbiguityResolver::_clear_cob_by_seclex() {
+  if (!_ready() || m_pSecondDict == nullptr) return;
+  const uint32_t n = m_nTextLen;
+  tNodeInfo* nodes = m_lattice.m_nodes;
+  uint32_t p = 0;
+  while (p < n) {
+    const size_t a = nodes[p].nNextLen;
+    if (a == 0 || a > n - p) break;  // a broken path, or node n reached
+    const uint32_t q = p + static_cast<uint32_t>(a);
+    const size_t b = nodes[q].nNextLen;
+    // Both words at most 2 bytes, and the second one inside the sentence
+    // (node n has nNextLen 1 but no word after it).
+    if (a <= 2 && b >= 1 && b <= 2 && b <= n - q) {
+      const uint32_t ab = static_cast<uint32_t>(a + b);
+      const int v = m_pSecondDict->m_cd.exactMatchSearch<int>(m_pText + p, ab);
+      if (v > 0 && static_cast<size_t>(v) < m_pSecondDict->m_attrNum &&
+          m_pSecondDict->getlen(v) == ab) {
+        tSegItemInfo* x = _chosen(p + ab);
+        if (x != nullptr && x->begin_pos == q) {
+          const int data = m_pSecondDict->getdata(v);
+          const uint8_t pos_index = static_cast<uint8_t>(static_cast<uint32_t>(data) >> 1);
+          const bool odd = (data & 1) != 0;
+          x->begin_pos = p;
+          x->length = ab;
+          x->posIndex = pos_index;
+          x->nAttributeIdx = kAttrSingleChar;
+          if (pos_index == kPosIndexPerson)
+            x->type = odd ? kTypeSecPersonOdd : kTypeSecPersonEven;
+          else if (pos_index == kPosIndexPlace)
+            x->type = odd ? kTypeSecPlaceOdd : kTypeSecPlaceEven;
+          else
+            x->type = kTypeSecOther;
+          nodes[p].nNextLen = ab;
+          p += ab;
+          continue;
+        }
+      }
+    }
+    p = q;
+  }
+}
