@@ -1,5 +1,7 @@
 #include "dict/BasicDictWriter.h"
 
+#include "base/AtomicFile.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -25,18 +27,6 @@ std::vector<rule_value_t> BasicDictMulSegRecord(const std::string& w1, const std
   return {rule_value_t::index_of(w1), rule_value_t::index_of(w2), rule_value_t::number(p1),
           rule_value_t::number(p2),   rule_value_t::index_of(w3), rule_value_t::index_of(w4),
           rule_value_t::number(p3),   rule_value_t::number(p4)};
-}
-
-bool DictWriteFileAtomically(const char* path, const char* data, size_t size) {
-  if (path == 0) return false;
-  std::string tmp = std::string(path) + ".tmp" + std::to_string((long)getpid());
-  FILE* fp = std::fopen(tmp.c_str(), "wb");
-  if (fp == 0) return false;
-  bool ok = size == 0 || std::fwrite(data, 1, size, fp) == size;
-  ok = (std::fclose(fp) == 0) && ok;
-  if (ok && std::rename(tmp.c_str(), path) == 0) return true;
-  std::remove(tmp.c_str());
-  return false;
 }
 
 bool CBasicDictWriter::add(const basic_dict_entry_t& entry) {
@@ -228,11 +218,11 @@ bool CBasicDictWriter::build(std::vector<char>& lex, std::vector<char>& prop) {
 bool CBasicDictWriter::write(const char* lex_path, const char* prop_path) {
   std::vector<char> lex, prop;
   if (!build(lex, prop)) return false;
-  if (!DictWriteFileAtomically(lex_path, lex.data(), lex.size())) {
+  if (!write_file_atomically(lex_path, lex.data(), lex.size())) {
     m_error = std::string("cannot write ") + (lex_path ? lex_path : "(null)");
     return false;
   }
-  if (!DictWriteFileAtomically(prop_path, prop.data(), prop.size())) {
+  if (!write_file_atomically(prop_path, prop.data(), prop.size())) {
     m_error = std::string("cannot write ") + (prop_path ? prop_path : "(null)");
     return false;
   }

@@ -107,7 +107,5 @@ class CBasicDictWriter {
   std::string m_error;
 };
 
-// Writes `data` to `path` through a temporary file renamed into place.
-bool DictWriteFileAtomically(const char* path, const char* data, size_t size);
 
 #endif  // LX_DICT_BASICDICTWRITER_H

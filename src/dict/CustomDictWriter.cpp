@@ -1,5 +1,7 @@
 #include "dict/CustomDictWriter.h"
 
+#include "base/AtomicFile.h"
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,29 +11,9 @@
 
 namespace {
 
-std::string temp_name(const char* path) {
-  return std::string(path) + ".tmp." + std::to_string((long)getpid());
-}
-
-// Writes `bytes` to a temporary file and renames it to `path`.
-bool write_file_atomically(const char* path, const std::string& bytes) {
-  if (path == nullptr) return false;
-  std::string tmp = temp_name(path);
-  FILE* fp = std::fopen(tmp.c_str(), "wb");
-  if (fp == nullptr) return false;
-  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), fp) == bytes.size();
-  ok = std::fclose(fp) == 0 && ok;
-  if (ok) ok = std::rename(tmp.c_str(), path) == 0;
-  if (!ok) std::remove(tmp.c_str());
-  return ok;
-}
-
 bool save_double_array_atomically(const Darts::DoubleArray& da, const char* path) {
-  if (path == nullptr) return false;
-  std::string tmp = temp_name(path);
-  bool ok = da.save(tmp.c_str()) == 0 && std::rename(tmp.c_str(), path) == 0;
-  if (!ok) std::remove(tmp.c_str());
-  return ok;
+  if (da.array() == nullptr || da.size() == 0) return false;
+  return write_file_atomically(path, da.array(), da.total_size());
 }
 
 void put_le32(std::string& out, uint32_t v) {

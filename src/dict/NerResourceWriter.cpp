@@ -1,5 +1,7 @@
 #include "dict/NerResourceWriter.h"
 
+#include "base/AtomicFile.h"
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,26 +16,6 @@ namespace {
 const size_t kMaxLineText = 100;
 
 const char* const kHeaders[] = {"#fuxing", "#no_amb_xing", "#loc_suffix"};
-
-// Writes `data` to a temporary file beside `path` and renames it to `path`.
-bool write_file_atomically(const char* path, const std::string& data) {
-  if (path == nullptr || *path == '\0') return false;
-  std::string tmp = std::string(path) + ".XXXXXX";
-  int fd = mkstemp(&tmp[0]);
-  if (fd < 0) return false;
-  FILE* fp = fdopen(fd, "wb");
-  if (fp == nullptr) {
-    close(fd);
-    unlink(tmp.c_str());
-    return false;
-  }
-  bool ok = std::fwrite(data.data(), 1, data.size(), fp) == data.size();
-  ok = (std::fflush(fp) == 0) && ok;
-  ok = (std::fclose(fp) == 0) && ok;
-  if (ok) ok = std::rename(tmp.c_str(), path) == 0;
-  if (!ok) unlink(tmp.c_str());
-  return ok;
-}
 
 void append_float_le(std::string& out, float f) {
   uint32_t bits;

@@ -1,5 +1,6 @@
 #include "dict/RuleDictWriter.h"
 
+#include "base/AtomicFile.h"
 #include "dict/BasicDictWriter.h"
 #include "dict/RuleDict.h"
 
@@ -37,5 +38,5 @@ std::string CRuleDictWriter::text() const {
 
 bool CRuleDictWriter::write(const char* path) const {
   std::string all = text();
-  return DictWriteFileAtomically(path, all.data(), all.size());
+  return write_file_atomically(path, all.data(), all.size());
 }

@@ -1,22 +1,12 @@
 #include "dict/T2SWriter.h"
 
+#include "base/AtomicFile.h"
+
 #include <unistd.h>
 
 #include <cstdio>
 
 namespace {
-
-bool write_file_atomically(const char* path, const std::string& bytes) {
-  if (path == nullptr) return false;
-  std::string tmp = std::string(path) + ".tmp." + std::to_string((long)getpid());
-  FILE* fp = std::fopen(tmp.c_str(), "wb");
-  if (fp == nullptr) return false;
-  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), fp) == bytes.size();
-  ok = std::fclose(fp) == 0 && ok;
-  if (ok) ok = std::rename(tmp.c_str(), path) == 0;
-  if (!ok) std::remove(tmp.c_str());
-  return ok;
-}
 
 bool is_gbk_char(const std::string& c) {
   if (c.size() != 2) return false;
