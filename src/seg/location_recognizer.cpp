@@ -1,0 +1,160 @@
+#include "seg/location_recognizer.h"
+
+#include <cstring>
+
+#include "dict/NerResource.h"
+#include "seg/ne_items.h"
+#include "seg/role_tagger.h"
+
+namespace {
+
+// The chosen word ending at path position p, or null if node p holds none
+// that really ends there.
+tSegItemInfo* path_item(CLattice& lattice, size_t p) {
+  if (p == 0 || p >= CLattice::kMaxNodes) return nullptr;
+  tSegItemInfo* item = lattice.m_nodes[p].MaxItem;
+  const tSegItemInfo* store = lattice.m_sentence_words.data();
+  if (item == nullptr || item < store || item >= store + lattice.m_next_sidx) return nullptr;
+  if (item->length == 0 || item->begin_pos >= p || item->length != p - item->begin_pos) {
+    return nullptr;
+  }
+  return item;
+}
+
+// The end of the path word after the one ending at p (p < n), or 0 if the
+// path is broken there.
+size_t next_end(CLattice& lattice, uint32_t n, size_t p) {
+  if (p >= n) return 0;
+  const size_t len = lattice.m_nodes[p].nNextLen;
+  if (len == 0 || len > n - p) return 0;
+  const size_t q = p + len;
+  const tSegItemInfo* item = path_item(lattice, q);
+  if (item == nullptr || item->begin_pos != p) return 0;
+  return q;
+}
+
+// The single Chinese numerals 一 to 十 (GBK).
+const char kHanziNumbers[10][3] = {"\xD2\xBB", "\xB6\xFE", "\xC8\xFD", "\xCB\xC4", "\xCE\xE5",
+                                   "\xC1\xF9", "\xC6\xDF", "\xB0\xCB", "\xBE\xC5", "\xCA\xAE"};
+
+}  // namespace
+
+bool CLocationRecognizer::_is_signle_hanzi_num(const char* str, int len) {
+  if (str == nullptr || len != 2) return false;
+  for (const char* num : kHanziNumbers) {
+    if (str[0] == num[0] && str[1] == num[1]) return true;
+  }
+  return false;
+}
+
+bool CLocationRecognizer::_loc_rule(const char* word, int len) {
+  if (word == nullptr || len != 4) return true;
+  if (_is_signle_hanzi_num(word, 2)) return false;
+  // Two characters only when the first is a two-byte one; then equal bytes
+  // make the second the same two-byte character.
+  const unsigned char lead = static_cast<unsigned char>(word[0]);
+  if (lead >= 0x81 && word[0] == word[2] && word[1] == word[3]) return false;
+  return true;
+}
+
+void CLocationRecognizer::_ln_rule_revise(const char* text, uint32_t n, NeContextType& ctx) {
+  bool reject = false;
+  if (text == nullptr || ctx.begin_pos > n || ctx.len > n - ctx.begin_pos) {
+    reject = true;  // not a span of this sentence
+  } else if (CNeItems::_is_copy_word(text, static_cast<int>(n), static_cast<int>(ctx.begin_pos),
+                                     static_cast<int>(ctx.len))) {
+    reject = true;
+  } else if (!_loc_rule(text + ctx.begin_pos, static_cast<int>(ctx.len))) {
+    reject = true;
+  }
+  if (reject) {
+    ctx.mode = -1;
+    ctx.role_count = 0;
+  }
+}
+
+int CLocationRecognizer::_ln_mode_match(CLattice& lattice, uint32_t n, size_t cur_index,
+                                        NeContextType& ctx) {
+  if (n == 0 || n >= CLattice::kMaxNodes || cur_index >= n) return -1;
+  tSegItemInfo* head = path_item(lattice, cur_index);
+  if (head == nullptr) return -1;
+  const uint8_t h = head->perIdxLN;
+  if (h != NE_ROLE_LH && h != NE_ROLE_FH) return -1;
+  const size_t max_prefix = h == NE_ROLE_LH ? MAX_LN_CHINA_PREFIX_LEN : MAX_LN_TRANS_PREFIX_LEN;
+
+  // Head and middle words.  A prefix over the limit can never match, so the
+  // walk stops there; this also bounds the number of words by
+  // max_prefix + 1, below the capacity of word_roles.
+  size_t prefix = head->length;
+  if (prefix > max_prefix) return -1;
+  size_t end = cur_index;
+  size_t next = next_end(lattice, n, end);
+  if (next == 0) return -1;
+  while (lattice.m_nodes[next].MaxItem->perIdxLN == h + 1) {
+    prefix += lattice.m_nodes[next].MaxItem->length;
+    if (next >= n || prefix > max_prefix) return -1;
+    end = next;
+    next = next_end(lattice, n, end);
+    if (next == 0) return -1;
+  }
+  if (lattice.m_nodes[next].MaxItem->perIdxLN != h + 2) return -1;
+  const size_t last = next;  // the tail word ends here
+
+  ctx.mode = h == NE_ROLE_LH ? kModeChina : kModeTrans;
+  ctx.type = h == NE_ROLE_LH ? kTypeChina : kTypeTrans;
+  ctx.beg_node = &lattice.m_nodes[cur_index];
+  ctx.beg_item = head;
+  ctx.end_node = &lattice.m_nodes[last];
+  ctx.end_item = lattice.m_nodes[last].MaxItem;
+  ctx.begin_pos = head->begin_pos;
+  ctx.len = last - head->begin_pos;
+  if (head->begin_pos == 0) {
+    ctx.pre_node = nullptr;
+    ctx.pre_item = nullptr;
+  } else {
+    ctx.pre_node = &lattice.m_nodes[head->begin_pos];
+    ctx.pre_item = path_item(lattice, head->begin_pos);
+  }
+  const size_t after = last < n ? next_end(lattice, n, last) : 0;
+  if (after == 0) {
+    ctx.suc_node = nullptr;
+    ctx.suc_item = nullptr;
+    ctx.suc_match_pos = static_cast<size_t>(n) + 1;
+  } else {
+    ctx.suc_node = &lattice.m_nodes[after];
+    ctx.suc_item = lattice.m_nodes[after].MaxItem;
+    ctx.suc_match_pos = after;
+  }
+  ctx.role_count = 0;
+  for (size_t p = cur_index; ctx.role_count < NeContextType::MAX_NE_ITEM_COUNT;) {
+    const tSegItemInfo* w = lattice.m_nodes[p].MaxItem;
+    NeRoleInfoType& r = ctx.word_roles[ctx.role_count++];
+    r.prop_idx = static_cast<size_t>(w->nAttributeIdx) - 1;  // 0 gives all ones
+    r.role_idx = w->perIdxLN;
+    if (p == last) break;
+    p = next_end(lattice, n, p);
+    if (p == 0) break;  // cannot happen: the walk above went this way
+  }
+  return ctx.mode;
+}
+
+int CLocationRecognizer::_ln_mode_match(CLattice& lattice, const char* text, uint32_t n,
+                                        const CBasicDict& dict, NeContextType& ctx,
+                                        int& ne_count) {
+  if (text == nullptr || !tagger_path_is_consistent(lattice, n)) return 0;
+  size_t p = lattice.m_nodes[0].nNextLen;
+  // No name can begin with the word ending at n, so the scan stops there
+  // (rather than stepping over node n by its nNextLen).
+  while (p < n) {
+    const tSegItemInfo* w = lattice.m_nodes[p].MaxItem;
+    if (w->perIdxLN == NE_ROLE_A || _ln_mode_match(lattice, n, p, ctx) < 0) {
+      p += lattice.m_nodes[p].nNextLen;
+      continue;
+    }
+    _ln_rule_revise(text, n, ctx);
+    const size_t resume = ctx.suc_match_pos;
+    if (ctx.mode != -1) CNeItems::_add_ne_item(lattice, text, n, dict, ctx, CNeItems::LN, ne_count);
+    p = resume;
+  }
+  return 1;
+}

@@ -1,0 +1,78 @@
+#include "seg/ne_items.h"
+
+#include <cstdio>
+
+#include "dict/BasicDict.h"
+#include "seg/lattice_producer.h"
+#include "seg/role_tagger.h"
+
+uint32_t CNeItems::_get_attribute_idx(const CBasicDict& dict, const char* word, size_t len) {
+  // Length 0 would make the search read up to a NUL.
+  if (word == nullptr || len == 0) return kAttrSingleChar;
+  const int v = dict.mBasicDict.exactMatchSearch<int>(word, len);
+  if (v < 0 || static_cast<uint32_t>(v) >= kAttrSingleChar - 1) return kAttrSingleChar;
+  return static_cast<uint32_t>(v) + 1;
+}
+
+bool CNeItems::_is_copy_word(const char* pSent, int nLen, int pos, int length) {
+  if (pSent == nullptr || length <= 1 || pos < 0 || nLen < 0 || pos > nLen ||
+      length > nLen - pos) {
+    return false;
+  }
+  const unsigned char* s = reinterpret_cast<const unsigned char*>(pSent) + pos;
+  // The previous character: its bytes and its width (0 before the first).
+  unsigned char prev0 = 0, prev1 = 0;
+  int prev_width = 0;
+  int repeats = 0;
+  int i = 0;
+  while (i < length) {
+    const int width = (s[i] >= 0x80 && i + 1 < length) ? 2 : 1;
+    const unsigned char c0 = s[i];
+    const unsigned char c1 = width == 2 ? s[i + 1] : 0;
+    bool same;
+    if (width == 2) {
+      same = prev_width == 2 && c0 == prev0 && c1 == prev1;
+    } else {
+      same = prev_width == 1 && c0 < 0x80 && prev0 < 0x80 && c0 == prev0;
+    }
+    repeats = same ? repeats + 1 : 0;
+    if (repeats >= 2) return true;
+    prev0 = c0;
+    prev1 = c1;
+    prev_width = width;
+    i += width;
+  }
+  return false;
+}
+
+tSegItemInfo* CNeItems::_add_ne_item(CLattice& lattice, const char* text, uint32_t n,
+                                     const CBasicDict& dict, const NeContextType& ctx,
+                                     int ne_type, int& ne_count) {
+  if (text == nullptr || (ne_type != PN && ne_type != LN)) return nullptr;
+  if (n >= CLattice::kMaxNodes || ctx.len == 0 || ctx.begin_pos >= n ||
+      ctx.len > n - ctx.begin_pos) {
+    return nullptr;
+  }
+  const uint32_t begin = static_cast<uint32_t>(ctx.begin_pos);
+  const uint32_t len = static_cast<uint32_t>(ctx.len);
+  const uint32_t end = begin + len;
+
+  tSegItemInfo item{};
+  item.begin_pos = begin;
+  item.length = len;
+  item.type = ctx.type;
+  item.nAttributeIdx = ne_type == PN ? kAttrPerson : kAttrLocation;
+  item.weight = CRoleTagger::_compute_ne_weight(dict, ctx.word_roles, ctx.role_count, ne_type);
+  const uint32_t attr = _get_attribute_idx(dict, text + begin, len);
+  item.bcomb = CRoleTagger::_is_comb(dict, static_cast<int>(attr - 1));
+
+  tSegItemInfo* added = lattice.add_item(end, item, len + kReserveExtra);
+  if (added == nullptr) {
+    std::fputs(kLatticeNodeFullMessage, stderr);
+    return nullptr;
+  }
+  ++lattice.m_nodes[end].ItemsNumNER;
+  for (uint32_t p = begin + 1; p <= end; ++p) lattice.m_nodes[p].bnAmb = true;
+  ++ne_count;
+  return added;
+}

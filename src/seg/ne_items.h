@@ -1,0 +1,74 @@
+// Entity items: how an accepted named-entity candidate (seg/ne_context.h)
+// becomes one extra item of the lattice, and the small text checks that the
+// person and location recognizers share.
+//
+// An entity item spans the candidate's bytes and is appended to the node at
+// its end, after the items the producer put there; ItemsNumNER counts these
+// appended items, so the last ItemsNumNER items of a node are always entity
+// items (the class-based best path relies on this).  Its fields:
+//   begin_pos, length  the candidate's span;
+//   type               the candidate's type (61, 62: person; 65, 66: location);
+//   nAttributeIdx      kAttrPerson (10000006) or kAttrLocation (10000007), so
+//                      that the person-name word model sees the class tokens
+//                      10000005 and 10000006;
+//   weight             the entity weight of the candidate's roles
+//                      (CRoleTagger::_compute_ne_weight);
+//   bcomb              whether the span is a dictionary word with the
+//                      combination bit;
+//   everything else    0 (posIndex, perIdx, perIdxLN, nPreIndex).
+// The positions begin_pos + 1 .. begin_pos + len get bnAmb, which tells the
+// class-based search that the region around the entity must be decided anew.
+#ifndef LX_SEG_NE_ITEMS_H
+#define LX_SEG_NE_ITEMS_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "seg/lattice.h"
+#include "seg/ne_context.h"
+
+class CBasicDict;
+
+class CNeItems {
+ public:
+  // Entity kinds (the ne_type of the role tables).
+  enum { PN = 1, LN = 2 };
+
+  // Capacity reserved for a node without a range: the entity plus two more.
+  static constexpr uint32_t kReserveExtra = 2;
+
+  // 1 + the index of the dictionary word whose text is exactly the len bytes
+  // at `word`, or kAttrSingleChar (10000001) if there is none (also for an
+  // empty or null span, or a value the dictionary does not hold).
+  static uint32_t _get_attribute_idx(const CBasicDict& dict, const char* word, size_t len);
+
+  // True if the `length` bytes at pSent + pos contain one character three
+  // times in a row.  False unless length > 1, pos >= 0 and pos + length <=
+  // nLen.  Characters: a byte of 0x80 or above starts a two-byte character
+  // (a lead byte that is the last byte of the span counts alone, so nothing
+  // past the span is read); a two-byte character repeats the previous
+  // two-byte character, an ASCII byte the previous ASCII byte.
+  static bool _is_copy_word(const char* pSent, int nLen, int pos, int length);
+
+  // Appends the entity item of `ctx` (span begin_pos, len; type) to the node
+  // at begin_pos + len of `lattice`, for a sentence `text` of n bytes
+  // (n < CLattice::kMaxNodes), with the weight of ctx.word_roles under
+  // ne_type (PN or LN).  A node without a range first gets one of len +
+  // kReserveExtra items.  When the node is full (its range, or 255 items),
+  // "词条可存储空间已满\n" (GBK) goes to standard error and nothing changes.
+  // On success the node's ItemsNum and ItemsNumNER grow by one, it gets
+  // bBegin, positions begin_pos + 1 .. begin_pos + len get bnAmb, ne_count
+  // grows by one, and the new item is returned.
+  //
+  // A candidate that does not fit the sentence (len 0, span past n), an
+  // ne_type other than PN and LN, or a null text is refused silently (null
+  // returned, nothing changed): recognizers never produce one.
+  //
+  // Reserving a range may move the item store: item pointers held in ctx (or
+  // anywhere else, except the nodes' MaxItem) are stale afterwards.
+  static tSegItemInfo* _add_ne_item(CLattice& lattice, const char* text, uint32_t n,
+                                    const CBasicDict& dict, const NeContextType& ctx,
+                                    int ne_type, int& ne_count);
+};
+
+#endif  // LX_SEG_NE_ITEMS_H
