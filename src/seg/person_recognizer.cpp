@@ -1,0 +1,437 @@
+#include "seg/person_recognizer.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "dict/BasicDict.h"
+#include "dict/NerResource.h"
+#include "seg/lattice_producer.h"
+#include "seg/ne_items.h"
+#include "seg/role_tagger.h"
+
+CPersonRecognizer::CPersonRecognizer(const PersonNameResources& res) : m_res(res) {}
+
+void CPersonRecognizer::bind(CLattice& lattice, const char* text, size_t text_len,
+                             NeContextType& ctx, int& ne_count) {
+  m_lattice = &lattice;
+  m_text = text;
+  m_nTextLen = text_len;
+  m_ctx = &ctx;
+  m_ne_count = &ne_count;
+}
+
+size_t CPersonRecognizer::_next_end(size_t p) const {
+  if (p >= m_nTextLen) return m_nTextLen + 1;
+  return p + m_lattice->m_nodes[p].nNextLen;
+}
+
+int CPersonRecognizer::_get_ne_type(int mode) {
+  switch (mode) {
+    case 19:
+    case kModeTrans:
+    case kModeTransSingle:
+    case kModeY:
+      return kTypeNameSingle;
+    case 22:
+      return 65;
+    case 23:
+      return 66;
+    default:
+      return kTypeNameMulti;
+  }
+}
+
+uint32_t CPersonRecognizer::_get_attribute_idx(const char* word, size_t len) const {
+  if (m_res.dict == nullptr) return kAttrSingleChar;
+  return CNeItems::_get_attribute_idx(*m_res.dict, word, len);
+}
+
+int CPersonRecognizer::_own_type(uint32_t attr) const {
+  const word_prop_t* info = attr == 0 ? nullptr : m_res.dict->word_info(attr - 1);
+  return info != nullptr ? static_cast<int>(info->m_NameEntity) : kTypeSingleChar;
+}
+
+bool CPersonRecognizer::_is_name_begin_word(const tSegItemInfo* item) const {
+  return item != nullptr && (CRoleTagger::_is_pn_mode_begin_role(item->perIdx) ||
+                             item->type == kTypeWord59 || item->type == kTypeWord60);
+}
+
+// --- Context ----------------------------------------------------------------
+
+bool CPersonRecognizer::_set_ne_ctx_info(size_t first_end, size_t last_end, int mode) {
+  NeContextType& ctx = *m_ctx;
+  CLattice& lat = *m_lattice;
+  // Role entries first: a candidate of more words than the context holds
+  // cannot be scored or revised and is not a candidate at all.
+  int count = 0;
+  for (size_t q = first_end; q <= last_end; q = _next_end(q)) {
+    if (count >= static_cast<int>(NeContextType::MAX_NE_ITEM_COUNT)) return false;
+    const tSegItemInfo* it = _path_item(q);
+    ctx.word_roles[count].prop_idx = static_cast<size_t>(it->nAttributeIdx) - 1;
+    ctx.word_roles[count].role_idx = it->perIdx;
+    ++count;
+    if (q >= m_nTextLen) break;
+  }
+  ctx.role_count = count;
+  ctx.beg_node = &lat.m_nodes[first_end];
+  ctx.beg_item = _path_item(first_end);
+  ctx.end_node = &lat.m_nodes[last_end];
+  ctx.end_item = _path_item(last_end);
+  const size_t b = ctx.beg_item->begin_pos;
+  if (b == 0) {
+    ctx.pre_node = nullptr;
+    ctx.pre_item = nullptr;
+  } else {
+    ctx.pre_node = &lat.m_nodes[b];
+    ctx.pre_item = _path_item(b);
+  }
+  if (last_end >= m_nTextLen) {
+    ctx.suc_node = nullptr;
+    ctx.suc_item = nullptr;
+    ctx.suc_match_pos = m_nTextLen + 1;
+  } else {
+    const size_t s = _next_end(last_end);
+    ctx.suc_node = &lat.m_nodes[s];
+    ctx.suc_item = _path_item(s);
+    ctx.suc_match_pos = s;
+  }
+  ctx.begin_pos = b;
+  ctx.len = last_end - b;
+  ctx.mode = mode;
+  ctx.type = _get_ne_type(mode);
+  return true;
+}
+
+// --- Matchers ------------------------------------------------------------------
+
+int CPersonRecognizer::_pn_trie_mode_match(size_t cur_index) {
+  if (m_res.pn_mode_trie == nullptr) return kModeRejected;
+  const Trie<int, int>* node = m_res.pn_mode_trie;
+  size_t first = cur_index;
+  size_t p = cur_index;
+  for (;;) {
+    const int role = _path_item(p)->perIdx;
+    bool found = false;
+    const Trie<int, int>* child = node->m_sub.find(role, found);
+    if (!found || child == nullptr) return kModeRejected;
+    const int value = child->value();
+    if (value == CNerResource::NE_MODE_BEGIN) first = p;
+    if (value == CNerResource::NE_MODE_BEGIN || value == CNerResource::NE_MODE_INNER) {
+      node = child;
+      p = _next_end(p);
+      if (p > m_nTextLen) return kModeRejected;
+      continue;
+    }
+    // A complete pattern: the walk stops at the first one.
+    if (value == kModeY) first = p;
+    return _set_ne_ctx_info(first, p, value) ? value : kModeRejected;
+  }
+}
+
+int CPersonRecognizer::_pn_foreign_mode_match(size_t cur_index) {
+  const tSegItemInfo* w = _path_item(cur_index);
+  const uint8_t r = w->perIdx;
+  if (r != NE_ROLE_H && r != NE_ROLE_X2) return kModeRejected;
+  const uint8_t n = cur_index >= m_nTextLen ? static_cast<uint8_t>(NE_ROLE_A)
+                                            : _path_item(_next_end(cur_index))->perIdx;
+  if (n != NE_ROLE_I && n != NE_ROLE_T && n != NE_ROLE_X2) {
+    if (r != NE_ROLE_X2) return kModeRejected;
+    return _set_ne_ctx_info(cur_index, cur_index, kModeTransSingle) ? kModeTransSingle
+                                                                    : kModeRejected;
+  }
+  size_t total = w->length;
+  size_t last = cur_index;
+  const tSegItemInfo* prev = w;
+  size_t q = cur_index;
+  while (q < m_nTextLen) {
+    const size_t q2 = _next_end(q);
+    const tSegItemInfo* it = _path_item(q2);
+    const uint8_t role = it->perIdx;
+    if (role == NE_ROLE_I || role == NE_ROLE_X2) {
+      // Two adjacent X2 words are two names when either is a type-60 word.
+      if (role == NE_ROLE_X2 && prev->perIdx == NE_ROLE_X2 &&
+          (prev->type == kTypeWord60 || it->type == kTypeWord60))
+        break;
+      total += it->length;
+      last = q2;
+      prev = it;
+      q = q2;
+      // Bounded walk: a name that is already too long cannot come back.
+      if (total >= MAX_TRANS_LEN) break;
+      continue;
+    }
+    if (role == NE_ROLE_T) {
+      total += it->length;
+      last = q2;
+      prev = it;
+    }
+    break;
+  }
+  const uint8_t last_role = _path_item(last)->perIdx;
+  if (last_role != NE_ROLE_T && last_role != NE_ROLE_X2) return kModeRejected;
+  if (total < 1 || total >= MAX_TRANS_LEN) return kModeRejected;
+  if (!_set_ne_ctx_info(cur_index, last, kModeTrans)) return kModeRejected;
+  return kModeTrans;
+}
+
+// --- Checks of transliterated names ----------------------------------------------
+
+bool CPersonRecognizer::_is_copy_word(const char* pSent, int nLen, int pos, int length) {
+  return CNeItems::_is_copy_word(pSent, nLen, pos, length);
+}
+
+bool CPersonRecognizer::_is_alpha(const char* str, int pos, int len) {
+  if (str == nullptr || pos < 0) return false;
+  const unsigned char* s = reinterpret_cast<const unsigned char*>(str) + pos;
+  if (len == 1) return (s[0] >= 'a' && s[0] <= 'z') || (s[0] >= 'A' && s[0] <= 'Z');
+  if (len == 2) {
+    const unsigned char c = s[1] & static_cast<unsigned char>(~0x20);
+    return s[0] == 0xA3 && c >= 0xC1 && c <= 0xDA;
+  }
+  return false;
+}
+
+bool CPersonRecognizer::_is_name_separator(const char* str, size_t len) {
+  if (str == nullptr || len == 0) return false;
+  if (len == 1) return str[0] == '-';
+  const unsigned char a = static_cast<unsigned char>(str[0]);
+  const unsigned char b = static_cast<unsigned char>(str[1]);
+  return (a == 0xA1 && (b == 0xA4 || b == 0xA5 || b == 0xAA)) || (a == 0xA3 && b == 0xAD);
+}
+
+bool CPersonRecognizer::_check_trans_name2(size_t nBeginIdx, tNodeInfo* pPNBeginNode,
+                                           tNodeInfo* pPNEndNode) {
+  if (pPNBeginNode == nullptr || pPNEndNode == nullptr) return false;
+  const tSegItemInfo* last = pPNEndNode->MaxItem;
+  const tSegItemInfo* first = pPNBeginNode->MaxItem;
+  if (last == nullptr || first == nullptr) return false;
+  if (last->begin_pos < nBeginIdx) return true;  // one word
+  const size_t end = last->begin_pos + last->length;
+  // "让" + separator: the first word must be followed by a separator.
+  if (first->length >= 2 && static_cast<unsigned char>(m_text[first->begin_pos]) == 0xC8 &&
+      static_cast<unsigned char>(m_text[first->begin_pos + 1]) == 0xC3) {
+    const tSegItemInfo* second = _path_item(_next_end(nBeginIdx));
+    if (!_is_name_separator(m_text + second->begin_pos, second->length)) return false;
+  }
+  for (size_t q = nBeginIdx; q < end; q = _next_end(q)) {
+    const tSegItemInfo* it = _path_item(q);
+    if (_is_alpha(m_text, static_cast<int>(it->begin_pos), static_cast<int>(it->length))) {
+      const tSegItemInfo* next = _path_item(_next_end(q));
+      if (!_is_name_separator(m_text + next->begin_pos, next->length)) return false;
+    }
+  }
+  return true;
+}
+
+bool CPersonRecognizer::_pn_rule_revise() {
+  NeContextType& ctx = *m_ctx;
+  switch (ctx.mode) {
+    case 19:
+    case kModeTrans:
+      if (_is_copy_word(m_text, static_cast<int>(m_nTextLen), static_cast<int>(ctx.begin_pos),
+                        static_cast<int>(ctx.len)))
+        return false;
+      return _check_trans_name2(static_cast<size_t>(ctx.beg_node - m_lattice->m_nodes),
+                                ctx.beg_node, ctx.end_node);
+    case 14: {
+      // "X_HALF D_HALF": only the first word is a name.
+      tSegItemInfo* first = ctx.beg_item;
+      ctx.end_item->perIdx = NE_ROLE_A;
+      first->perIdx = NE_ROLE_Y;
+      const size_t first_end = static_cast<size_t>(ctx.beg_node - m_lattice->m_nodes);
+      ctx.end_node = ctx.beg_node;
+      ctx.end_item = first;
+      ctx.mode = kModeY;
+      ctx.type = kTypeNameSingle;
+      ctx.role_count = 1;
+      ctx.word_roles[0].prop_idx = static_cast<size_t>(first->nAttributeIdx) - 1;
+      ctx.word_roles[0].role_idx = NE_ROLE_Y;
+      ctx.len = first->length;
+      if (first_end >= m_nTextLen) {
+        ctx.suc_node = nullptr;
+        ctx.suc_item = nullptr;
+        ctx.suc_match_pos = m_nTextLen + 1;
+      } else {
+        const size_t s = _next_end(first_end);
+        ctx.suc_node = &m_lattice->m_nodes[s];
+        ctx.suc_item = _path_item(s);
+        ctx.suc_match_pos = s;
+      }
+      return true;
+    }
+    case 9: {
+      // "F B": the scan goes on at the B word in any case, so that a name
+      // beginning with that surname can still match.
+      const bool reject = ctx.suc_item != nullptr && (ctx.suc_item->perIdx == NE_ROLE_Z ||
+                                                      ctx.suc_item->perIdx == NE_ROLE_C);
+      ctx.suc_match_pos = static_cast<size_t>(ctx.end_node - m_lattice->m_nodes);
+      return !reject;
+    }
+    case kModeY:
+      ctx.type = ctx.beg_item->type == kTypeWord59 ? kTypeNameMulti : kTypeNameSingle;
+      return true;
+    default:
+      return true;
+  }
+}
+
+// --- Item insertion ------------------------------------------------------------
+
+tSegItemInfo* CPersonRecognizer::_add_item(size_t end, const tSegItemInfo& item, uint32_t hint) {
+  NeContextType& ctx = *m_ctx;
+  CLattice& lat = *m_lattice;
+  // Reserving a range may reallocate the item store: keep the candidate's
+  // items by index meanwhile.
+  tSegItemInfo** refs[4] = {&ctx.beg_item, &ctx.end_item, &ctx.pre_item, &ctx.suc_item};
+  size_t idx[4];
+  const tSegItemInfo* base = lat.m_sentence_words.data();
+  for (int i = 0; i < 4; ++i) idx[i] = *refs[i] ? static_cast<size_t>(*refs[i] - base) : SIZE_MAX;
+  tSegItemInfo* added = lat.add_item(static_cast<uint32_t>(end), item, hint);
+  tSegItemInfo* nbase = lat.m_sentence_words.data();
+  for (int i = 0; i < 4; ++i) *refs[i] = idx[i] == SIZE_MAX ? nullptr : nbase + idx[i];
+  if (added == nullptr) fputs(kLatticeNodeFullMessage, stderr);
+  return added;
+}
+
+tSegItemInfo* CPersonRecognizer::_add_span_item(size_t s, size_t l, uint32_t hint, uint8_t role,
+                                                int type, bool counted) {
+  if (l == 0 || s + l > m_nTextLen) return nullptr;
+  tSegItemInfo item;
+  std::memset(&item, 0, sizeof(item));
+  item.begin_pos = static_cast<uint32_t>(s);
+  item.length = static_cast<uint32_t>(l);
+  item.nAttributeIdx = _get_attribute_idx(m_text + s, l);
+  item.bcomb = CRoleTagger::_is_comb(*m_res.dict, static_cast<int>(item.nAttributeIdx) - 1);
+  item.perIdx = role;
+  item.type = type;
+  tSegItemInfo* added = _add_item(s + l, item, hint);
+  if (added != nullptr && counted) ++m_lattice->m_nodes[s + l].ItemsNumNER;
+  return added;
+}
+
+bool CPersonRecognizer::_insert_ne_item() {
+  return CNeItems::_add_ne_item(*m_lattice, m_text, static_cast<uint32_t>(m_nTextLen),
+                                *m_res.dict, *m_ctx, CNeItems::PN, *m_ne_count) != nullptr;
+}
+
+// --- Scan --------------------------------------------------------------------------
+
+int CPersonRecognizer::_pn_mode_match(CLattice& lattice, const char* text, size_t text_len,
+                                      NeContextType& ctx, int& ne_count) {
+  bind(lattice, text, text_len, ctx, ne_count);
+  if (text == nullptr || text_len == 0 || text_len >= CLattice::kMaxNodes ||
+      m_res.dict == nullptr || m_res.pn_mode_trie == nullptr)
+    return 1;
+  if (!tagger_path_is_consistent(lattice, static_cast<uint32_t>(text_len))) return 1;
+
+  size_t p = lattice.m_nodes[0].nNextLen;
+  while (p <= text_len) {
+    if (_path_item(p)->perIdx == NE_ROLE_A) {
+      p = _next_end(p);
+      continue;
+    }
+    int mode = _pn_trie_mode_match(p);
+    if (mode == kModeRejected) mode = _pn_foreign_mode_match(p);
+    if (mode == kModeRejected) {
+      p = _next_end(p);
+      continue;
+    }
+    const uint8_t first_role = ctx.beg_item->perIdx;
+    bool accepted;
+    if (first_role == NE_ROLE_B)
+      accepted = _pn_b_initial_model_revise();
+    else if (first_role == NE_ROLE_U)
+      accepted = _split_u_node(ctx.mode);
+    else
+      accepted = _pn_rule_revise();
+    if (accepted && ctx.mode != kModeRejected) _insert_ne_item();
+    // Every resume position lies after the word at p; the guard keeps the
+    // scan moving whatever a revision left behind.
+    p = ctx.suc_match_pos > p ? ctx.suc_match_pos : _next_end(p);
+  }
+  return 1;
+}
+
+// --- Harness -----------------------------------------------------------------------
+
+bool CPersonRecognizer::test_ne_mode_match_prepare(CLattice& lattice, const char* text,
+                                                   size_t text_len, const char* roles,
+                                                   const char* lengths, uint32_t capacity) {
+  if (text == nullptr || roles == nullptr || lengths == nullptr || m_res.dict == nullptr)
+    return false;
+  if (text_len == 0 || text_len >= CLattice::kMaxNodes) return false;
+  NeNameMap role_map;
+  CNerResource::_load_all_roles(role_map);
+  std::vector<uint8_t> role_ids;
+  std::vector<size_t> lens;
+  {
+    std::string all(roles), tok;
+    for (size_t i = 0; i <= all.size(); ++i) {
+      if (i == all.size() || all[i] == ' ') {
+        if (!tok.empty()) {
+          const int id = CNerResource::_get_map_value(role_map, tok);
+          if (id <= 0 || id > 255) return false;
+          role_ids.push_back(static_cast<uint8_t>(id));
+          tok.clear();
+        }
+      } else {
+        tok += all[i];
+      }
+    }
+  }
+  {
+    const char* s = lengths;
+    while (*s) {
+      if (*s == ' ') {
+        ++s;
+        continue;
+      }
+      char* endp = nullptr;
+      const long v = std::strtol(s, &endp, 10);
+      if (endp == s || v <= 0 || static_cast<size_t>(v) > text_len) return false;
+      lens.push_back(static_cast<size_t>(v));
+      s = endp;
+    }
+  }
+  if (lens.empty() || lens.size() != role_ids.size()) return false;
+  size_t sum = 0;
+  for (size_t l : lens) sum += l;
+  if (sum != text_len) return false;
+
+  m_text = text;
+  m_nTextLen = text_len;
+  lattice.clear(static_cast<uint32_t>(text_len));
+  size_t pos = 0;
+  for (size_t k = 0; k < lens.size(); ++k) {
+    tSegItemInfo item;
+    std::memset(&item, 0, sizeof(item));
+    item.begin_pos = static_cast<uint32_t>(pos);
+    item.length = static_cast<uint32_t>(lens[k]);
+    item.nAttributeIdx = _get_attribute_idx(text + pos, lens[k]);
+    item.type = _own_type(item.nAttributeIdx);
+    item.bcomb = CRoleTagger::_is_comb(*m_res.dict, static_cast<int>(item.nAttributeIdx) - 1);
+    item.perIdx = role_ids[k];
+    item.perIdxLN = NE_ROLE_A;
+    const uint32_t end = static_cast<uint32_t>(pos + lens[k]);
+    tSegItemInfo* stored = lattice.add_item(end, item, capacity == 0 ? 1 : capacity);
+    if (stored == nullptr) return false;
+    lattice.m_nodes[pos].nNextLen = lens[k];
+    lattice.m_nodes[end].MaxItem = stored;
+    lattice.m_nodes[end].IdxMaxItemWeight = 0;
+    lattice.m_nodes[end].bBest = true;
+    pos = end;
+  }
+  lattice.m_nodes[text_len].nNextLen = 1;
+  return true;
+}
+
+bool CPersonRecognizer::test_pn_mode_match(CLattice& lattice, const char* text, size_t text_len,
+                                           const char* roles, const char* lengths,
+                                           NeContextType& ctx, int& ne_count, uint32_t capacity) {
+  if (!test_ne_mode_match_prepare(lattice, text, text_len, roles, lengths, capacity)) return false;
+  _pn_mode_match(lattice, text, text_len, ctx, ne_count);
+  return true;
+}
