@@ -10,6 +10,20 @@
  * threads at once.  LXInitSeg(), LXUnInitSeg(), LXChangeUserDict(),
  * LXSetPKUMode() and creating a handle with LX_ASC change shared state and must
  * not overlap with segmentation on any handle.
+ *
+ * Resource lifetime.  LXInitSeg() called again (with or without
+ * LXUnInitSeg() in between) frees the resources it loaded before and loads
+ * new ones; LXChangeUserDict() frees the user dictionary and builds a new
+ * one.  Handles that exist at that moment stay valid: at its next
+ * LXSegment() a handle takes the resources that are current then (so it never
+ * uses a freed dictionary), and while none are loaded LXSegment() returns
+ * false.  Results already read from a handle belong to the handle and stay
+ * readable until its next LXSegment() or LXCloseSegHandle().
+ *
+ * Failures.  No function lets an exception out: a failure (including
+ * running out of memory) is reported as false, null or 0, and functions
+ * without a result leave the state as it was.  A null handle is accepted by
+ * every function.
  */
 #ifndef LX_SEG_FUNC_H
 #define LX_SEG_FUNC_H
@@ -21,13 +35,22 @@ extern "C" {
 /* The data directory as given to LXInitSeg() (at most 255 characters). */
 LX_API extern char szDataDirPath[256];
 
-/* Loads the shared resources from `lpszDataDirPath`.  True when all loaded. */
+/*
+ * Loads the shared resources from `lpszDataDirPath` (replacing any loaded
+ * before) and builds the user dictionary from its "CustomWord" directory.
+ * True when all shared resources loaded; the first that fails is named on
+ * stderr, and what was loaded before it stays in place.
+ */
 LX_API bool LXInitSeg(const char* lpszDataDirPath);
 
-/* Frees the shared resources. */
+/* Frees the shared resources and the user dictionary. */
 LX_API void LXUnInitSeg();
 
-/* Creates a segmentation handle with the mode flags `iResultMode` (LX_*). */
+/*
+ * Creates a segmentation handle with the mode flags `iResultMode` (LX_*);
+ * null when memory runs out.  A handle created before LXInitSeg() succeeded
+ * cannot segment until it does.
+ */
 LX_API HANDLE LXCreateSegHandle(int iResultMode);
 
 /* Destroys a handle; a null handle is ignored. */
@@ -35,15 +58,22 @@ LX_API void LXCloseSegHandle(HANDLE hHandle);
 
 /*
  * Segments `nTextLen` bytes of `lpText` (0: the text is NUL-terminated) in the
- * charset `nCharSet` (LX_GBK or LX_UTF8).  A null text returns true and keeps
- * the previous results.
+ * charset `nCharSet` (LX_GBK; any other value is UTF-8).  A null text returns
+ * true and keeps the previous results.  False for a null handle, when no
+ * resources are loaded, for a text of 0xFFFFD8EE bytes or more (positions
+ * inside are 32-bit; the previous results are kept), or when a sentence
+ * fails (what was segmented before stays readable).
  */
 LX_API bool LXSegment(HANDLE hHandle, const char* lpText, size_t nTextLen, size_t nCharSet);
 
 /* Number of entries of the list selected by the out mode. */
 LX_API int LXGetResultCnt(HANDLE hHandle);
 
-/* The word at `index` of the list selected by the out mode, or null. */
+/*
+ * The word at `index` of the list selected by the out mode, or null for an
+ * index outside 0 .. LXGetResultCnt() - 1.  The record readers below answer
+ * the same way.
+ */
 LX_API const char* LXGetWordAt(HANDLE hHandle, int index);
 
 /* The word at `index` with its tag and class, or null. */
@@ -67,7 +97,11 @@ LX_API const char* LXGetClsAt(HANDLE hHandle, int cls, int idx);
 /* Selects the list that the word-by-word readers index (OutMode). */
 LX_API void LXSetOutMode(HANDLE hHandle, OutMode outMode);
 
-/* Replaces the user dictionary by the one in directory `sUserDict`. */
+/*
+ * Replaces the user dictionary by the one built from the "CustomWord"
+ * directory `sUserDict` (the system custom dictionary is still looked for in
+ * the data directory).  A null path changes nothing.
+ */
 LX_API void LXChangeUserDict(const char* sUserDict);
 
 /*

@@ -1,11 +1,211 @@
 // The exported C interface of the library.
+//
+// Every function here is a thin wrapper over CSegment / CSegmentPN that
+// tolerates null handles and arguments and keeps exceptions (allocation
+// failures, failures of the double-array library) inside the library: a
+// failure is reported through the return value (false, null, 0) or, for the
+// functions without one, leaves the state as it was.
 #include "LXSegFunc.h"
 
+#include <cstdio>
 #include <cstring>
+#include <exception>
+#include <string>
 
 #include "base/PosTag.h"
+#include "dict/DictResource.h"
+#include "seg/ClassSegPN.h"
+#include "seg/Factoid.h"
 
 char szDataDirPath[256];
+
+namespace {
+
+// The data directory in full: szDataDirPath keeps at most 255 characters,
+// but the system custom dictionary is looked for in the real directory.
+std::string g_data_dir;
+
+CSegmentPN* as_segment(HANDLE h) { return static_cast<CSegmentPN*>(h); }
+
+void report_exception(const char* where, const std::exception* e) {
+  std::fprintf(stderr, "%s: %s\n", where, e ? e->what() : "unknown exception");
+}
+
+}  // namespace
+
+bool LXInitSeg(const char* lpszDataDirPath) {
+  if (lpszDataDirPath == nullptr) return false;
+  try {
+    DictResource res;
+    if (!res.init(lpszDataDirPath)) return false;
+    std::strncpy(szDataDirPath, lpszDataDirPath, 255);
+    szDataDirPath[255] = '\0';
+    g_data_dir = lpszDataDirPath;
+
+    // A second initialisation frees the first set (load_resource does that
+    // for the shared objects; the user dictionary is rebuilt below).
+    const bool ok = CSegment::load_resource(res);
+    CSegment::m_user_dict_path = res.custom_word ? res.custom_word : "";
+    CSegment::load_user_dict(g_data_dir.c_str());
+    return ok;
+  } catch (const std::exception& e) {
+    report_exception("LXInitSeg", &e);
+  } catch (...) {
+    report_exception("LXInitSeg", nullptr);
+  }
+  return false;
+}
+
+void LXUnInitSeg() {
+  try {
+    CSegment::unload_resource();
+  } catch (const std::exception& e) {
+    report_exception("LXUnInitSeg", &e);
+  } catch (...) {
+    report_exception("LXUnInitSeg", nullptr);
+  }
+}
+
+HANDLE LXCreateSegHandle(int iResultMode) {
+  try {
+    return static_cast<HANDLE>(new CSegmentPN(iResultMode, CSegment::kNodeCapacity));
+  } catch (const std::exception& e) {
+    report_exception("LXCreateSegHandle", &e);
+  } catch (...) {
+    report_exception("LXCreateSegHandle", nullptr);
+  }
+  return nullptr;
+}
+
+void LXCloseSegHandle(HANDLE hHandle) {
+  if (hHandle == nullptr) return;
+  try {
+    delete as_segment(hHandle);
+  } catch (...) {
+    report_exception("LXCloseSegHandle", nullptr);
+  }
+}
+
+bool LXSegment(HANDLE hHandle, const char* lpText, size_t nTextLen, size_t nCharSet) {
+  if (hHandle == nullptr) return false;
+  if (lpText == nullptr) return true;
+  try {
+    if (nTextLen == 0) nTextLen = std::strlen(lpText);
+    return as_segment(hHandle)->segment(lpText, nTextLen, nCharSet);
+  } catch (const std::exception& e) {
+    report_exception("LXSegment", &e);
+  } catch (...) {
+    report_exception("LXSegment", nullptr);
+  }
+  return false;
+}
+
+int LXGetResultCnt(HANDLE hHandle) {
+  if (hHandle == nullptr) return 0;
+  try {
+    return as_segment(hHandle)->get_tokens_count();
+  } catch (...) {
+    return 0;
+  }
+}
+
+const char* LXGetWordAt(HANDLE hHandle, int index) {
+  if (hHandle == nullptr) return nullptr;
+  try {
+    return as_segment(hHandle)->get_word_at(index);
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+pWP LXGetAt(HANDLE hHandle, int index) {
+  if (hHandle == nullptr) return nullptr;
+  try {
+    return as_segment(hHandle)->get_word_pos_at(index);
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+p_ms_word_t LXMSGetWordAt(HANDLE hHandle, int index) {
+  if (hHandle == nullptr) return nullptr;
+  try {
+    return as_segment(hHandle)->get_ms_word_at(index);
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+p_ms_wp_t LXMSGetAt(HANDLE hHandle, int index) {
+  if (hHandle == nullptr) return nullptr;
+  try {
+    return as_segment(hHandle)->get_ms_word_pos_at(index);
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+void LXGetAllSegInfo(HANDLE hHandle, seg_tokens_t& seg_tokens) {
+  if (hHandle == nullptr) {
+    seg_tokens.fine_grain_seg_tokens = nullptr;
+    seg_tokens.fine_grain_tokens_num = 0;
+    seg_tokens.thick_seg_tokens = nullptr;
+    seg_tokens.thick_seg_tokens_num = 0;
+    seg_tokens.custom_defined_tokens = nullptr;
+    seg_tokens.custom_tokens_num = 0;
+    seg_tokens.custom_defined_phrases = nullptr;
+    seg_tokens.custom_phrases_num = 0;
+    return;
+  }
+  try {
+    as_segment(hHandle)->get_result(seg_tokens);
+  } catch (...) {
+    report_exception("LXGetAllSegInfo", nullptr);
+  }
+}
+
+int LXGetClsNum(HANDLE /*hHandle*/, int cls) {
+  try {
+    return CSegment::get_class_num(cls);
+  } catch (...) {
+    return 0;
+  }
+}
+
+const char* LXGetClsAt(HANDLE /*hHandle*/, int cls, int idx) {
+  try {
+    return CSegment::get_class_at(cls, idx);
+  } catch (...) {
+    return "";
+  }
+}
+
+void LXSetOutMode(HANDLE hHandle, OutMode outMode) {
+  if (hHandle == nullptr) return;
+  as_segment(hHandle)->setOutMode(outMode);
+}
+
+void LXChangeUserDict(const char* sUserDict) {
+  if (sUserDict == nullptr) return;
+  try {
+    CSegment::unload_user_dict();
+    CSegment::m_user_dict_path = sUserDict;
+    CSegment::load_user_dict(g_data_dir.c_str());
+  } catch (const std::exception& e) {
+    report_exception("LXChangeUserDict", &e);
+  } catch (...) {
+    report_exception("LXChangeUserDict", nullptr);
+  }
+}
+
+void LXConvertWordCharsetToUTF8(HANDLE hHandle, const char*& word, size_t& wlen) {
+  if (hHandle == nullptr) return;
+  try {
+    as_segment(hHandle)->convert_word_charset_to_utf8(word, wlen);
+  } catch (...) {
+    report_exception("LXConvertWordCharsetToUTF8", nullptr);
+  }
+}
 
 void LXPosId2Str(int idPos, char* strPos, int nBufsize) {
   if (strPos == nullptr || nBufsize <= 0) return;
@@ -16,4 +216,8 @@ void LXPosId2Str(int idPos, char* strPos, int nBufsize) {
   size_t n = std::strlen(tag);
   if (n > static_cast<size_t>(nBufsize) - 1) n = static_cast<size_t>(nBufsize) - 1;
   std::memcpy(strPos, tag, n);
+}
+
+void LXSetPKUMode(HANDLE /*hHandle*/) {
+  if (CSegment::m_pFactoid != nullptr) CSegment::m_pFactoid->set_pku();
 }

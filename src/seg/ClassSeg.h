@@ -1,0 +1,278 @@
+// CSegment: the segmentation driver.
+//
+// The class has two halves.
+//
+// Shared resources (static members).  load_resource() loads, in a fixed
+// order, everything that every handle only reads while segmenting: the basic
+// dictionary, the word and person-name n-gram models, the role and POS
+// transition tables, the factoid recognizer, the user ambiguity rules, the
+// traditional-to-simplified tables, the named-entity word lists, the
+// secondary lexicon, the named-entity pattern tables and the character-class
+// table.  load_user_dict() builds the user's custom dictionary.  Loading and
+// unloading must not overlap with segmentation on any handle.
+//
+// One handle (an object).  Everything that one segment() call needs lives in
+// the object and is sized at construction: the lattice with its producer, two
+// normalisation buffers, the sentence splitter, the custom word matcher and
+// the token saver with all result arrays.  After a warm-up, segmenting
+// allocates nothing unless a text is longer than any before it (conversion
+// buffer) or produces more tokens than any before it (result arrays).
+//
+// Resource generations.  Each load or unload of the shared set bumps
+// s_resource_generation, each load or unload of the user dictionary bumps
+// s_user_dict_generation.  A handle remembers the generations its pointers
+// were taken from and, at the start of every segment(), re-binds its
+// producer, saver and matcher to the current objects when either changed.
+// So a handle created before a second initialisation, or before the user
+// dictionary was replaced, never uses a destroyed object: it segments with
+// the current resources, and segment() returns false while there are none.
+//
+// Pipeline of one sentence (_segment): normalisation -> lattice ->
+// rule-based best path -> ambiguity passes -> (CSegmentPN: named entities,
+// POS tags) -> custom words -> token saver.
+#ifndef LX_SEG_CLASSSEG_H
+#define LX_SEG_CLASSSEG_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "LXPub.h"
+#include "base/Array.h"
+#include "base/LHash.h"
+#include "lm/Prob.h"
+#include "seg/ambiguity.h"
+#include "seg/customword_matcher.h"
+#include "seg/lattice.h"
+#include "seg/lattice_producer.h"
+#include "seg/segtokens_saver.h"
+
+class CBasicDict;
+class CCustomDict;
+class CFactoid;
+class CRuleDict;
+class CSentenceSpliter;
+class Ngram;
+class Trad2Simp;
+struct DictResource;
+
+// A rule span of the current sentence (rule-based best path).
+struct ruleinfo {
+  uint8_t rulewidx;
+  size_t sposrule;
+};
+
+class CSegment {
+ public:
+  // Node capacity every handle is created with, and the longest sentence the
+  // splitter hands out.
+  static constexpr size_t kNodeCapacity = 4096;
+  static constexpr uint32_t kMaxSentenceLen = 2048;
+  // Size of the normalisation buffers: a sentence of kNodeCapacity bytes and
+  // its NUL.
+  static constexpr size_t kNormBufSize = CLattice::kMaxNodes;
+  // Initial size of the charset conversion buffer.
+  static constexpr size_t kInitialConvBufSize = 4096;
+  // Shape of the transition tables.
+  static constexpr size_t kRoleTTDim = 54;
+  static constexpr size_t kPosTTDim = 56;
+  // Marks a normalised position that does not start a character of the
+  // original sentence (see m_raw_offset).
+  static constexpr uint16_t kNoRawOffset = 0xFFFF;
+
+  CSegment(int mode, size_t nodes);
+  virtual ~CSegment();
+  CSegment(const CSegment&) = delete;
+  CSegment& operator=(const CSegment&) = delete;
+
+  // --- Shared resources ---------------------------------------------------
+
+  // Loads the shared set from the paths of `res`, after freeing the set held
+  // before (the user dictionary is left alone).  Stops at the first resource
+  // that fails, with one line on standard error naming it; what was loaded
+  // before stays.  Returns true when everything loaded.
+  static bool load_resource(const DictResource& res);
+  // Frees the shared set and the user dictionary.
+  static void unload_resource();
+  // Builds the user dictionary from the "CustomWord" directory
+  // m_user_dict_path (the system custom dictionary is looked for in
+  // `data_dir`), replacing the one held before.
+  static bool load_user_dict(const char* data_dir);
+  static void unload_user_dict();
+  // The three named-entity word lists of "ner_info": 1 on success, 0 when the
+  // file cannot be read.
+  static int load_named_entity_resource(const char* path);
+
+  // --- One handle ---------------------------------------------------------
+
+  // Segments `len` bytes of `text` in `charset` (LX_GBK; any other value is
+  // UTF-8).  The result replaces the previous one in the saver.  False when
+  // no resources are loaded, the text is too long for the splitter's 32-bit
+  // positions, or a sentence fails; results gathered before the failure stay
+  // readable.
+  bool segment(const char* text, size_t len, size_t charset);
+
+  // One sentence (at most kNodeCapacity bytes).
+  virtual bool _segment(const char* text, size_t len);
+  // Steps shared by every pipeline: normalisation, lattice, rule-based best
+  // path.  `done` is set when the sentence needs nothing more (it is empty);
+  // false when a stage failed.
+  bool _build_best_path(const char* text, size_t len, bool& done);
+
+  // Normalises m_pText/m_nTextLen into m_str_norm (full-width ASCII to ASCII
+  // with LX_S2D, traditional to simplified with LX_T2S) and m_str_norm_u2l
+  // (the same, ASCII lower-cased), and points m_pText at the latter.
+  void _normalize();
+  // UTF-8 -> GBK into the conversion buffer; `text`/`len` then name the
+  // result.  False (nothing changed) when the buffer cannot be allocated.
+  bool _convert_charset(const char*& text, size_t& len);
+  // GBK -> UTF-8 into the conversion buffer; `word`/`len` then name the
+  // NUL-terminated result.  Left unchanged when the conversion fails.
+  void convert_word_charset_to_utf8(const char*& word, size_t& len);
+  // Saves the separator that ended the last sentence.
+  void _save_spliter();
+  // Withdraws the last two tokens of a sentence cut for length and returns
+  // how many bytes of the original text the next sentence must step back.
+  size_t _compute_back_len();
+
+  // Rule-based best path (seg/best_path.h) with the handle's resources.
+  bool _short_path_search_rule();
+  bool _short_path_set();
+
+  // Ambiguity passes over the chosen path (seg/ambiguity.h).
+  void _clear_cob_ovp_amb();
+  void _clear_amb_by_userrule();
+  void _clear_cob_by_seclex();
+
+  // Runs the custom word matcher on the sentence (LX_USR) and saves the
+  // tokens of the lattice (steps shared by every pipeline).
+  void _finish_sentence();
+
+  // --- Results ------------------------------------------------------------
+
+  // Readers: null for an index outside 0 .. get_tokens_count() - 1.
+  int get_tokens_count();
+  const char* get_word_at(int index);
+  WP* get_word_pos_at(int index);
+  ms_word_t* get_ms_word_at(int index);
+  ms_wp_t* get_ms_word_pos_at(int index);
+  void get_result(seg_tokens_t& seg_tokens);
+  static int get_class_num(int cls);
+  static const char* get_class_at(int cls, int idx);
+
+  void set_seg_mode(int mode);
+  void setOutMode(OutMode mode);
+
+  // The producer, saver and matcher point at the current shared objects
+  // (called at construction and whenever a generation changed).
+  void _bind_resources();
+  // Whether the handle can segment: the basic dictionary and the factoid
+  // recognizer are loaded.
+  static bool resources_ready();
+
+  // --- Per-handle data ----------------------------------------------------
+
+  const char* m_pText;
+  size_t m_nTextLen;
+  CLattice m_lattice;
+  CLatticeProducer m_lattice_builder;
+  CCustomwordMatcher m_customword_matcher;
+  const size_t m_nNodeMaxNum;
+  void* m_ne_revise;  // always null
+  CSentenceSpliter* m_sentbreaker;
+  CSegTokensSaver m_segtoken_saver;
+  char m_str_norm[kNormBufSize];
+  char m_str_norm_u2l[kNormBufSize];
+  size_t m_ncharset;
+  char* m_buffer_for_charset_conv;
+  // Bytes allocated for m_buffer_for_charset_conv.  Wider than 32 bits: the
+  // buffer of a UTF-8 text of up to 4 GB is twice its length.
+  size_t m_buf_charset_conv_size;
+  uint32_t m_wids[100];
+  void* m_pLogObj;  // always null
+  uint32_t GESHU_INDEX;
+  float m_pre_weight_buf[53];
+  float m_cur_weight_buf[53];
+  char WORDBUF[257];
+
+  bool m_bfg;
+  bool m_benfg;
+  bool m_bpgu;
+  bool m_blgu;
+  bool m_bsgu;
+  bool m_bs2d;
+  bool m_bt2s;
+  bool m_bu2l;
+  bool m_bconv;
+  bool m_bwms;
+  bool m_bpms;
+  bool m_bwgu;
+  bool m_bperson;
+  bool m_bpos;
+  bool m_bCUT;
+  bool m_bcw;
+  bool m_brule;
+  bool m_bcls;
+  bool m_btextseg;
+  bool m_bascii;
+  bool m_bLocation;
+  bool m_bsecpos;
+  bool m_bsynonym;
+
+  Array<ruleinfo> rulearray;
+  size_t m_rule_num;
+  size_t m_rule_idx;
+
+  // The ambiguity passes over m_lattice, bound to the shared resources.
+  CAmbiguityResolver m_amb_resolver;
+  // The mode word the handle was created with.
+  int m_mode;
+  // Original (pre-normalisation) length of the current sentence, and for each
+  // normalised position 0..m_nTextLen the offset in the original sentence
+  // where the character at that position came from (kNoRawOffset inside a
+  // character that normalisation kept as two bytes).  LX_S2D shortens the
+  // sentence, so a back length measured on the normalised tokens has to be
+  // translated before the splitter steps back in the original text.
+  size_t m_raw_len;
+  uint16_t m_raw_offset[kNormBufSize];
+  // Generations of the shared set and of the user dictionary this handle's
+  // pointers were taken from.
+  uint64_t m_resource_gen;
+  uint64_t m_user_dict_gen;
+
+  // --- Shared data ----------------------------------------------------------
+
+  static CBasicDict* m_pBasicDict;
+  static Ngram* m_pWordLM;
+  static Ngram* m_pPNWordLM;
+  static CProbabilityNode m_pRoleTTLM[kRoleTTDim][kRoleTTDim];
+  static CProbabilityNode m_pLNRoleTTLM[kRoleTTDim][kRoleTTDim];
+  static CProbabilityNode m_pPOSTTLM[kPosTTDim][kPosTTDim];
+  static CFactoid* m_pFactoid;
+  static Trad2Simp* m_t2sdict;
+  static CRuleDict* m_pRule;
+  static CCustomDict* m_pCustomDict;
+  static CCustomDict* m_pSecondDict;
+  static std::string m_user_dict_path;
+  static HashDict* m_fuxing_dict;
+  static HashDict* m_no_amb_xing_dict;
+  static HashDict* m_loc_suffix_dict;
+  static int* m_chs_array;
+  static size_t m_fenzhi_idx;
+
+  static uint64_t s_resource_generation;
+  static uint64_t s_user_dict_generation;
+  // Live handles created with LX_ASC: a reloaded factoid recognizer is put
+  // into ASCII mode again while any exists.
+  static size_t s_ascii_handles;
+
+ private:
+  bool _valid_index(int index);
+  // Frees the shared set (not the user dictionary) and bumps the generation.
+  static void _free_shared_set();
+  // Makes sure the conversion buffer holds at least `need` bytes; grows to
+  // max(need, 2 * len).  False when allocation fails.
+  bool _reserve_conv_buffer(size_t need, size_t len);
+};
+
+#endif  // LX_SEG_CLASSSEG_H

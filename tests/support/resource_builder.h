@@ -1,0 +1,146 @@
+// Builds a complete resource directory for the segmenter in a temporary
+// directory, with the library's own writers: every file that
+// CSegment::load_resource opens, from a word list with POS tags and a bigram
+// model, plus an optional "CustomWord" tree and system custom dictionary.
+//
+//   lxtest::ResourceDir dir;
+//   ASSERT_TRUE(dir.build(lxtest::default_resource_spec())) << dir.error();
+//   LXInitSeg(dir.path().c_str());
+//
+// Texts in a ResourceSpec are GBK (use lxtest::gbk() on UTF-8 literals).
+// The helpers do not depend on GoogleTest, so that the benchmarks can use
+// them too.
+#ifndef LX_TESTS_SUPPORT_RESOURCE_BUILDER_H
+#define LX_TESTS_SUPPORT_RESOURCE_BUILDER_H
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "dict/BasicDictWriter.h"
+#include "dict/CustomDictWriter.h"
+#include "dict/T2SWriter.h"
+#include "lm/Prob.h"
+
+namespace lxtest {
+
+// GBK bytes of UTF-8 text (characters without a GBK form are dropped), and
+// back.
+std::string gbk(const std::string& utf8);
+std::string utf8(const std::string& gbk);
+
+// Model tokens of the non-dictionary items and of the sentence start, for
+// bigram entries.
+extern const char kTokStart[];   // "<s>": the sentence-start context
+extern const char kTokChar[];    // "<char>": single character / general factoid
+extern const char kTokNumber[];  // "<num>": number factoid
+extern const char kTokAlnum[];   // "<alnum>": alphanumeric string / web address
+
+struct bigram_spec_t {
+  std::string prev;  // GBK word of the dictionary, or one of the kTok* tokens
+  std::string next;
+  LogP prob;
+};
+
+struct ResourceSpec {
+  // The basic dictionary (words in GBK).
+  std::vector<basic_dict_entry_t> words;
+
+  // Word model: a unigram per word (unigram_of[word], else default_unigram),
+  // the class tokens and the given bigrams; every unigram has back-off
+  // weight default_bow.  The person-name model is the same model.
+  std::map<std::string, LogP> unigram_of;
+  LogP default_unigram = -3.0f;
+  LogP char_unigram = -5.0f;    // single characters and general factoids
+  LogP number_unigram = -3.5f;  // number factoids
+  LogP alnum_unigram = -3.5f;   // alphanumeric strings and web addresses
+  LogP default_bow = -0.5f;
+  std::vector<bigram_spec_t> bigrams;
+
+  // Role and POS transition tables: every cell holds these values.
+  LogP tt_prob = -1.0f;
+  LogP tt_bow = -1.0f;
+
+  // Secondary lexicon, user ambiguity rules, traditional-to-simplified
+  // tables and named-entity word lists.
+  std::vector<seclex_entry_t> second_lex;
+  std::vector<std::pair<std::string, std::vector<int> > > amb_rules;
+  std::vector<t2s_char_entry_t> t2s_chars;
+  std::vector<t2s_pair_t> t2s_words;
+  std::vector<t2s_pair_t> t2s_disable;
+  std::vector<std::string> fuxing;
+  std::vector<std::string> no_amb_xing;
+  std::vector<std::pair<std::string, int> > loc_suffix;
+
+  // The "CustomWord" tree: path below "CustomWord/" -> file content.  The
+  // directory is created (possibly empty) when with_custom_dir is set.
+  bool with_custom_dir = true;
+  std::map<std::string, std::string> custom_files;
+
+  // System custom dictionary ("cusdata.idx" + "id_custname.dict"), written
+  // when sys_class_names is not empty.
+  std::vector<std::string> sys_class_names;
+  std::vector<syscd_entry_t> sys_entries;
+};
+
+// A word with a one-tag POS list (GBK or UTF-8 is the caller's business).
+basic_dict_entry_t lex_word(const std::string& word, uint8_t pos, uint16_t name_entity = 0);
+
+// A small but complete resource set: about fifty words with POS tags
+// (including a rule word of type 89, an ambiguous word of type 88, a word of
+// type 87 with two segmentations and a word with sub-words), bigrams among
+// them, a secondary lexicon, user ambiguity rules, traditional-to-simplified
+// tables, named-entity lists, a CustomWord tree with the classes "food",
+// "phrase" and "place" (ids 2, 3, 4) and a system custom dictionary with the
+// classes "none" and "brand" (ids 0, 1) holding 苹果手机 (brand).
+ResourceSpec default_resource_spec();
+
+// A synthetic resource set for throughput measurements: `num_words`
+// distinct words of two to four random GBK characters, one POS tag each,
+// random unigrams and `num_bigrams` random bigrams.  Deterministic for a
+// given seed.
+ResourceSpec synthetic_resource_spec(size_t num_words, size_t num_bigrams, uint32_t seed);
+
+// Synthetic GBK text of about `bytes` bytes made of the spec's words, with
+// punctuation, digits and ASCII words mixed in.  Deterministic.
+std::string synthetic_text(const ResourceSpec& spec, size_t bytes, uint32_t seed);
+
+// The file names load_resource opens, in its order ("Core.Lex" ... "Sec.Prop").
+extern const char* const kLoadOrderFiles[];
+extern const size_t kLoadOrderFileCount;
+
+// A temporary directory holding one resource set; removed with the object.
+class ResourceDir {
+ public:
+  ResourceDir();
+  ~ResourceDir();
+  ResourceDir(const ResourceDir&) = delete;
+  ResourceDir& operator=(const ResourceDir&) = delete;
+
+  // Writes every resource file of `spec`.  False (see error()) on failure.
+  bool build(const ResourceSpec& spec);
+
+  const std::string& path() const { return m_path; }
+  std::string file(const std::string& name) const { return m_path + "/" + name; }
+  const std::string& error() const { return m_error; }
+
+  // The word index a GBK word got in the basic dictionary, or -1.
+  long word_index(const std::string& word) const;
+
+  // Writes a text file below the directory (creating sub-directories).
+  bool write_file(const std::string& relative, const std::string& content);
+
+ private:
+  bool fail(const std::string& what);
+
+  std::string m_path;
+  std::string m_error;
+  std::map<std::string, long> m_index;
+};
+
+}  // namespace lxtest
+
+#endif  // LX_TESTS_SUPPORT_RESOURCE_BUILDER_H
