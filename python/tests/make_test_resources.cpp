@@ -1,0 +1,34 @@
+// Writes the test resource set (lxtest::default_resource_spec) into the
+// directory given on the command line, for the Python test suite.
+//
+//   make_test_resources <output-directory>
+//
+// The directory is created if needed; existing files in it are replaced.
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "support/resource_builder.h"
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: %s <output-directory>\n", argv[0]);
+    return 2;
+  }
+  lxtest::ResourceDir dir;  // a temporary directory, removed at the end
+  if (!dir.build(lxtest::default_resource_spec())) {
+    std::fprintf(stderr, "cannot build the resources: %s\n", dir.error().c_str());
+    return 1;
+  }
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  fs::create_directories(argv[1], ec);
+  if (!ec)
+    fs::copy(dir.path(), argv[1], fs::copy_options::recursive | fs::copy_options::overwrite_existing,
+             ec);
+  if (ec) {
+    std::fprintf(stderr, "cannot copy the resources to %s: %s\n", argv[1], ec.message().c_str());
+    return 1;
+  }
+  return 0;
+}
