@@ -1,0 +1,277 @@
+#include "Eval.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <set>
+
+#include "Corpus.h"
+#include "base/PosTag.h"
+
+namespace lxtrain {
+
+namespace {
+
+bool IsLead(unsigned char c) { return c >= 0x81 && c != 0xFF; }
+
+bool AllLetters(const std::string& t) {
+  if (t.empty()) return false;
+  for (char c : t)
+    if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'))) return false;
+  return true;
+}
+
+// "word/tag" or "word/tag]tag" with an ASCII letter tag.
+bool LooksTagged(const std::string& tok) {
+  size_t slash = tok.rfind('/');
+  if (slash == std::string::npos || slash == 0) return false;
+  std::string tag = tok.substr(slash + 1);
+  size_t rb = tag.find(']');
+  if (rb != std::string::npos) {
+    if (!AllLetters(tag.substr(rb + 1))) return false;
+    tag.erase(rb);
+  }
+  return AllLetters(tag);
+}
+
+std::vector<std::string> Split(const std::string& line, bool tabs_only) {
+  std::vector<std::string> out;
+  size_t i = 0;
+  auto sep = [tabs_only](char c) { return c == '\t' || (!tabs_only && c == ' '); };
+  while (i < line.size()) {
+    while (i < line.size() && sep(line[i])) ++i;
+    size_t b = i;
+    while (i < line.size() && !sep(line[i])) ++i;
+    if (i > b) out.push_back(line.substr(b, i - b));
+  }
+  return out;
+}
+
+void Append(SegLine& out, const std::string& word, int pos) {
+  if (word.empty()) return;
+  SegWord w;
+  w.word = word;
+  w.begin = out.chars;
+  out.chars += GbkCharCount(word);
+  w.end = out.chars;
+  w.pos = pos;
+  out.words.push_back(w);
+}
+
+typedef std::vector<std::pair<size_t, size_t>> Spans;
+
+void CountSpans(const Spans& gold, const Spans& sys, PRCount& c) {
+  std::set<std::pair<size_t, size_t>> g(gold.begin(), gold.end());
+  c.gold += gold.size();
+  c.sys += sys.size();
+  for (const auto& s : sys)
+    if (g.count(s)) ++c.correct;
+}
+
+}  // namespace
+
+size_t GbkCharCount(const std::string& s) {
+  size_t n = 0;
+  for (size_t i = 0; i < s.size(); ++n)
+    i += (IsLead(static_cast<unsigned char>(s[i])) && i + 1 < s.size()) ? 2 : 1;
+  return n;
+}
+
+SegLine ParseSegLine(const std::string& line, SegFormat format) {
+  if (format == SegFormat::kAuto) {
+    if (line.find('\t') != std::string::npos) {
+      format = SegFormat::kTagged;
+    } else {
+      std::vector<std::string> toks = Split(line, false);
+      format = SegFormat::kCorpus;
+      for (const std::string& t : toks)
+        if (!LooksTagged(t)) {
+          format = SegFormat::kWords;
+          break;
+        }
+      if (toks.empty()) format = SegFormat::kWords;
+    }
+  }
+  SegLine out;
+  switch (format) {
+    case SegFormat::kCorpus: {
+      CorpusParagraph para;
+      CorpusStats stats;
+      CorpusReader::ParseLine(line, para, stats);
+      for (const CorpusToken& t : para.tokens) Append(out, t.word, t.pos);
+      out.tagged = true;
+      break;
+    }
+    case SegFormat::kTagged: {
+      out.tagged = true;
+      for (const std::string& rec : Split(line, true)) {
+        size_t slash = rec.rfind('/');
+        // The tag is the run of letters after the last '/'; a custom class
+        // text may follow it.
+        size_t e = slash == std::string::npos ? 0 : slash + 1;
+        while (e < rec.size() && ((rec[e] >= 'a' && rec[e] <= 'z') || (rec[e] >= 'A' && rec[e] <= 'Z')))
+          ++e;
+        if (slash == std::string::npos || slash == 0 || e == slash + 1) {
+          Append(out, rec, 0);
+        } else {
+          Append(out, rec.substr(0, slash), MapCorpusTag(rec.substr(slash + 1, e - slash - 1)));
+        }
+      }
+      break;
+    }
+    default:
+      for (const std::string& w : Split(line, false)) Append(out, w, 0);
+      break;
+  }
+  return out;
+}
+
+Spans PersonSpans(const SegLine& line) {
+  static const int kNr = pos_tag_id("nr");
+  Spans out;
+  const std::vector<SegWord>& w = line.words;
+  for (size_t i = 0; i < w.size(); ++i) {
+    if (w[i].pos != kNr) continue;
+    if (w[i].end - w[i].begin == 1 && i + 1 < w.size() && w[i + 1].pos == kNr &&
+        w[i + 1].end - w[i + 1].begin <= 2) {
+      out.emplace_back(w[i].begin, w[i + 1].end);
+      ++i;
+    } else {
+      out.emplace_back(w[i].begin, w[i].end);
+    }
+  }
+  return out;
+}
+
+Spans PlaceSpans(const SegLine& line) {
+  static const int kNs = pos_tag_id("ns");
+  Spans out;
+  for (const SegWord& w : line.words)
+    if (w.pos == kNs) out.emplace_back(w.begin, w.end);
+  return out;
+}
+
+bool Evaluator::load_vocab(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::unordered_set<std::string> vocab;
+  std::string line;
+  while (ReadTextLine(in, line)) {
+    size_t e = line.find_first_of(" \t");
+    std::string w = line.substr(0, e);
+    if (!w.empty()) vocab.insert(w);
+  }
+  set_vocab(std::move(vocab));
+  return true;
+}
+
+void Evaluator::add(const SegLine& gold, const SegLine& sys) {
+  EvalResult& r = m_result;
+  if (gold.chars != sys.chars) {
+    ++r.skipped_lines;
+    return;
+  }
+  ++r.lines;
+  r.words.gold += gold.words.size();
+  r.words.sys += sys.words.size();
+  // Both word lists are in text order: walk them together.
+  size_t j = 0;
+  for (const SegWord& g : gold.words) {
+    while (j < sys.words.size() && sys.words[j].begin < g.begin) ++j;
+    bool hit = j < sys.words.size() && sys.words[j].begin == g.begin && sys.words[j].end == g.end;
+    if (hit) {
+      ++r.words.correct;
+      if (gold.tagged && sys.tagged) {
+        ++r.pos_compared;
+        if (sys.words[j].pos == g.pos) ++r.pos_correct;
+      }
+    }
+    if (r.have_vocab) {
+      if (m_vocab.count(g.word)) {
+        ++r.iv_gold;
+        if (hit) ++r.iv_correct;
+      } else {
+        ++r.oov_gold;
+        if (hit) ++r.oov_correct;
+      }
+    }
+  }
+  if (gold.tagged && sys.tagged) {
+    r.have_tags = true;
+    CountSpans(PersonSpans(gold), PersonSpans(sys), r.person);
+    CountSpans(PlaceSpans(gold), PlaceSpans(sys), r.place);
+  }
+}
+
+std::string EvalResult::report() const {
+  char buf[256];
+  std::string out;
+  auto add = [&](const char* fmt, auto... v) {
+    std::snprintf(buf, sizeof buf, fmt, v...);
+    out += buf;
+  };
+  add("lines scored        %zu\n", lines);
+  if (skipped_lines) add("lines skipped       %zu (texts differ in length)\n", skipped_lines);
+  add("gold words          %zu\n", words.gold);
+  add("system words        %zu\n", words.sys);
+  add("correct words       %zu\n", words.correct);
+  add("word precision      %.4f\n", words.precision());
+  add("word recall         %.4f\n", words.recall());
+  add("word F1             %.4f\n", words.f1());
+  if (have_vocab) {
+    add("OOV rate            %.4f\n", oov_rate());
+    add("OOV recall          %.4f\n", oov_recall());
+    add("IV recall           %.4f\n", iv_recall());
+  }
+  if (have_tags) {
+    add("person P/R          %.4f %.4f (gold %zu, system %zu)\n", person.precision(),
+        person.recall(), person.gold, person.sys);
+    add("place P/R           %.4f %.4f (gold %zu, system %zu)\n", place.precision(),
+        place.recall(), place.gold, place.sys);
+    add("POS accuracy        %.4f (%zu of %zu correctly segmented words)\n", pos_accuracy(),
+        pos_correct, pos_compared);
+  }
+  return out;
+}
+
+namespace {
+bool NextNonBlank(std::istream& in, std::string& line) {
+  while (ReadTextLine(in, line))
+    if (line.find_first_not_of(" \t") != std::string::npos) return true;
+  return false;
+}
+}  // namespace
+
+bool EvaluateFiles(const std::string& gold_path, SegFormat gold_format,
+                   const std::string& sys_path, SegFormat sys_format, Evaluator& ev,
+                   std::string& error) {
+  std::ifstream gold(gold_path, std::ios::binary);
+  if (!gold) {
+    error = "unable to open file: " + gold_path;
+    return false;
+  }
+  std::ifstream sys(sys_path, std::ios::binary);
+  if (!sys) {
+    error = "unable to open file: " + sys_path;
+    return false;
+  }
+  std::string gl, sl;
+  // Blank lines carry no words and are skipped on both sides, so that the
+  // corpus's empty separator lines need no counterpart in the system output.
+  for (;;) {
+    bool hg = NextNonBlank(gold, gl);
+    bool hs = NextNonBlank(sys, sl);
+    if (!hg && !hs) break;
+    if (hg != hs) {
+      SegLine empty;
+      empty.chars = static_cast<size_t>(-1);
+      SegLine one = ParseSegLine(hg ? gl : sl, hg ? gold_format : sys_format);
+      ev.add(hg ? one : empty, hg ? empty : one);
+      continue;
+    }
+    ev.add(ParseSegLine(gl, gold_format), ParseSegLine(sl, sys_format));
+  }
+  return true;
+}
+
+}  // namespace lxtrain

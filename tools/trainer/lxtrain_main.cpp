@@ -1,0 +1,118 @@
+// lxtrain: builds a resource directory from the training corpus, or writes
+// the development split.
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "Corpus.h"
+#include "Train.h"
+
+namespace {
+
+int Usage() {
+  std::fprintf(stderr,
+               "usage: lxtrain [--all] [--surnames FILE] [--ts-chars FILE] [--ts-phrases FILE]\n"
+               "               CORPUS OUTDIR\n"
+               "       lxtrain --split CORPUS OUTDIR\n"
+               "  The first form writes a resource directory trained on CORPUS without its\n"
+               "  development paragraphs (all of it with --all).  The second writes\n"
+               "  train.txt, dev.txt (gold), dev.raw.txt (text only) and vocab.txt (the\n"
+               "  training words) into OUTDIR.\n");
+  return 2;
+}
+
+int Split(const std::string& corpus, const std::string& out) {
+  std::ifstream in(corpus, std::ios::binary);
+  if (!in) {
+    std::fprintf(stderr, "lxtrain: unable to open file: %s\n", corpus.c_str());
+    return 1;
+  }
+  std::error_code ec;
+  std::filesystem::create_directories(out, ec);
+  std::filesystem::path o(out);
+  std::ofstream train(o / "train.txt", std::ios::binary), dev(o / "dev.txt", std::ios::binary),
+      raw(o / "dev.raw.txt", std::ios::binary), vocab(o / "vocab.txt", std::ios::binary);
+  if (!train || !dev || !raw || !vocab) {
+    std::fprintf(stderr, "lxtrain: cannot write into %s\n", out.c_str());
+    return 1;
+  }
+  lxtrain::CorpusReader reader(in);
+  lxtrain::CorpusParagraph p;
+  std::set<std::string> words;
+  size_t ndev = 0, ntrain = 0;
+  while (reader.next(p)) {
+    if (p.malformed) continue;
+    if (lxtrain::IsDevParagraph(p.id)) {
+      ++ndev;
+      dev << lxtrain::FormatParagraph(p) << "\r\n";
+      raw << lxtrain::ParagraphText(p) << "\r\n";
+    } else {
+      ++ntrain;
+      train << lxtrain::FormatParagraph(p) << "\r\n";
+      for (const auto& t : p.tokens) words.insert(t.word);
+    }
+  }
+  for (const std::string& w : words) vocab << w << '\n';
+  std::fputs(reader.stats().report().c_str(), stdout);
+  std::printf("training paragraphs %zu, development paragraphs %zu, training words %zu\n", ntrain,
+              ndev, words.size());
+  return (train && dev && raw && vocab) ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> files;
+  std::string surnames, ts_chars, ts_phrases;
+  bool split = false, all = false;
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    if (a == "--split") split = true;
+    else if (a == "--all") all = true;
+    else if ((a == "--surnames" || a == "--ts-chars" || a == "--ts-phrases") && i + 1 < argc) {
+      std::string v = argv[++i];
+      (a == "--surnames" ? surnames : a == "--ts-chars" ? ts_chars : ts_phrases) = v;
+    } else if (!a.empty() && a[0] == '-') {
+      return Usage();
+    } else {
+      files.push_back(a);
+    }
+  }
+  if (files.size() != 2) return Usage();
+  if (split) return Split(files[0], files[1]);
+
+  auto t0 = std::chrono::steady_clock::now();
+  lxtrain::TrainOptions opt;
+  opt.skip_dev = !all;
+  lxtrain::Trainer trainer(opt);
+  struct Input {
+    const std::string* path;
+    void (lxtrain::Trainer::*add)(std::istream&);
+  } inputs[] = {{&files[0], &lxtrain::Trainer::add_corpus},
+                {&surnames, &lxtrain::Trainer::add_surnames},
+                {&ts_chars, &lxtrain::Trainer::add_t2s_characters},
+                {&ts_phrases, &lxtrain::Trainer::add_t2s_phrases}};
+  for (const Input& in : inputs) {
+    if (in.path->empty()) continue;
+    std::ifstream f(*in.path, std::ios::binary);
+    if (!f) {
+      std::fprintf(stderr, "lxtrain: unable to open file: %s\n", in.path->c_str());
+      return 1;
+    }
+    (trainer.*in.add)(f);
+  }
+  std::string error;
+  if (!trainer.write(files[1], &error)) {
+    std::fprintf(stderr, "lxtrain: %s\n", error.c_str());
+    return 1;
+  }
+  double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  std::fputs(trainer.corpus_stats().report().c_str(), stdout);
+  std::fputs(trainer.summary().report().c_str(), stdout);
+  std::printf("training time %.1f s\n", secs);
+  return 0;
+}

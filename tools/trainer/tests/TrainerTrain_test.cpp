@@ -1,0 +1,199 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "LXSegFunc.h"
+#include "Train.h"
+#include "dict/BasicDict.h"
+#include "lm/Ngram.h"
+#include "test_util.h"
+
+using namespace lxtrain;
+using trainer_test::G;
+
+namespace {
+
+// A small corpus in the training format: two articles, one of them (day 1,
+// page 1, article 18) in the development split.
+std::string TinyCorpus() {
+  std::string c;
+  for (int i = 0; i < 6; ++i) {
+    char id[40];
+    std::snprintf(id, sizeof id, "20010101-01-%03d-%03d/m  ", 1, i + 1);
+    c += id + G("我们/r  研究/v  生命/n  的/u  起源/n  。/w  研究生/n  学习/v  。/w") + "\r\n";
+  }
+  c += G("20010101-01-001-007/m  １９９８年/t  ，/w  ３/m  年/q  研究生/n  研究/vn  ") +
+       G("[东海/ns  大学/n]nt  。/w") + "\r\n\r\n";
+  // A malformed paragraph (a token without a tag): none of its words may
+  // reach the dictionary.
+  c += G("20010101-01-001-008/m  坏词  甲乙/n  。/w") + "\r\n";
+  // Development paragraph: left out.
+  c += G("20010101-01-018-001/m  丙丁/n  。/w") + "\r\n";
+  return c;
+}
+
+std::string TempDir(const char* name) {
+  std::filesystem::path p = std::filesystem::temp_directory_path() /
+                            ("lxtrain_" + std::to_string(getpid()) + "_" + name);
+  std::filesystem::remove_all(p);
+  return p.string();
+}
+
+std::string ReadBytes(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool TrainInto(const std::string& dir, std::string* error, TrainSummary* summary = nullptr) {
+  Trainer t;
+  std::istringstream corpus(TinyCorpus());
+  t.add_corpus(corpus);
+  std::istringstream surnames("欧阳\t100\n张\t50\n");
+  t.add_surnames(surnames);
+  std::istringstream chars("國\t国\n乾\t干 乾\n");
+  t.add_t2s_characters(chars);
+  std::istringstream phrases("乾燥\t干燥\n");
+  t.add_t2s_phrases(phrases);
+  bool ok = t.write(dir, error);
+  if (summary) *summary = t.summary();
+  return ok;
+}
+
+}  // namespace
+
+TEST(TrainerTrain, PiecesFollowTheFactoidRecognizer) {
+  Trainer t;
+  CorpusToken tok;
+  tok.word = G("中国");
+  auto p = t.pieces_of(tok);
+  ASSERT_EQ(p.size(), 1u);
+  EXPECT_EQ(p[0].word, G("中国"));
+
+  // Full-width and ASCII digits give the same number piece, then the unit.
+  for (const char* year : {"１９９８年", "1998年"}) {
+    tok.word = G(year);
+    p = t.pieces_of(tok);
+    ASSERT_EQ(p.size(), 2u) << year;
+    EXPECT_EQ(p[0].cls, kIdNumber) << year;
+    EXPECT_EQ(p[1].word, G("年")) << year;
+  }
+  // The lattice sees lower-cased ASCII.
+  tok.word = G("卡拉OK");
+  p = t.pieces_of(tok);
+  ASSERT_EQ(p.size(), 1u);
+  EXPECT_EQ(p[0].word, G("卡拉ok"));
+  tok.word = "ABC";
+  p = t.pieces_of(tok);
+  ASSERT_EQ(p.size(), 1u);
+  EXPECT_EQ(p[0].cls, kIdAlnum);
+  EXPECT_TRUE(IsFactoidLed(G("Ｋ线")));
+  EXPECT_FALSE(IsFactoidLed(G("一九九八年")));
+
+  // Separators of the sentence splitter never reach a sentence.
+  EXPECT_TRUE(IsSeparatorToken(G("，")));
+  EXPECT_TRUE(IsSeparatorToken(G("……")));
+  EXPECT_TRUE(IsSeparatorToken(","));
+  EXPECT_FALSE(IsSeparatorToken(G("、")));
+  EXPECT_FALSE(IsSeparatorToken(G("——")));
+  EXPECT_FALSE(IsSeparatorToken(G("，好")));
+  EXPECT_FALSE(IsSeparatorToken(""));
+}
+
+TEST(TrainerTrain, CountsAndSkipsParagraphs) {
+  Trainer t;
+  std::istringstream corpus(TinyCorpus());
+  t.add_corpus(corpus);
+  EXPECT_EQ(t.summary().paragraphs_used, 7u);
+  EXPECT_EQ(t.summary().paragraphs_dev, 1u);
+  EXPECT_EQ(t.summary().paragraphs_malformed, 1u);
+  EXPECT_EQ(t.corpus_stats().untagged_tokens, 1u);
+  // Six paragraphs of two sentences, and one of two (cut at the comma).
+  EXPECT_EQ(t.summary().sentences, 14u);
+}
+
+TEST(TrainerTrain, WritesALoadableDeterministicResourceSet) {
+  std::string a = TempDir("a"), b = TempDir("b");
+  std::string error;
+  TrainSummary summary;
+  ASSERT_TRUE(TrainInto(a, &error, &summary)) << error;
+  ASSERT_TRUE(TrainInto(b, &error)) << error;
+
+  // Identical bytes in every file of the two runs.
+  size_t files = 0;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(a)) {
+    if (!e.is_regular_file()) continue;
+    ++files;
+    std::filesystem::path rel = std::filesystem::relative(e.path(), a);
+    EXPECT_EQ(ReadBytes(e.path()), ReadBytes(std::filesystem::path(b) / rel)) << rel;
+  }
+  EXPECT_GE(files, 17u);
+
+  // The dictionary: training words with log10 P(word | tag); words of the
+  // malformed and development paragraphs are absent.
+  CBasicDict dict;
+  ASSERT_TRUE(dict.loadBasicDict((a + "/Core.Lex").c_str(), (a + "/Core.Prop").c_str()));
+  auto index_of = [&](const std::string& w) {
+    int v = dict.mBasicDict.exactMatchSearch<int>(w.c_str(), w.size());
+    return v < 0 ? -1 : (v & 0x7fffffff);
+  };
+  EXPECT_LT(index_of(G("甲乙")), 0);
+  EXPECT_LT(index_of(G("丙丁")), 0);
+  EXPECT_LT(index_of(G("１９９８年")), 0);
+  int yan = index_of(G("研究"));
+  ASSERT_GE(yan, 0);
+  const word_prop_t& wp = dict.mPropDict.m_word_info[yan];
+  // 研究 is v six times (of 13 v tokens: 6 研究 + 6 学习 + ... ) and vn once
+  // (the only vn).  The list is ordered by count.
+  ASSERT_EQ(dict.mPropDict.m_POS[wp.m_pos_sidx], 31);
+  EXPECT_NEAR(dict.mPropDict.m_POSProb[wp.m_pos_sidx], std::log10(6.0 / 12.0), 1e-5);
+  ASSERT_EQ(dict.mPropDict.m_POS[wp.m_pos_sidx + 1], 33);
+  EXPECT_NEAR(dict.mPropDict.m_POSProb[wp.m_pos_sidx + 1], 0.0, 1e-6);
+  EXPECT_EQ(dict.mPropDict.m_POS[wp.m_pos_sidx + 2], 0);
+
+  // The word model: sentence start 10000001 as context, absolute discounting.
+  Ngram lm(2);
+  ASSERT_TRUE(lm.read_binary((a + "/Ngram.Lex").c_str()));
+  int women = index_of(G("我们"));
+  ASSERT_GE(women, 0);
+  VocabIndex ctx[2] = {kIdStart, Vocab_None};
+  // 14 sentences start: 6 with 我们, 6 with 研究生, 2 with a number (the
+  // comma is a separator, so ３ starts a sentence).
+  const double D = summary.discount;
+  ASSERT_GT(D, 0.0);
+  ASSERT_LT(D, 1.0);
+  EXPECT_NEAR(lm.word_prob(static_cast<VocabIndex>(women), ctx), std::log10((6.0 - D) / 14.0),
+              1e-5);
+  // The number class (１９９８ of １９９８年, and ３) is followed by 年 twice.
+  VocabIndex ctx_num[2] = {kIdNumber, Vocab_None};
+  int nian = index_of(G("年"));
+  ASSERT_GE(nian, 0);
+  EXPECT_NEAR(lm.word_prob(static_cast<VocabIndex>(nian), ctx_num), std::log10((2.0 - D) / 2.0),
+              1e-5);
+
+  // The library loads the set silently and segments with it.
+  testing::internal::CaptureStderr();
+  bool ok = LXInitSeg(a.c_str());
+  std::string err = testing::internal::GetCapturedStderr();
+  ASSERT_TRUE(ok);
+  EXPECT_EQ(err, "");
+  HANDLE h = LXCreateSegHandle(0);
+  ASSERT_NE(h, nullptr);
+  std::string text = G("研究生命的起源");
+  ASSERT_TRUE(LXSegment(h, text.c_str(), text.size(), LX_GBK));
+  std::string out;
+  for (int i = 0; i < LXGetResultCnt(h); ++i) {
+    if (i) out += ' ';
+    out += LXGetWordAt(h, i);
+  }
+  EXPECT_EQ(out, G("研究 生命 的 起源"));
+  LXCloseSegHandle(h);
+  LXUnInitSeg();
+  std::filesystem::remove_all(a);
+  std::filesystem::remove_all(b);
+}
