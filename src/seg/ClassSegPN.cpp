@@ -3,6 +3,9 @@
 #include <cstring>
 
 #include "dict/NerResource.h"
+#include "seg/class_path.h"
+#include "seg/location_recognizer.h"
+#include "seg/person_recognizer.h"
 
 const char* const* CSegmentPN::m_ptr_pn_modes = CNerResource::m_ptr_pn_modes;
 HashDict* CSegmentPN::m_hanzi_number_dict = nullptr;
@@ -39,29 +42,44 @@ bool CSegmentPN::_segment(const char* text, size_t len) {
 
   _clear_cob_ovp_amb();
 
-  m_ne_count = 0;
-  // ---------------------------------------------------------------------
-  // NAMED-ENTITY STAGES (not wired yet).  In this order:
-  //   if (m_bperson)   { _ne_role_tag(PN) (false on failure); _pn_mode_match(); }
-  //   if (m_bLocation) { _ne_role_tag(LN) (false on failure); _ln_mode_match(); }
-  //   if (m_ne_count > 0) { _short_path_search_class_based();
-  //                         _short_path_set_class_based(); }
-  // Until they land, LX_CN and LX_LN add no entity items and the rule-based
-  // path stays.
-  // ---------------------------------------------------------------------
+  if (!_recognize_entities()) return false;
 
   _clear_amb_by_userrule();
   _clear_cob_by_seclex();
 
-  // ---------------------------------------------------------------------
-  // POS TAGGING (not wired yet):
-  //   if (m_bpos && !_BigramPOSTag()) return false;
-  // Until it lands, tokens carry the tags the producer and the ambiguity
-  // passes put into posIndex (factoids, merged numbers, secondary-lexicon
-  // words); other words have posIndex 0.
-  // ---------------------------------------------------------------------
+  if (m_bpos && !m_pos_tagger._BigramPOSTag(m_lattice, m_pText, static_cast<uint32_t>(m_nTextLen),
+                                            *m_pBasicDict, &m_pPOSTTLM[0][0]))
+    return false;
 
   // Steps 6-8: custom words, output text, token saver.
   _finish_sentence();
+  return true;
+}
+
+bool CSegmentPN::_recognize_entities() {
+  m_ne_count = 0;
+  const uint32_t n = static_cast<uint32_t>(m_nTextLen);
+  if (m_bperson) {
+    if (!m_role_tagger._ne_role_tag(m_lattice, m_pText, n, *m_pBasicDict, &m_pRoleTTLM[0][0], PN))
+      return false;
+    PersonNameResources res;
+    res.dict = m_pBasicDict;
+    res.pn_mode_trie = &m_pn_mode_trie;
+    res.no_amb_xing_dict = m_no_amb_xing_dict;
+    res.hanzi_number_dict = m_hanzi_number_dict;
+    res.pn_word_lm = m_pPNWordLM;
+    res.pms = m_bpms;
+    CPersonRecognizer(res)._pn_mode_match(m_lattice, m_pText, m_nTextLen, m_ne_ctx, m_ne_count);
+  }
+  if (m_bLocation) {
+    if (!m_role_tagger._ne_role_tag(m_lattice, m_pText, n, *m_pBasicDict, &m_pLNRoleTTLM[0][0],
+                                    LN))
+      return false;
+    CLocationRecognizer::_ln_mode_match(m_lattice, m_pText, n, *m_pBasicDict, m_ne_ctx,
+                                        m_ne_count);
+  }
+  if (m_ne_count > 0 && m_pPNWordLM != nullptr &&
+      CClassPath::_short_path_search_class_based(m_lattice, n, m_pText, *m_pPNWordLM, m_wids))
+    CClassPath::_short_path_set_class_based(m_lattice, n);
   return true;
 }

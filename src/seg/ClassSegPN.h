@@ -11,6 +11,8 @@
 #include "base/Trie.h"
 #include "seg/ClassSeg.h"
 #include "seg/ne_context.h"
+#include "seg/pos_tagger.h"
+#include "seg/role_tagger.h"
 
 class CSegmentPN : public CSegment {
  public:
@@ -34,8 +36,15 @@ class CSegmentPN : public CSegment {
   // Frees the numeral dictionary and empties the pattern tries.
   static void UnInit();
 
+  // Runs the person-name and location-name stages and, when they added an
+  // entity, the class-based best path.  False when role tagging fails.
+  bool _recognize_entities();
+
   NeContextType m_ne_ctx;
   int m_ne_count;  // entity items added to the current sentence's lattice
+  // Taggers with their per-handle work areas.
+  CRoleTagger m_role_tagger;
+  CPosTagger m_pos_tagger;
 
   static const char* const* m_ptr_pn_modes;
   static HashDict* m_hanzi_number_dict;

@@ -232,6 +232,23 @@ TEST_F(SegmentE2E, PipelineStagesShowInTheResult) {
   EXPECT_EQ(FineTokens(h)[0].pos, LX_WWW);
 }
 
+TEST_F(SegmentE2E, PosTaggingGivesTheDictionaryTags) {
+  // Each of these words has one tag in the dictionary and the transition
+  // table is flat, so the tagger must pick the dictionary's tags.
+  const std::string text = gbk("我们喜欢北京");
+  Handle tagged(LX_POS);
+  ASSERT_TRUE(Seg(tagged, text));
+  std::vector<Token> t = FineTokens(tagged);
+  ASSERT_EQ(t.size(), 3u);
+  EXPECT_EQ(t[0].pos, LX_R);
+  EXPECT_EQ(t[1].pos, LX_V);
+  EXPECT_EQ(t[2].pos, LX_NS);
+  // Without LX_POS ordinary words carry no tag.
+  Handle plain(0);
+  ASSERT_TRUE(Seg(plain, text));
+  for (const Token& tok : FineTokens(plain)) EXPECT_EQ(tok.pos, 0);
+}
+
 TEST_F(SegmentE2E, GranularityFlagsReachTheSaver) {
   {
     Handle h(LX_SGU);
