@@ -25,6 +25,7 @@
 
 #include "dict/BasicDict.h"
 #include "dict/BasicDictWriter.h"
+#include "support/temp_dir.h"
 
 namespace fs = std::filesystem;
 
@@ -35,22 +36,9 @@ volatile double g_sink;
 
 // --- Files -----------------------------------------------------------------
 
-class TempDir {
+class TempDir : public lxtest::TempDir {
  public:
-  TempDir() {
-    std::string tmpl = (fs::temp_directory_path() / "lx_basicdict_XXXXXX").string();
-    char* p = mkdtemp(&tmpl[0]);
-    EXPECT_NE(p, nullptr);
-    path_ = tmpl;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  std::string file(const std::string& name) const { return (fs::path(path_) / name).string(); }
-
- private:
-  std::string path_;
+  TempDir() : lxtest::TempDir("lx_basicdict_") { EXPECT_TRUE(ok()); }
 };
 
 std::vector<char> ReadFile(const std::string& path) {

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "dict/CustomDictWriter.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -29,73 +30,19 @@ const std::string NIUROU = "\xc5\xa3\xc8\xe2";  // 牛肉
 const std::string ZHONGGUO = "\xd6\xd0\xb9\xfa";  // 中国
 const std::string ZHONG = "\xd6\xd0";  // 中
 
-void remove_below(int fd) {
-  DIR* d = fdopendir(fd);
-  if (d == nullptr) {
-    close(fd);
-    return;
-  }
-  std::vector<std::string> names;
-  while (struct dirent* e = readdir(d))
-    if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
-      names.push_back(e->d_name);
-  for (const std::string& n : names) {
-    struct stat st;
-    if (fstatat(dirfd(d), n.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
-    if (S_ISDIR(st.st_mode)) {
-      fchmodat(dirfd(d), n.c_str(), 0755, 0);
-      int sub = openat(dirfd(d), n.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
-      if (sub >= 0) remove_below(sub);
-      unlinkat(dirfd(d), n.c_str(), AT_REMOVEDIR);
-    } else {
-      unlinkat(dirfd(d), n.c_str(), 0);
-    }
-  }
-  closedir(d);
-}
-
+// A temporary tree of files, removed with the object.
 class Tree {
  public:
-  Tree() {
-    std::string tmpl = testing::TempDir() + "customdict_test_XXXXXX";
-    std::vector<char> buf(tmpl.begin(), tmpl.end());
-    buf.push_back('\0');
-    char* p = mkdtemp(buf.data());
-    EXPECT_NE(p, nullptr);
-    root_ = p ? p : "";
-  }
-  ~Tree() {
-    int fd = open(root_.c_str(), O_RDONLY | O_DIRECTORY);
-    if (fd >= 0) remove_below(fd);
-    rmdir(root_.c_str());
-  }
-  std::string path(const std::string& rel) const { return root_ + "/" + rel; }
+  std::string path(const std::string& rel) const { return dir_.file(rel); }
+  // Creates the file `rel` and every directory above it.
   std::string file(const std::string& rel, const std::string& content) {
-    size_t slash = rel.rfind('/');
-    if (slash != std::string::npos) mkdirs(rel.substr(0, slash));
-    std::string p = path(rel);
-    FILE* fp = std::fopen(p.c_str(), "wb");
-    EXPECT_NE(fp, nullptr) << p;
-    if (fp) {
-      std::fwrite(content.data(), 1, content.size(), fp);
-      std::fclose(fp);
-    }
-    return p;
+    EXPECT_TRUE(dir_.write(rel, content)) << path(rel);
+    return path(rel);
   }
-  void mkdirs(const std::string& rel) {
-    std::string cur = root_;
-    size_t pos = 0;
-    while (pos <= rel.size()) {
-      size_t end = rel.find('/', pos);
-      if (end == std::string::npos) end = rel.size();
-      cur += "/" + rel.substr(pos, end - pos);
-      mkdir(cur.c_str(), 0755);
-      pos = end + 1;
-    }
-  }
+  void mkdirs(const std::string& rel) { dir_.mkdirs(rel); }
 
  private:
-  std::string root_;
+  lxtest::TempDir dir_{"customdict_test_", testing::TempDir()};
 };
 
 std::string read_file(const std::string& path) {

@@ -15,78 +15,24 @@
 #include <string>
 #include <vector>
 
+#include "support/temp_dir.h"
+
 namespace {
 
-// Removes everything below the directory open as `fd` without building full
-// paths, so that trees deeper than PATH_MAX go too.
-void remove_below(int fd) {
-  DIR* d = fdopendir(fd);
-  if (d == nullptr) {
-    close(fd);
-    return;
-  }
-  std::vector<std::string> names;
-  while (struct dirent* e = readdir(d))
-    if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
-      names.push_back(e->d_name);
-  for (const std::string& n : names) {
-    struct stat st;
-    if (fstatat(dirfd(d), n.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
-    if (S_ISDIR(st.st_mode)) {
-      fchmodat(dirfd(d), n.c_str(), 0755, 0);
-      int sub = openat(dirfd(d), n.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
-      if (sub >= 0) remove_below(sub);
-      unlinkat(dirfd(d), n.c_str(), AT_REMOVEDIR);
-    } else {
-      unlinkat(dirfd(d), n.c_str(), 0);
-    }
-  }
-  closedir(d);
-}
-
+// A temporary tree of files, removed with the object.
 class Tree {
  public:
-  Tree() {
-    std::string tmpl = testing::TempDir() + "dir_test_XXXXXX";
-    std::vector<char> buf(tmpl.begin(), tmpl.end());
-    buf.push_back('\0');
-    char* p = mkdtemp(buf.data());
-    EXPECT_NE(p, nullptr);
-    root_ = p ? p : "";
-  }
-  ~Tree() {
-    int fd = open(root_.c_str(), O_RDONLY | O_DIRECTORY);
-    if (fd >= 0) remove_below(fd);
-    rmdir(root_.c_str());
-  }
-  const std::string& root() const { return root_; }
-  std::string path(const std::string& rel) const { return root_ + "/" + rel; }
+  const std::string& root() const { return dir_.path(); }
+  std::string path(const std::string& rel) const { return dir_.file(rel); }
   // Creates the file `rel` and every directory above it.
   std::string file(const std::string& rel, const std::string& content = "w\n") {
-    mkdirs(rel.substr(0, rel.rfind('/')));
-    std::string p = path(rel);
-    FILE* fp = std::fopen(p.c_str(), "wb");
-    EXPECT_NE(fp, nullptr) << p;
-    if (fp) {
-      std::fwrite(content.data(), 1, content.size(), fp);
-      std::fclose(fp);
-    }
-    return p;
+    EXPECT_TRUE(dir_.write(rel, content)) << path(rel);
+    return path(rel);
   }
-  void mkdirs(const std::string& rel) {
-    std::string cur = root_;
-    size_t pos = 0;
-    while (pos <= rel.size()) {
-      size_t end = rel.find('/', pos);
-      if (end == std::string::npos) end = rel.size();
-      cur += "/" + rel.substr(pos, end - pos);
-      mkdir(cur.c_str(), 0755);
-      pos = end + 1;
-    }
-  }
+  void mkdirs(const std::string& rel) { dir_.mkdirs(rel); }
 
  private:
-  std::string root_;
+  lxtest::TempDir dir_{"dir_test_", testing::TempDir()};
 };
 
 // class name -> file names (the part after the root), in list order.

@@ -17,27 +17,15 @@
 #include "dict/BasicDict.h"
 #include "dict/RuleDict.h"
 #include "dict/RuleDictWriter.h"
+#include "support/temp_dir.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-class TempDir {
+class TempDir : public lxtest::TempDir {
  public:
-  TempDir() {
-    std::string tmpl = (fs::temp_directory_path() / "lx_ruledict_XXXXXX").string();
-    char* p = mkdtemp(&tmpl[0]);
-    EXPECT_NE(p, nullptr);
-    path_ = tmpl;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  std::string file(const std::string& name) const { return (fs::path(path_) / name).string(); }
-
- private:
-  std::string path_;
+  TempDir() : lxtest::TempDir("lx_ruledict_") { EXPECT_TRUE(ok()); }
 };
 
 // GBK characters.

@@ -12,23 +12,11 @@
 #include <vector>
 
 #include "seg/Factoid.h"
+#include "support/exact_text.h"
 
 namespace {
 
-// Text kept in an exactly sized heap block so that AddressSanitizer reports
-// any read past the length handed to the recognizer.
-class Text {
- public:
-  explicit Text(const std::string& s) : size_(s.size()), data_(new char[s.size() ? s.size() : 1]) {
-    std::memcpy(data_.get(), s.data(), s.size());
-  }
-  const char* data() const { return data_.get(); }
-  uint32_t size() const { return static_cast<uint32_t>(size_); }
-
- private:
-  size_t size_;
-  std::unique_ptr<char[]> data_;
-};
+using Text = lxtest::ExactText;
 
 struct Found {
   int type;

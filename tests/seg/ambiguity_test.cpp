@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <random>
 #include <set>
@@ -32,45 +31,19 @@
 #include "seg/char_class.h"
 #include "seg/lattice.h"
 #include "seg/lattice_producer.h"
-
-namespace fs = std::filesystem;
+#include "support/gbk_literals.h"
+#include "support/test_dict.h"
 
 namespace {
 
-// GBK bytes of a UTF-8 literal.
-std::string G(const std::string& utf8) {
-  std::vector<char> buf(utf8.size() * 2 + 1);
-  int n = utf8_to_gbk(utf8.data(), (uint32_t)utf8.size(), buf.data(), (uint32_t)buf.size(),
-                      UCONV_INVCHAR_ERROR);
-  EXPECT_GE(n, 0) << utf8;
-  return n < 0 ? std::string() : std::string(buf.data(), (size_t)n);
-}
-
-// UTF-8 of GBK bytes.
-std::string U(const std::string& gbk) {
-  std::vector<char> buf(gbk.size() * 3 + 1);
-  int n = gbk_to_utf8(gbk.data(), (uint32_t)gbk.size(), buf.data(), (uint32_t)buf.size(),
-                      UCONV_INVCHAR_IGNORE);
-  return n < 0 ? std::string() : std::string(buf.data(), (size_t)n);
-}
+using lxtest::G;
+using lxtest::U;
 
 const uint32_t kChar = kAttrSingleChar;
 
-class TempDir {
+class TempDir : public lxtest::TempDir {
  public:
-  TempDir() {
-    std::string tmpl = (fs::temp_directory_path() / "lx_amb_XXXXXX").string();
-    EXPECT_NE(mkdtemp(&tmpl[0]), nullptr);
-    path_ = tmpl;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  std::string file(const std::string& name) const { return (fs::path(path_) / name).string(); }
-
- private:
-  std::string path_;
+  TempDir() : lxtest::TempDir("lx_amb_") { EXPECT_TRUE(ok()); }
 };
 
 // A basic dictionary written with the writer and loaded back.  Words are
@@ -106,25 +79,22 @@ class TestDict {
   }
 
   std::unique_ptr<CBasicDict> load() {
-    for (const basic_dict_entry_t& e : entries_) EXPECT_TRUE(writer_.add(e)) << U(e.word);
-    const std::string lex = dir_.file("Core.Lex"), prop = dir_.file("Core.Prop");
-    EXPECT_TRUE(writer_.write(lex.c_str(), prop.c_str())) << writer_.last_error();
+    for (const basic_dict_entry_t& e : entries_) EXPECT_TRUE(files_.add(e)) << U(e.word);
     auto dict = std::make_unique<CBasicDict>();
-    EXPECT_TRUE(dict->loadBasicDict(lex.c_str(), prop.c_str())) << dict->last_error();
+    EXPECT_TRUE(files_.write_and_load(*dict)) << files_.error();
     return dict;
   }
 
   // Word index of a UTF-8 word.
   uint32_t idx(const std::string& word) const {
-    long i = writer_.index_of(G(word));
+    long i = files_.index_of(G(word));
     EXPECT_GE(i, 0) << word;
     return static_cast<uint32_t>(i);
   }
   uint32_t attr(const std::string& word) const { return idx(word) + 1; }
 
  private:
-  TempDir dir_;
-  CBasicDictWriter writer_;
+  lxtest::TestDict files_{"lx_amb_"};
   std::vector<basic_dict_entry_t> entries_;
 };
 

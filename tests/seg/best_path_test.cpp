@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <array>
-#include <filesystem>
 #include <memory>
 #include <random>
 #include <string>
@@ -19,8 +18,7 @@
 #include "seg/best_path.h"
 #include "seg/lattice.h"
 #include "seg/lattice_producer.h"
-
-namespace fs = std::filesystem;
+#include "support/test_dict.h"
 
 namespace {
 
@@ -39,23 +37,6 @@ const VocabIndex kNumId = kAttrNumber - 1;       // 10000003
 const VocabIndex kAlnumId = kAttrAlnum - 1;      // 10000004
 const VocabIndex kStart = kRulePathStartContext;
 
-class TempDir {
- public:
-  TempDir() {
-    std::string tmpl = (fs::temp_directory_path() / "lx_bestpath_XXXXXX").string();
-    EXPECT_NE(mkdtemp(&tmpl[0]), nullptr);
-    path_ = tmpl;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  std::string file(const std::string& name) const { return (fs::path(path_) / name).string(); }
-
- private:
-  std::string path_;
-};
-
 // The dictionary of every test here: plain words, a type-89 word 中国人
 // (中国 + 人, -0.5) and a type-88 word 大学生 (大学 + 生, -0.25; or
 // 大 + 学生, -0.75).
@@ -67,14 +48,14 @@ class Words {
       basic_dict_entry_t e;
       e.word = w;
       e.pos = std::vector<prop_item_t>{{1, -0.5f}};
-      EXPECT_TRUE(writer_.add(e));
+      EXPECT_TRUE(files_.add(e));
     }
     basic_dict_entry_t r89;
     r89.word = ZHONG + GUO + REN;
     r89.name_entity = 89;
     r89.rule = BasicDictRuleBlock({ZHONG + GUO, REN}, -0.5f);
     r89.pos = std::vector<prop_item_t>{{1, -0.5f}, {2, -0.5f}};
-    EXPECT_TRUE(writer_.add(r89));
+    EXPECT_TRUE(files_.add(r89));
     basic_dict_entry_t r88;
     r88.word = DA + XUE + SHENG;
     r88.name_entity = 88;
@@ -83,15 +64,13 @@ class Words {
     rule.insert(rule.end(), second.begin(), second.end());
     r88.rule = rule;
     r88.pos = std::vector<prop_item_t>{{1, 0}, {2, 0}, {3, 0}, {4, 0}};
-    EXPECT_TRUE(writer_.add(r88));
+    EXPECT_TRUE(files_.add(r88));
 
-    const std::string lex = dir_.file("Core.Lex"), prop = dir_.file("Core.Prop");
-    EXPECT_TRUE(writer_.write(lex.c_str(), prop.c_str())) << writer_.last_error();
-    EXPECT_TRUE(dict.loadBasicDict(lex.c_str(), prop.c_str())) << dict.last_error();
+    EXPECT_TRUE(files_.write_and_load(dict)) << files_.error();
   }
 
   VocabIndex operator()(const std::string& w) const {
-    long i = writer_.index_of(w);
+    long i = files_.index_of(w);
     EXPECT_GE(i, 0);
     return (VocabIndex)i;
   }
@@ -99,8 +78,7 @@ class Words {
   CBasicDict dict;
 
  private:
-  TempDir dir_;
-  CBasicDictWriter writer_;
+  lxtest::TestDict files_{"lx_bestpath_"};
 };
 
 // Model entries.  (The unknown word's id is also the single characters'

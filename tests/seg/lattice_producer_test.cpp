@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <memory>
 #include <random>
 #include <set>
@@ -19,8 +18,7 @@
 #include "seg/best_path.h"
 #include "seg/lattice.h"
 #include "seg/lattice_producer.h"
-
-namespace fs = std::filesystem;
+#include "support/test_dict.h"
 
 namespace {
 
@@ -42,23 +40,6 @@ const std::string NIAN = "\xC4\xEA";   // 年
 
 const std::string kNodeFull =
     "\xB4\xCA\xCC\xF5\xBF\xC9\xB4\xE6\xB4\xA2\xBF\xD5\xBC\xE4\xD2\xD1\xC2\xFA\n";
-
-class TempDir {
- public:
-  TempDir() {
-    std::string tmpl = (fs::temp_directory_path() / "lx_producer_XXXXXX").string();
-    EXPECT_NE(mkdtemp(&tmpl[0]), nullptr);
-    path_ = tmpl;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  std::string file(const std::string& name) const { return (fs::path(path_) / name).string(); }
-
- private:
-  std::string path_;
-};
 
 // A basic dictionary written with the writer and loaded back.
 class TestDict {
@@ -90,23 +71,20 @@ class TestDict {
   }
 
   std::unique_ptr<CBasicDict> load() {
-    for (const basic_dict_entry_t& e : entries_) EXPECT_TRUE(writer_.add(e)) << e.word;
-    const std::string lex = dir_.file("Core.Lex"), prop = dir_.file("Core.Prop");
-    EXPECT_TRUE(writer_.write(lex.c_str(), prop.c_str())) << writer_.last_error();
+    for (const basic_dict_entry_t& e : entries_) EXPECT_TRUE(files_.add(e)) << e.word;
     auto dict = std::make_unique<CBasicDict>();
-    EXPECT_TRUE(dict->loadBasicDict(lex.c_str(), prop.c_str())) << dict->last_error();
+    EXPECT_TRUE(files_.write_and_load(*dict)) << files_.error();
     return dict;
   }
 
   uint32_t idx(const std::string& word) const {
-    long i = writer_.index_of(word);
+    long i = files_.index_of(word);
     EXPECT_GE(i, 0) << word;
     return static_cast<uint32_t>(i);
   }
 
  private:
-  TempDir dir_;
-  CBasicDictWriter writer_;
+  lxtest::TestDict files_{"lx_producer_"};
   std::vector<basic_dict_entry_t> entries_;
 };
 

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <random>
 #include <string>
 #include <utility>
@@ -17,8 +16,7 @@
 #include "seg/location_recognizer.h"
 #include "seg/ne_context.h"
 #include "seg/ne_items.h"
-
-namespace fs = std::filesystem;
+#include "support/test_dict.h"
 
 namespace {
 
@@ -37,23 +35,6 @@ const uint8_t FH = NE_ROLE_FH, FM = NE_ROLE_FM, FT = NE_ROLE_FT, A = NE_ROLE_A;
 const char kFullMessage[] =
     "\xB4\xCA\xCC\xF5\xBF\xC9\xB4\xE6\xB4\xA2\xBF\xD5\xBC\xE4\xD2\xD1\xC2\xFA\n";
 
-class TempDir {
- public:
-  TempDir() {
-    std::string tmpl = (fs::temp_directory_path() / "lx_locrec_XXXXXX").string();
-    EXPECT_NE(mkdtemp(&tmpl[0]), nullptr);
-    path_ = tmpl;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  std::string file(const std::string& name) const { return (fs::path(path_) / name).string(); }
-
- private:
-  std::string path_;
-};
-
 // 北京 (LH -1.0, LT -4.0), 市 (LT -0.5), 湖 (LM -2.0), and 北京市, a
 // combination word (bit 11 of its type).
 class Dict {
@@ -65,12 +46,10 @@ class Dict {
     basic_dict_entry_t comb;
     comb.word = BEI + JING + SHI;
     comb.name_entity = 0x800 | 90;
-    EXPECT_TRUE(writer_.add(comb));
-    const std::string lex = dir_.file("Core.Lex"), prop = dir_.file("Core.Prop");
-    EXPECT_TRUE(writer_.write(lex.c_str(), prop.c_str())) << writer_.last_error();
-    EXPECT_TRUE(dict.loadBasicDict(lex.c_str(), prop.c_str())) << dict.last_error();
+    EXPECT_TRUE(files_.add(comb));
+    EXPECT_TRUE(files_.write_and_load(dict)) << files_.error();
   }
-  size_t index(const std::string& w) const { return static_cast<size_t>(writer_.index_of(w)); }
+  size_t index(const std::string& w) const { return static_cast<size_t>(files_.index_of(w)); }
   CBasicDict dict;
 
  private:
@@ -78,10 +57,9 @@ class Dict {
     basic_dict_entry_t e;
     e.word = w;
     e.ln_roles = ln;
-    EXPECT_TRUE(writer_.add(e));
+    EXPECT_TRUE(files_.add(e));
   }
-  TempDir dir_;
-  CBasicDictWriter writer_;
+  lxtest::TestDict files_{"lx_locrec_"};
 };
 
 const Dict& TheDict() {

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cmath>
-#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
@@ -16,49 +15,26 @@
 #include "dict/NerResource.h"
 #include "seg/lattice.h"
 #include "seg/pos_tagger.h"
-
-namespace fs = std::filesystem;
+#include "support/test_dict.h"
 
 namespace {
 
 const uint32_t kDim = CPosTagger::kPosTableDim;
 const uint8_t kA = 1, kN = 16, kV = 31, kW = 34, kSOS = 49;
 
-class TempDir {
- public:
-  TempDir() {
-    std::string tmpl = (fs::temp_directory_path() / "lx_postag_XXXXXX").string();
-    EXPECT_NE(mkdtemp(&tmpl[0]), nullptr);
-    path_ = tmpl;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  std::string file(const std::string& name) const { return (fs::path(path_) / name).string(); }
-
- private:
-  std::string path_;
-};
-
 class Dict {
  public:
-  void add(const basic_dict_entry_t& e) { ASSERT_TRUE(writer_.add(e)); }
-  void build() {
-    const std::string lex = dir_.file("Core.Lex"), prop = dir_.file("Core.Prop");
-    ASSERT_TRUE(writer_.write(lex.c_str(), prop.c_str())) << writer_.last_error();
-    ASSERT_TRUE(dict.loadBasicDict(lex.c_str(), prop.c_str())) << dict.last_error();
-  }
+  void add(const basic_dict_entry_t& e) { ASSERT_TRUE(files_.add(e)); }
+  void build() { ASSERT_TRUE(files_.write_and_load(dict)) << files_.error(); }
   uint32_t attr(const std::string& w) const {
-    long i = writer_.index_of(w);
+    long i = files_.index_of(w);
     EXPECT_GE(i, 0);
     return (uint32_t)i + 1;
   }
   CBasicDict dict;
 
  private:
-  TempDir dir_;
-  CBasicDictWriter writer_;
+  lxtest::TestDict files_{"lx_postag_"};
 };
 
 basic_dict_entry_t Word(const std::string& w, std::vector<prop_item_t> pos, uint16_t ne = 0) {

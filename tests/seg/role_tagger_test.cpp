@@ -7,7 +7,6 @@
 
 #include <cmath>
 #include <cstring>
-#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
@@ -17,50 +16,27 @@
 #include "dict/NerResource.h"
 #include "seg/lattice.h"
 #include "seg/role_tagger.h"
-
-namespace fs = std::filesystem;
+#include "support/test_dict.h"
 
 namespace {
 
 const uint32_t kDim = CRoleTagger::kRoleTableDim;
 const uint8_t A = NE_ROLE_A, B = NE_ROLE_B, C = NE_ROLE_C, D = NE_ROLE_D, E = NE_ROLE_E;
 
-class TempDir {
- public:
-  TempDir() {
-    std::string tmpl = (fs::temp_directory_path() / "lx_roletag_XXXXXX").string();
-    EXPECT_NE(mkdtemp(&tmpl[0]), nullptr);
-    path_ = tmpl;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  std::string file(const std::string& name) const { return (fs::path(path_) / name).string(); }
-
- private:
-  std::string path_;
-};
-
 // A dictionary built with the writer; words are looked up by text.
 class Dict {
  public:
-  void add(const basic_dict_entry_t& e) { ASSERT_TRUE(writer_.add(e)); }
-  void build() {
-    const std::string lex = dir_.file("Core.Lex"), prop = dir_.file("Core.Prop");
-    ASSERT_TRUE(writer_.write(lex.c_str(), prop.c_str())) << writer_.last_error();
-    ASSERT_TRUE(dict.loadBasicDict(lex.c_str(), prop.c_str())) << dict.last_error();
-  }
+  void add(const basic_dict_entry_t& e) { ASSERT_TRUE(files_.add(e)); }
+  void build() { ASSERT_TRUE(files_.write_and_load(dict)) << files_.error(); }
   uint32_t attr(const std::string& w) const {
-    long i = writer_.index_of(w);
+    long i = files_.index_of(w);
     EXPECT_GE(i, 0);
     return (uint32_t)i + 1;
   }
   CBasicDict dict;
 
  private:
-  TempDir dir_;
-  CBasicDictWriter writer_;
+  lxtest::TestDict files_{"lx_roletag_"};
 };
 
 basic_dict_entry_t Word(const std::string& w, std::vector<prop_item_t> roles,

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "seg/sentence_spliter.h"
+#include "support/exact_text.h"
 
 namespace {
 
@@ -21,20 +22,7 @@ struct Piece {
   std::string separator;  // empty when the sentence did not end at one
 };
 
-// Text kept in an exactly sized heap block so that AddressSanitizer reports
-// any read past its end.
-class Text {
- public:
-  explicit Text(const std::string& s) : size_(s.size()), data_(new char[s.size() ? s.size() : 1]) {
-    std::memcpy(data_.get(), s.data(), s.size());
-  }
-  const char* data() const { return data_.get(); }
-  uint32_t size() const { return static_cast<uint32_t>(size_); }
-
- private:
-  size_t size_;
-  std::unique_ptr<char[]> data_;
-};
+using Text = lxtest::ExactText;
 
 void start(CSentenceSpliter& sp, const Text& t) {
   sp.m_paragraph = t.data();

@@ -27,25 +27,14 @@
 #include "seg/customword_matcher.h"
 #include "seg/lattice.h"
 #include "seg/segtokens_saver.h"
+#include "support/gbk_literals.h"
+#include "support/test_dict.h"
 
 namespace saver_fixtures {
 
-// GBK bytes of a UTF-8 literal.
-inline std::string G(const std::string& utf8) {
-  std::vector<char> buf(utf8.size() + 1);
-  int n = utf8_to_gbk(utf8.data(), (uint32_t)utf8.size(), buf.data(), (uint32_t)buf.size(),
-                      UCONV_INVCHAR_ERROR);
-  EXPECT_GE(n, 0) << "not convertible to GBK: " << utf8;
-  return n < 0 ? std::string() : std::string(buf.data(), (size_t)n);
-}
-
-// UTF-8 of GBK bytes (for expectations and readable failure messages).
-inline std::string U(const std::string& gbk) {
-  std::vector<char> buf(gbk.size() * 3 + 1);
-  int n = gbk_to_utf8(gbk.data(), (uint32_t)gbk.size(), buf.data(), (uint32_t)buf.size(),
-                      UCONV_INVCHAR_IGNORE);
-  return n < 0 ? std::string() : std::string(buf.data(), (size_t)n);
-}
+// GBK bytes of a UTF-8 literal, and UTF-8 of GBK bytes.
+using lxtest::G;
+using lxtest::U;
 
 // One word of a hand-built best path.
 struct PathWord {
@@ -184,60 +173,30 @@ inline std::vector<uint64_t> WordCounts(CSegTokensSaver& s) {
 }
 
 // A temporary directory removed with everything in it.
-class TempDir {
+class TempDir : public lxtest::TempDir {
  public:
-  TempDir() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "lx_saver_XXXXXX").string();
-    char* p = mkdtemp(&tmpl[0]);
-    EXPECT_NE(p, nullptr);
-    path_ = tmpl;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
-  const std::string& path() const { return path_; }
-  std::string file(const std::string& name) const {
-    return (std::filesystem::path(path_) / name).string();
-  }
+  TempDir() : lxtest::TempDir("lx_saver_") { EXPECT_TRUE(ok()); }
   // Writes `content` to the relative path `name`, creating its directories.
   void write(const std::string& name, const std::string& content) const {
-    std::filesystem::path p = std::filesystem::path(path_) / name;
-    std::filesystem::create_directories(p.parent_path());
-    std::ofstream out(p, std::ios::binary | std::ios::trunc);
-    out.write(content.data(), (std::streamsize)content.size());
-    EXPECT_TRUE(out.good()) << p;
+    EXPECT_TRUE(lxtest::TempDir::write(name, content)) << file(name);
   }
-
- private:
-  std::string path_;
 };
 
 // A basic dictionary written by CBasicDictWriter and loaded back.
 class DictFixture {
  public:
-  void add(const basic_dict_entry_t& e) { EXPECT_TRUE(writer_.add(e)) << U(e.word); }
+  void add(const basic_dict_entry_t& e) { EXPECT_TRUE(files_.add(e)) << U(e.word); }
 
   // Writes and loads; true if the dictionary loaded.
   bool load() {
-    const std::string lex = dir_.file("Core.Lex"), prop = dir_.file("Core.Prop");
-    if (!writer_.write(lex.c_str(), prop.c_str())) {
-      ADD_FAILURE() << "write failed: " << writer_.last_error();
-      return false;
-    }
-    if (!dict.loadBasicDict(lex.c_str(), prop.c_str())) {
-      ADD_FAILURE() << "load failed: " << dict.last_error();
-      return false;
-    }
-    return true;
+    if (files_.write_and_load(dict)) return true;
+    ADD_FAILURE() << files_.error();
+    return false;
   }
 
   // nAttributeIdx of a word (index + 1).
   uint32_t attr(const std::string& gbk) const {
-    long i = writer_.index_of(gbk);
+    long i = files_.index_of(gbk);
     EXPECT_GE(i, 0) << U(gbk);
     return (uint32_t)(i + 1);
   }
@@ -245,8 +204,7 @@ class DictFixture {
   CBasicDict dict;
 
  private:
-  TempDir dir_;
-  CBasicDictWriter writer_;
+  lxtest::TestDict files_{"lx_saver_"};
 };
 
 inline basic_dict_entry_t Entry(const std::string& gbk, uint16_t type = 0) {
