@@ -104,7 +104,7 @@ ResourceSpec default_resource_spec();
 // given seed.
 ResourceSpec synthetic_resource_spec(size_t num_words, size_t num_bigrams, uint32_t seed);
 
-// Synthetic GBK text of about `bytes` bytes made of the spec's words, with
+// Synthetic GBK text of about `bytes` bytes made of the ResourceSpec's words, with
 // punctuation, digits and ASCII words mixed in.  Deterministic.
 std::string synthetic_text(const ResourceSpec& spec, size_t bytes, uint32_t seed);
 
