@@ -4,7 +4,8 @@
 #   scripts/train.sh <corpora-dir> <out-dir>
 #
 # <corpora-dir> holds pfr1998-01/199801.txt and surnames/surnames.tsv.  The
-# traditional-to-simplified tables come from OpenCC's data files (Debian
+# general word list is python3-jieba's dictionary (override with LEXICON) and
+# the traditional-to-simplified tables come from OpenCC's data files (Debian
 # packages opencc and libopencc-data).  The trainer is built in
 # build-train/ unless LXTRAIN points to an lxtrain binary.  Two runs on the
 # same inputs write identical files.  LXTRAIN_FLAGS=--all also trains on the
@@ -19,10 +20,12 @@ corpora=$1
 out=$2
 root=$(cd "$(dirname "$0")/.." && pwd)
 opencc_data=${OPENCC_DATA:-/usr/share/opencc}
+lexicon=${LEXICON:-/usr/lib/python3/dist-packages/jieba/dict.txt}
 
 corpus=$corpora/pfr1998-01/199801.txt
 surnames=$corpora/surnames/surnames.tsv
-for f in "$corpus" "$surnames" "$opencc_data/TSCharacters.ocd2" "$opencc_data/TSPhrases.ocd2"; do
+for f in "$corpus" "$surnames" "$lexicon" "$opencc_data/TSCharacters.ocd2" \
+  "$opencc_data/TSPhrases.ocd2"; do
   if [ ! -r "$f" ]; then
     echo "$0: missing input $f" >&2
     exit 1
@@ -52,5 +55,5 @@ if [ -d "$out" ] && [ -n "$(ls -A "$out")" ] && [ ! -e "$out/Core.Lex" ]; then
   exit 1
 fi
 rm -rf "$out"
-"$lxtrain" --surnames "$surnames" --ts-chars "$tmp/TSCharacters.txt" \
+"$lxtrain" --surnames "$surnames" --lexicon "$lexicon" --ts-chars "$tmp/TSCharacters.txt" \
   --ts-phrases "$tmp/TSPhrases.txt" ${LXTRAIN_FLAGS:-} "$corpus" "$out"

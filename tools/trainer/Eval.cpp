@@ -126,13 +126,18 @@ SegLine ParseSegLine(const std::string& line, SegFormat format) {
   return out;
 }
 
+int ScoredPos(int pos) {
+  static const int kNr = pos_tag_id("nr"), kNrf = pos_tag_id("nrf"), kNrg = pos_tag_id("nrg");
+  return (pos == kNrf || pos == kNrg) ? kNr : pos;
+}
+
 Spans PersonSpans(const SegLine& line) {
   static const int kNr = pos_tag_id("nr");
   Spans out;
   const std::vector<SegWord>& w = line.words;
   for (size_t i = 0; i < w.size(); ++i) {
-    if (w[i].pos != kNr) continue;
-    if (w[i].end - w[i].begin == 1 && i + 1 < w.size() && w[i + 1].pos == kNr &&
+    if (ScoredPos(w[i].pos) != kNr) continue;
+    if (w[i].end - w[i].begin == 1 && i + 1 < w.size() && ScoredPos(w[i + 1].pos) == kNr &&
         w[i + 1].end - w[i + 1].begin <= 2) {
       out.emplace_back(w[i].begin, w[i + 1].end);
       ++i;
@@ -183,7 +188,7 @@ void Evaluator::add(const SegLine& gold, const SegLine& sys) {
       ++r.words.correct;
       if (gold.tagged && sys.tagged) {
         ++r.pos_compared;
-        if (sys.words[j].pos == g.pos) ++r.pos_correct;
+        if (ScoredPos(sys.words[j].pos) == ScoredPos(g.pos)) ++r.pos_correct;
       }
     }
     if (r.have_vocab) {

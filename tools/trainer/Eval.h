@@ -45,6 +45,10 @@ size_t GbkCharCount(const std::string& s);
 // (optionally "]tag"), words otherwise.
 SegLine ParseSegLine(const std::string& line, SegFormat format);
 
+// The tag a word is scored with: the library's surname and given-name tags
+// (nrf, nrg) count as the corpus's nr.
+int ScoredPos(int pos);
+
 // Person and place names of a tagged line, as [begin, end) character spans.
 // A place is an ns word.  A person is an nr word; a one-character nr word
 // directly followed by an nr word of one or two characters is one name with

@@ -9,6 +9,7 @@
 #include <set>
 
 #include "Eval.h"
+#include "LXSegFunc.h"
 #include "base/PosTag.h"
 #include "base/uconv.h"
 #include "dict/BasicDictWriter.h"
@@ -27,6 +28,14 @@ const int kPosStart = 49;  // sentence start of the tagging model
 const int kPosEnd = 55;    // sentence end
 const int kPosTTDim = 56;
 const int kRoleTTDim = 54;
+
+// Name marks of the pieces of a sentence (m_sentence_marks).
+const uint16_t kTypeCombination = 90;
+
+const uint8_t kMarkNone = 0;
+const uint8_t kMarkNameFirst = 1;  // first piece of a surname + given name
+const uint8_t kMarkNameRest = 2;   // the name's other pieces
+const uint8_t kMarkWholeName = 3;  // a name written as one token
 
 bool IsLead(unsigned char c) { return c >= 0x81 && c != 0xFF; }
 
@@ -118,13 +127,17 @@ bool IsFactoidLed(const std::string& w) {
 }
 
 std::string TrainSummary::report() const {
-  char buf[512];
+  char buf[1024];
   std::snprintf(buf, sizeof buf,
                 "paragraphs used %zu, development %zu, malformed %zu\n"
                 "sentences %zu, tokens %zu\n"
-                "dictionary words %zu, bigrams %zu, discount %.4f\n",
+                "dictionary words %zu (%zu from the word list, %zu listed words rejected)\n"
+                "bigrams %zu, discount %.4f\n"
+                "person names %zu, with roles %zu; sentences left out of role training %zu\n"
+                "combination words %zu\n",
                 paragraphs_used, paragraphs_dev, paragraphs_malformed, sentences, tokens,
-                dict_words, bigrams, discount);
+                dict_words, lexicon_words, lexicon_rejected, bigrams, discount, person_names,
+                person_names_roled, role_sentences_skipped, combination_words);
   return buf;
 }
 
@@ -197,19 +210,71 @@ void Trainer::add_paragraph(const CorpusParagraph& para) {
     return;
   }
   ++m_summary.paragraphs_used;
+
+  // Person names: a surname token (one character, or a two-character
+  // surname of the surname list) tagged nr followed by a given-name token of
+  // one or two characters tagged nr; any other nr token of two or more
+  // characters is a name written whole.  Given names never become
+  // dictionary words: a name the dictionary does not know must look, in
+  // training, as it will look in new text (single characters).
+  enum { kPlain, kSurname, kGiven, kWhole };
+  const std::vector<CorpusToken>& toks = para.tokens;
+  std::vector<int> kind(toks.size(), kPlain);
+  for (size_t i = 0; i < toks.size(); ++i) {
+    if (toks[i].tag != "nr" || IsSeparatorToken(toks[i].word) || IsFactoidLed(toks[i].word))
+      continue;
+    const std::string& w = toks[i].word;
+    bool surname = w.size() == 2 || (w.size() == 4 && m_surname_set.count(w));
+    if (surname && i + 1 < toks.size() && toks[i + 1].tag == "nr" &&
+        (toks[i + 1].word.size() == 2 || toks[i + 1].word.size() == 4) &&
+        !IsFactoidLed(toks[i + 1].word) && !IsSeparatorToken(toks[i + 1].word)) {
+      kind[i] = kSurname;
+      kind[i + 1] = kGiven;
+      ++i;
+    } else if (w.size() >= 4) {
+      kind[i] = kWhole;
+    }
+  }
+
   // Sentences run between separator tokens, which themselves belong to no
   // sentence (neither to the word model nor to the tag transitions).
   std::vector<uint32_t> keys;
+  std::vector<uint8_t> marks;
+  std::vector<GoldName> names;
+  std::vector<uint32_t> bounds;
+  std::string text;
   int prev = kPosStart;
   auto close = [&]() {
     if (prev == kPosStart) return;  // empty sentence: the lattice sees nothing
     ++m_summary.sentences;
     ++m_tag_bigram[{prev, kPosEnd}];
     m_sentences.push_back(std::move(keys));
+    m_sentence_marks.push_back(std::move(marks));
+    m_sentence_names.push_back(std::move(names));
+    m_sentence_text.push_back(std::move(text));
+    m_sentence_bounds.push_back(std::move(bounds));
+    bounds.clear();
     keys.clear();
+    marks.clear();
+    names.clear();
+    text.clear();
     prev = kPosStart;
   };
-  for (const CorpusToken& t : para.tokens) {
+  auto add_piece = [&](const std::string& word, uint32_t cls, uint8_t mark) {
+    marks.push_back(mark);
+    if (word.empty()) {
+      keys.push_back(cls);
+      return;
+    }
+    auto it = m_piece_index.find(word);
+    if (it == m_piece_index.end()) {
+      it = m_piece_index.emplace(word, static_cast<uint32_t>(m_piece_words.size())).first;
+      m_piece_words.push_back(word);
+    }
+    keys.push_back(it->second);
+  };
+  for (size_t i = 0; i < toks.size(); ++i) {
+    const CorpusToken& t = toks[i];
     ++m_summary.tokens;
     if (IsSeparatorToken(t.word)) {
       close();
@@ -218,6 +283,31 @@ void Trainer::add_paragraph(const CorpusParagraph& para) {
     ++m_tag_bigram[{prev, t.pos}];
     ++m_tag_count[t.pos];
     prev = t.pos;
+    const uint32_t at = static_cast<uint32_t>(text.size());
+    if (bounds.empty()) bounds.push_back(0);
+    text += t.word;
+    bounds.push_back(static_cast<uint32_t>(text.size()));
+    if (kind[i] == kSurname) {
+      GoldName n;
+      n.begin = at;
+      n.mid = at + static_cast<uint32_t>(t.word.size());
+      n.end = n.mid + static_cast<uint32_t>(toks[i + 1].word.size());
+      names.push_back(n);
+      ++m_summary.person_names;
+    } else if (kind[i] == kWhole) {
+      GoldName n;
+      n.begin = n.mid = at;
+      n.end = at + static_cast<uint32_t>(t.word.size());
+      names.push_back(n);
+      ++m_summary.person_names;
+      ++m_whole_name[LowerAscii(t.word)];
+    }
+    if (kind[i] == kGiven) {
+      m_given_names.insert(t.word);
+      for (size_t k = 0; k < t.word.size(); k += CharLen(t.word, k))
+        add_piece(t.word.substr(k, CharLen(t.word, k)), 0, kMarkNameRest);
+      continue;
+    }
     if (!IsFactoidLed(t.word)) {
       ++m_word_pos[LowerAscii(t.word)][t.pos];
       if (t.word.size() == 2 && IsLead(static_cast<unsigned char>(t.word[0]))) {
@@ -226,18 +316,10 @@ void Trainer::add_paragraph(const CorpusParagraph& para) {
         else ++c.second;
       }
     }
-    for (const TrainPiece& p : pieces_of(t)) {
-      if (p.word.empty()) {
-        keys.push_back(p.cls);
-        continue;
-      }
-      auto it = m_piece_index.find(p.word);
-      if (it == m_piece_index.end()) {
-        it = m_piece_index.emplace(p.word, static_cast<uint32_t>(m_piece_words.size())).first;
-        m_piece_words.push_back(p.word);
-      }
-      keys.push_back(it->second);
-    }
+    const uint8_t mark = kind[i] == kSurname ? kMarkNameFirst
+                         : kind[i] == kWhole ? kMarkWholeName
+                                             : kMarkNone;
+    for (const TrainPiece& p : pieces_of(t)) add_piece(p.word, p.cls, mark);
   }
   close();
 }
@@ -250,7 +332,96 @@ void Trainer::add_surnames(std::istream& in) {
     std::string g = ToGbk(line.substr(0, tab));
     if (g.empty()) continue;
     m_surnames.emplace_back(g, std::strtoull(line.c_str() + tab + 1, nullptr, 10));
+    m_surname_set.insert(g);
   }
+}
+
+void Trainer::add_lexicon(std::istream& in) {
+  std::string line;
+  while (ReadTextLine(in, line)) {
+    std::vector<std::string> f = SplitWs(line);
+    if (f.size() < 3) continue;
+    // Person names follow the corpus's own convention (surname and given
+    // name apart, recognised as names) and numbers the factoid recognizer:
+    // the list's names and numerals would contradict both.
+    const std::string& tag = f[2];
+    if (tag == "nr" || tag == "nrt" || tag == "nrfg" || tag == "m" || tag == "mq" || tag == "x" ||
+        tag == "eng")
+      continue;
+    std::string g = ToGbk(f[0]);
+    if (g.size() < 4 || g.size() > 16 || IsFactoidLed(g) || IsSeparatorToken(g)) continue;
+    bool all_wide = true;  // two-byte characters only
+    for (size_t i = 0; i < g.size(); i += CharLen(g, i))
+      if (CharLen(g, i) != 2) all_wide = false;
+    if (!all_wide) continue;
+    bool known = false;
+    int pos = MapCorpusTag(tag, &known);
+    m_lexicon.emplace(g, pos);
+  }
+}
+
+void Trainer::count_splits() {
+  // How often the text writes each multi-character word or listed word as
+  // several words (its string spans exactly two or more gold words) and how
+  // often across a word boundary (it starts or ends inside a gold word that
+  // does not contain it).
+  m_splits.clear();
+  size_t max_len = 0;
+  for (const auto& kv : m_lexicon) {
+    m_splits.emplace(kv.first, SplitCount());
+    max_len = std::max(max_len, kv.first.size());
+  }
+  for (const auto& kv : m_word_pos) {
+    if (kv.first.size() < 4 || kv.first.size() > 16) continue;
+    m_splits.emplace(kv.first, SplitCount());
+    max_len = std::max(max_len, kv.first.size());
+  }
+  std::string key;
+  for (size_t s = 0; s < m_sentence_text.size(); ++s) {
+    const std::string& text = m_sentence_text[s];
+    const std::vector<uint32_t>& bounds = m_sentence_bounds[s];
+    auto is_bound = [&](size_t pos) {
+      return std::binary_search(bounds.begin(), bounds.end(), static_cast<uint32_t>(pos));
+    };
+    for (size_t i = 0; i < text.size(); i += CharLen(text, i)) {
+      size_t e = i;
+      while (e < text.size() && e - i < max_len) {
+        e += CharLen(text, e);
+        if (e - i < 4) continue;
+        key.assign(text, i, e - i);
+        auto it = m_splits.find(LowerAscii(key));
+        if (it == m_splits.end()) continue;
+        const bool bi = is_bound(i), be = is_bound(e);
+        if (bi && be) {
+          // One gold word, or several.
+          auto next = std::upper_bound(bounds.begin(), bounds.end(), static_cast<uint32_t>(i));
+          if (next != bounds.end() && *next < e) ++it->second.split;
+        } else {
+          // Inside one longer word is no contradiction.
+          auto next = std::upper_bound(bounds.begin(), bounds.end(), static_cast<uint32_t>(i));
+          if (next == bounds.end() || *next < e) ++it->second.crossing;
+        }
+      }
+    }
+  }
+}
+
+void Trainer::select_lexicon_words() {
+  // A listed word the training text lacks is added unless the text
+  // contradicts it: it must never appear there as several words, or across
+  // a word boundary more than the allowed number of times.
+  m_lexicon_selected.clear();
+  for (const auto& kv : m_lexicon) {
+    if (m_word_pos.count(kv.first) || m_given_names.count(kv.first)) continue;
+    auto it = m_splits.find(kv.first);
+    if (it != m_splits.end() &&
+        (it->second.split > 0 || it->second.crossing > m_options.lexicon_max_crossings)) {
+      ++m_summary.lexicon_rejected;
+      continue;
+    }
+    m_lexicon_selected.insert(kv);
+  }
+  m_summary.lexicon_words = m_lexicon_selected.size();
 }
 
 void Trainer::add_t2s_characters(std::istream& in) {
@@ -284,15 +455,123 @@ bool Trainer::write(const std::string& dir, std::string* error) {
   std::error_code ec;
   std::filesystem::create_directories(dir, ec);
   if (ec) return Fail(error, "cannot create directory " + dir);
-  return write_dictionary_and_models(dir, error) && write_tables(dir, error) &&
-         write_lists(dir, error);
+  // The role pass segments the training text with the library, so it runs
+  // on a complete directory and then rewrites what it trains.
+  return write_dictionary(dir, error) && write_models(dir, error) && write_tables(dir, error) &&
+         write_lists(dir, error) && train_roles(dir, error);
 }
 
-bool Trainer::write_dictionary_and_models(const std::string& dir, std::string* error) {
+namespace {
+
+// Writes a bigram model in the text format, reads it back and writes it in
+// the binary format.  Unigrams are relative frequencies; bigrams are
+// absolutely discounted with D = n1 / (n1 + 2 n2), the discounted mass going
+// to the unigram distribution through the back-off weight of each context.
+// `seqs` are sentences of model ids; `with_end` adds the sentence-end id
+// after each sentence.
+bool WriteBigramModel(const std::vector<std::vector<uint32_t>>& seqs, bool with_end,
+                      const std::map<uint32_t, double>& extra, const std::string& path,
+                      size_t* bigram_count, double* discount, std::string* error) {
+  std::map<uint32_t, double> uni;
+  std::map<std::pair<uint32_t, uint32_t>, uint64_t> bi;
+  double total = 0;
+  for (const std::vector<uint32_t>& s : seqs) {
+    uint32_t prev = kIdStart;
+    for (uint32_t id : s) {
+      ++uni[id];
+      ++total;
+      ++bi[{prev, id}];
+      prev = id;
+    }
+    if (with_end && !s.empty()) {
+      ++uni[kIdEnd];
+      ++total;
+      ++bi[{prev, kIdEnd}];
+    }
+  }
+  if (total == 0) return Fail(error, "no training text");
+  // Words of the general word list: pseudo-counts, unigrams only.
+  for (const auto& kv : extra) {
+    uni[kv.first] += kv.second;
+    total += kv.second;
+  }
+  // The model must hold the unknown id (the loader refuses a model without
+  // it): when the text never needed it, it gets one pseudo-occurrence.
+  if (uni[kIdChar] == 0) {
+    uni[kIdChar] = 1;
+    ++total;
+  }
+  uint64_t n1 = 0, n2 = 0;
+  for (const auto& kv : bi) {
+    if (kv.second == 1) ++n1;
+    else if (kv.second == 2) ++n2;
+  }
+  double D = (n1 + 2 * n2) ? double(n1) / double(n1 + 2 * n2) : 0.5;
+  if (D <= 0 || D >= 1) D = 0.5;
+  if (discount) *discount = D;
+  if (bigram_count) *bigram_count = bi.size();
+
+  auto p_uni = [&](uint32_t id) { return uni[id] / total; };
+  std::map<uint32_t, double> bow;
+  std::map<uint32_t, uint64_t> ctx_total;
+  {
+    std::map<uint32_t, std::pair<uint64_t, uint64_t>> ctx;  // count, types
+    std::map<uint32_t, double> seen_uni;
+    for (const auto& kv : bi) {
+      auto& c = ctx[kv.first.first];
+      c.first += kv.second;
+      ++c.second;
+      seen_uni[kv.first.first] += p_uni(kv.first.second);
+    }
+    for (const auto& kv : ctx) {
+      ctx_total[kv.first] = kv.second.first;
+      double left = D * double(kv.second.second) / double(kv.second.first);
+      double den = std::max(1e-9, 1.0 - seen_uni[kv.first]);
+      bow[kv.first] = std::log10(left / den);
+    }
+  }
+  const std::string text_path = path + ".txt.tmp";
+  {
+    std::ofstream lm(text_path, std::ios::binary);
+    lm << "\\data\\\nngram 1=" << uni.size() + 1 << "\nngram 2=" << bi.size()
+       << "\n\n\\1-grams:\n";
+    for (const auto& kv : uni) {
+      auto b = bow.find(kv.first);
+      lm << FormatLogP(std::log10(p_uni(kv.first))) << ' ' << kv.first << ' '
+         << FormatLogP(b == bow.end() ? 0.0 : b->second) << '\n';
+    }
+    lm << "-99.000000 " << kIdStart << ' ' << FormatLogP(bow[kIdStart]) << '\n';
+    lm << "\n\\2-grams:\n";
+    for (const auto& kv : bi) {
+      double p = (double(kv.second) - D) / double(ctx_total[kv.first.first]);
+      lm << FormatLogP(std::log10(p)) << ' ' << kv.first.first << ' ' << kv.first.second << '\n';
+    }
+    lm << "\n\\end\\\n";
+    if (!lm) return Fail(error, "cannot write " + text_path);
+  }
+  Ngram model(2);
+  bool ok = model.read(text_path.c_str());
+  std::remove(text_path.c_str());
+  if (!ok) return Fail(error, "cannot read back the model text");
+  if (!model.write_binary(path.c_str())) return Fail(error, "cannot write " + path);
+  return true;
+}
+
+}  // namespace
+
+bool Trainer::write_dictionary(const std::string& dir, std::string* error) {
   // Dictionary: every training word that is not led by a digit or letter,
-  // with its POS list (log10 P(word | tag)), most frequent tag first.
-  CBasicDictWriter dw;
+  // with its POS list (log10 P(word | tag)), most frequent tag first.  A
+  // name written whole that occurs once is left out, so that names the
+  // dictionary does not know are seen in training as they will be seen in
+  // new text.
+  m_entries.clear();
+  count_splits();
   for (const auto& kv : m_word_pos) {
+    uint64_t n = 0;
+    for (const auto& pc : kv.second) n += pc.second;
+    auto wn = m_whole_name.find(kv.first);
+    if (wn != m_whole_name.end() && wn->second == n && n == 1) continue;
     basic_dict_entry_t e;
     e.word = kv.first;
     std::vector<std::pair<uint64_t, int>> by_count;
@@ -307,100 +586,204 @@ bool Trainer::write_dictionary_and_models(const std::string& dir, std::string* e
       pos.push_back(prop_item_t{static_cast<uint8_t>(c.second), static_cast<LogP>(std::log10(p))});
     }
     e.pos = pos;
-    dw.add(e);  // refuses only words the format cannot hold (over 255 bytes)
+    m_entries.push_back(std::move(e));
   }
+  // A word that the text also writes as several words is a combination
+  // word (type 90): the lattice then offers its parts too and the word
+  // model chooses.  Without the type the longest word always wins.
+  for (basic_dict_entry_t& e : m_entries) {
+    auto it = m_splits.find(e.word);
+    if (it == m_splits.end() || it->second.split == 0) continue;
+    uint64_t n = 0;
+    for (const auto& pc : m_word_pos[e.word]) n += pc.second;
+    if (double(it->second.split) >= m_options.comb_ratio * double(n + it->second.split)) {
+      e.name_entity = kTypeCombination;
+      ++m_summary.combination_words;
+    }
+  }
+  select_lexicon_words();
+  for (const auto& kv : m_lexicon_selected) {
+    basic_dict_entry_t e;
+    e.word = kv.first;
+    if (m_options.lexicon_combination) e.name_entity = kTypeCombination;
+    const double tag_count = double(m_tag_count[kv.second]) + m_options.lexicon_weight;
+    e.pos = std::vector<prop_item_t>{prop_item_t{
+        static_cast<uint8_t>(kv.second),
+        static_cast<LogP>(std::log10(m_options.lexicon_weight / tag_count))}};
+    m_entries.push_back(std::move(e));
+  }
+  CBasicDictWriter dw;
+  for (const basic_dict_entry_t& e : m_entries) dw.add(e);  // refuses only words over 255 bytes
   if (!dw.write(JoinPath(dir, "Core.Lex").c_str(), JoinPath(dir, "Core.Prop").c_str()))
     return Fail(error, "basic dictionary: " + dw.last_error());
   m_summary.dict_words = dw.size();
+  m_dict_index.clear();
+  for (const basic_dict_entry_t& e : m_entries) {
+    long idx = dw.index_of(e.word);
+    if (idx >= 0) m_dict_index[e.word] = static_cast<uint32_t>(idx);
+  }
+  return true;
+}
 
+bool Trainer::write_models(const std::string& dir, std::string* error) {
   // Model ids of the pieces.
   std::vector<uint32_t> piece_id(m_piece_words.size());
   for (size_t k = 0; k < m_piece_words.size(); ++k) {
-    long idx = dw.index_of(m_piece_words[k]);
-    piece_id[k] = idx >= 0 ? static_cast<uint32_t>(idx) : kIdChar;
+    auto it = m_dict_index.find(m_piece_words[k]);
+    piece_id[k] = it != m_dict_index.end() ? it->second : kIdChar;
   }
-  std::map<uint32_t, uint64_t> uni;
-  std::map<std::pair<uint32_t, uint32_t>, uint64_t> bi;
-  uint64_t total = 0;
-  for (const std::vector<uint32_t>& s : m_sentences) {
-    uint32_t prev = kIdStart;
-    for (uint32_t key : s) {
-      uint32_t id = key >= kIdChar ? key : piece_id[key];
-      ++uni[id];
-      ++total;
-      ++bi[{prev, id}];
-      prev = id;
+  auto id_of = [&](uint32_t key) { return key >= kIdChar ? key : piece_id[key]; };
+  // The word model sees every piece; the named-entity model sees a person
+  // name as the person class, except a name the dictionary holds as a word.
+  std::vector<std::vector<uint32_t>> words, classed;
+  words.reserve(m_sentences.size());
+  classed.reserve(m_sentences.size());
+  for (size_t s = 0; s < m_sentences.size(); ++s) {
+    const std::vector<uint32_t>& keys = m_sentences[s];
+    const std::vector<uint8_t>& marks = m_sentence_marks[s];
+    std::vector<uint32_t> w, c;
+    for (size_t k = 0; k < keys.size(); ++k) {
+      const uint32_t id = id_of(keys[k]);
+      w.push_back(id);
+      if (marks[k] == kMarkNameFirst) c.push_back(kIdPerson);
+      else if (marks[k] == kMarkNameRest) continue;
+      else if (marks[k] == kMarkWholeName && id == kIdChar) c.push_back(kIdPerson);
+      else c.push_back(id);
     }
+    words.push_back(std::move(w));
+    classed.push_back(std::move(c));
   }
-  if (total == 0) return Fail(error, "no training text");
-  // The model must hold the unknown id (the loader refuses a model without
-  // it): when the text never needed it, it gets one pseudo-occurrence.
-  if (uni[kIdChar] == 0) {
-    uni[kIdChar] = 1;
-    ++total;
+  std::map<uint32_t, double> extra;
+  for (const auto& kv : m_lexicon_selected) {
+    auto it = m_dict_index.find(kv.first);
+    if (it != m_dict_index.end()) extra[it->second] = m_options.lexicon_weight;
   }
+  return WriteBigramModel(words, false, extra, JoinPath(dir, "Ngram.Lex"), &m_summary.bigrams,
+                          &m_summary.discount, error) &&
+         WriteBigramModel(classed, true, extra, JoinPath(dir, "Ngram_PN.Lex"), nullptr, nullptr,
+                          error);
+}
 
-  // Absolute discounting of the bigrams with D = n1 / (n1 + 2 n2); the
-  // discounted mass goes to the unigram distribution through the back-off
-  // weight of each context.
-  uint64_t n1 = 0, n2 = 0;
-  for (const auto& kv : bi) {
-    if (kv.second == 1) ++n1;
-    else if (kv.second == 2) ++n2;
+bool Trainer::train_roles(const std::string& dir, std::string* error) {
+  // Segment every training sentence with the library as it stands (no name
+  // recognition), give the path's words their person roles and count.
+  if (!LXInitSeg(dir.c_str())) return Fail(error, "cannot load the resources in " + dir);
+  HANDLE h = LXCreateSegHandle(0);
+  if (h == nullptr) {
+    LXUnInitSeg();
+    return Fail(error, "cannot create a segmentation handle");
   }
-  double D = (n1 + 2 * n2) ? double(n1) / double(n1 + 2 * n2) : 0.5;
-  if (D <= 0 || D >= 1) D = 0.5;
-  m_summary.discount = D;
-  m_summary.bigrams = bi.size();
+  LXSetPKUMode(h);
+  // counts[word index][role]; free[role]: words outside the dictionary.
+  std::map<uint32_t, std::map<uint8_t, uint64_t>> counts;
+  std::map<uint8_t, uint64_t> role_total, free_single, free_other;
+  std::map<std::pair<uint8_t, uint8_t>, uint64_t> trans;
+  std::vector<PathSpan> path;
+  std::vector<int64_t> path_index;  // dictionary index or -1
+  std::vector<bool> path_single;     // one Chinese character
+  std::string word;
+  for (size_t s = 0; s < m_sentence_text.size(); ++s) {
+    const std::string& text = m_sentence_text[s];
+    if (!LXSegment(h, text.c_str(), text.size(), LX_GBK)) {
+      ++m_summary.role_sentences_skipped;
+      continue;
+    }
+    path.clear();
+    path_index.clear();
+    path_single.clear();
+    uint32_t at = 0;
+    const int n = LXGetResultCnt(h);
+    for (int i = 0; i < n; ++i) {
+      const char* w = LXGetWordAt(h, i);
+      if (w == nullptr || *w == '\0') continue;
+      word.assign(w);
+      PathSpan sp;
+      sp.begin = at;
+      at += static_cast<uint32_t>(word.size());
+      sp.end = at;
+      path.push_back(sp);
+      auto it = m_dict_index.find(LowerAscii(word));
+      path_index.push_back(it == m_dict_index.end() ? -1 : int64_t(it->second));
+      path_single.push_back(word.size() == 2 && static_cast<unsigned char>(word[0]) >= 0x80 &&
+                            !(static_cast<unsigned char>(word[0]) >= 0xA1 &&
+                              static_cast<unsigned char>(word[0]) <= 0xA9));
+    }
+    if (at != text.size()) {  // the output does not spell the text: leave it out
+      ++m_summary.role_sentences_skipped;
+      continue;
+    }
+    const std::vector<uint8_t> roles = AssignPersonRoles(path, m_sentence_names[s]);
+    for (uint8_t r : roles)
+      if (r == kRoleB || r == kRoleU || r == kRoleX || r == kRoleY || r == kRoleH) {
+        ++m_summary.person_names_roled;
+      }
+    uint8_t prev = kRoleA;
+    for (size_t k = 0; k < roles.size(); ++k) {
+      const uint8_t r = roles[k];
+      ++role_total[r];
+      if (path_index[k] >= 0) ++counts[static_cast<uint32_t>(path_index[k])][r];
+      else if (path_single[k]) ++free_single[r];
+      else ++free_other[r];
+      ++trans[{PersonTransitionFrom(prev, r), r}];
+      prev = r;
+    }
+    ++trans[{prev, kRoleA}];  // the closing column
+  }
+  LXCloseSegHandle(h);
+  LXUnInitSeg();
 
-  auto p_uni = [&](uint32_t id) { return double(uni[id]) / double(total); };
-  std::map<uint32_t, double> bow;
-  {
-    std::map<uint32_t, std::pair<uint64_t, uint64_t>> ctx;  // count, types
-    std::map<uint32_t, double> seen_uni;
-    for (const auto& kv : bi) {
-      auto& c = ctx[kv.first.first];
-      c.first += kv.second;
-      ++c.second;
-      seen_uni[kv.first.first] += p_uni(kv.first.second);
-    }
-    for (const auto& kv : ctx) {
-      double left = D * double(kv.second.second) / double(kv.second.first);
-      double den = std::max(1e-9, 1.0 - seen_uni[kv.first]);
-      bow[kv.first] = std::log10(left / den);
-    }
+  // Role lists: log10 P(word | role), most frequent role first.
+  std::map<uint32_t, basic_dict_entry_t*> by_index;
+  for (basic_dict_entry_t& e : m_entries) by_index[m_dict_index[e.word]] = &e;
+  for (const auto& kv : counts) {
+    std::vector<std::pair<uint64_t, uint8_t>> by_count;
+    for (const auto& rc : kv.second) by_count.emplace_back(rc.second, rc.first);
+    std::sort(by_count.begin(), by_count.end(), [](const auto& a, const auto& b) {
+      return a.first != b.first ? a.first > b.first : a.second < b.second;
+    });
+    std::vector<prop_item_t> list;
+    for (const auto& c : by_count)
+      list.push_back(prop_item_t{c.second, static_cast<LogP>(std::log10(
+                                               double(c.first) / double(role_total[c.second])))});
+    by_index[kv.first]->roles = list;
   }
-  std::string text_path = JoinPath(dir, "Ngram.txt.tmp");
-  {
-    std::ofstream lm(text_path, std::ios::binary);
-    lm << "\\data\\\nngram 1=" << uni.size() + 1 << "\nngram 2=" << bi.size()
-       << "\n\n\\1-grams:\n";
-    for (const auto& kv : uni) {
-      auto b = bow.find(kv.first);
-      lm << FormatLogP(std::log10(p_uni(kv.first))) << ' ' << kv.first << ' '
-         << FormatLogP(b == bow.end() ? 0.0 : b->second) << '\n';
-    }
-    lm << "-99.000000 " << kIdStart << ' ' << FormatLogP(bow[kIdStart]) << '\n';
-    lm << "\n\\2-grams:\n";
-    std::map<uint32_t, uint64_t> ctx_total;
-    for (const auto& kv : bi) ctx_total[kv.first.first] += kv.second;
-    for (const auto& kv : bi) {
-      double p = (double(kv.second) - D) / double(ctx_total[kv.first.first]);
-      lm << FormatLogP(std::log10(p)) << ' ' << kv.first.first << ' ' << kv.first.second << '\n';
-    }
-    lm << "\n\\end\\\n";
-    if (!lm) return Fail(error, "cannot write " + text_path);
+  CBasicDictWriter dw;
+  for (const basic_dict_entry_t& e : m_entries) dw.add(e);
+  if (!dw.write(JoinPath(dir, "Core.Lex").c_str(), JoinPath(dir, "Core.Prop").c_str()))
+    return Fail(error, "basic dictionary: " + dw.last_error());
+
+  // Transitions log10 P(role | previous role), add-0.1 over the roles seen;
+  // [r][0].m_Bow is the score of role r for a word outside the dictionary:
+  // log10 P(such a word | r), counted over single Chinese characters for
+  // the roles they can take (A, C, D, E) and over the other words for A.
+  std::set<uint8_t> seen;
+  std::map<uint8_t, uint64_t> from;
+  for (const auto& kv : trans) {
+    seen.insert(kv.first.first);
+    seen.insert(kv.first.second);
+    from[kv.first.first] += kv.second;
   }
-  {
-    Ngram model(2);
-    bool ok = model.read(text_path.c_str());
-    std::remove(text_path.c_str());
-    if (!ok) return Fail(error, "cannot read back the model text");
-    // The named-entity path has no trained model yet: it gets the word model.
-    if (!model.write_binary(JoinPath(dir, "Ngram.Lex").c_str()) ||
-        !model.write_binary(JoinPath(dir, "Ngram_PN.Lex").c_str()))
-      return Fail(error, "cannot write the binary models");
+  const double kAdd = 0.1;
+  const double outcomes = double(seen.size());
+  std::vector<CProbabilityNode> tt(kRoleTTDim * kRoleTTDim);
+  for (int p = 0; p < kRoleTTDim; ++p) {
+    for (int c = 0; c < kRoleTTDim; ++c) {
+      auto it = trans.find({static_cast<uint8_t>(p), static_cast<uint8_t>(c)});
+      double cnt = it == trans.end() ? 0.0 : double(it->second);
+      double pr = (cnt + kAdd) / (double(from[static_cast<uint8_t>(p)]) + kAdd * outcomes);
+      tt[p * kRoleTTDim + c].m_Prob = static_cast<LogP>(std::log10(pr));
+      tt[p * kRoleTTDim + c].m_Bow = -99.0f;
+    }
+    const uint8_t r = static_cast<uint8_t>(p);
+    const double total = double(role_total[r]);
+    double fixed = 0;
+    if (r == kRoleA) fixed = double(free_single[r] + free_other[r]);
+    else if (r == kRoleC || r == kRoleD || r == kRoleE) fixed = double(free_single[r]);
+    if (total > 0) tt[p * kRoleTTDim].m_Bow = static_cast<LogP>(std::log10((fixed + 0.5) / (total + 0.5)));
   }
+  if (!CNerResourceWriter::write_transition_table(JoinPath(dir, "RoleTT.Lex").c_str(), tt.data(),
+                                                  kRoleTTDim))
+    return Fail(error, "cannot write RoleTT.Lex");
   return true;
 }
 

@@ -17,10 +17,14 @@
 #include <istream>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "Corpus.h"
+#include "RoleTrain.h"
+#include "dict/BasicDictWriter.h"
 
 class CFactoid;
 
@@ -30,8 +34,10 @@ namespace lxtrain {
 // id is its index in "Core.Lex").
 const uint32_t kIdChar = 10000000u;    // single character outside the dictionary, other factoid
 const uint32_t kIdStart = 10000001u;   // sentence-start context
+const uint32_t kIdEnd = 10000002u;     // sentence end (named-entity model)
 const uint32_t kIdNumber = 10000003u;  // number factoid
 const uint32_t kIdAlnum = 10000004u;   // alphanumeric string, web or e-mail address
+const uint32_t kIdPerson = 10000005u;  // person name (named-entity model)
 
 // A piece of a training sentence as the lattice holds it: a dictionary word
 // (by text) or a class id.
@@ -52,6 +58,15 @@ bool IsSeparatorToken(const std::string& word);
 
 struct TrainOptions {
   bool skip_dev = true;  // leave the development paragraphs out
+  // Pseudo-count of a word that only the general word list knows, and how
+  // many times the training text may show it across a word boundary.
+  double lexicon_weight = 0.3;
+  unsigned lexicon_max_crossings = 2;
+  // Listed words are combination words (the word model decides them).
+  bool lexicon_combination = false;
+  // A training word becomes a combination word when the text writes it as
+  // several words at least this fraction of the time.
+  double comb_ratio = 0.1;
 };
 
 struct TrainSummary {
@@ -63,6 +78,12 @@ struct TrainSummary {
   size_t dict_words = 0;
   size_t bigrams = 0;
   double discount = 0;
+  size_t person_names = 0;       // gold person names of the training text
+  size_t person_names_roled = 0; // of which the library's path gave roles
+  size_t role_sentences_skipped = 0;
+  size_t lexicon_words = 0;           // words added from the general word list
+  size_t lexicon_rejected = 0;        // candidates the training text contradicts
+  size_t combination_words = 0;       // training words of type 90
   std::string report() const;
 };
 
@@ -78,6 +99,10 @@ class Trainer {
 
   // Surname list "surname<TAB>count" (UTF-8).
   void add_surnames(std::istream& in);
+  // A general word list "word freq tag" (UTF-8; the python3-jieba
+  // dictionary), for words the training text lacks (see docs/training.md).
+  void add_lexicon(std::istream& in);
+
   // OpenCC text dumps "traditional<TAB>simplified [alternatives]" (UTF-8).
   void add_t2s_characters(std::istream& in);
   void add_t2s_phrases(std::istream& in);
@@ -92,7 +117,11 @@ class Trainer {
   const TrainSummary& summary() const { return m_summary; }
 
  private:
-  bool write_dictionary_and_models(const std::string& dir, std::string* error);
+  void count_splits();
+  void select_lexicon_words();
+  bool write_dictionary(const std::string& dir, std::string* error);
+  bool write_models(const std::string& dir, std::string* error);
+  bool train_roles(const std::string& dir, std::string* error);
   bool write_tables(const std::string& dir, std::string* error);
   bool write_lists(const std::string& dir, std::string* error);
 
@@ -111,10 +140,34 @@ class Trainer {
   std::vector<std::vector<uint32_t>> m_sentences;
   std::map<std::string, uint32_t> m_piece_index;
   std::vector<std::string> m_piece_words;
+  // Per sentence: its text (GBK, as written), its gold person names (byte
+  // spans of the text) and, per piece, whether it belongs to a name (see
+  // kMark* in Train.cpp).
+  std::vector<std::string> m_sentence_text;
+  std::vector<std::vector<GoldName>> m_sentence_names;
+  std::vector<std::vector<uint8_t>> m_sentence_marks;
+  // Gold token boundaries of each sentence (byte offsets, 0 and the end
+  // included).
+  std::vector<std::vector<uint32_t>> m_sentence_bounds;
+  // The general word list: GBK word -> POS id; given names of the text.
+  std::map<std::string, int> m_lexicon;
+  std::set<std::string> m_given_names;
+  std::map<std::string, int> m_lexicon_selected;
+  struct SplitCount {
+    uint32_t split = 0;     // written as several words
+    uint32_t crossing = 0;  // across a word boundary
+  };
+  std::unordered_map<std::string, SplitCount> m_splits;
+  // Words written as one whole-name "nr" token: such occurrences.
+  std::map<std::string, uint64_t> m_whole_name;
+  // The dictionary as last built.
+  std::vector<basic_dict_entry_t> m_entries;
+  std::map<std::string, uint32_t> m_dict_index;
   // Single-character words: count as "nr" and count otherwise.
   std::map<std::string, std::pair<uint64_t, uint64_t>> m_single_char_nr;
 
   std::vector<std::pair<std::string, uint64_t>> m_surnames;  // GBK
+  std::set<std::string> m_surname_set;
   std::map<std::string, std::vector<std::string>> m_ts_chars;  // GBK char -> targets
   std::map<std::string, std::string> m_ts_phrases;             // GBK
 };

@@ -1,8 +1,12 @@
 // lxeval: word segmentation scores of a system output against a gold file.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <memory>
 #include <string>
 
+#include "DevSegment.h"
 #include "Eval.h"
 
 namespace {
@@ -19,8 +23,12 @@ bool ParseFormat(const char* s, lxtrain::SegFormat& f) {
 int Usage() {
   std::fprintf(stderr,
                "usage: lxeval [--vocab FILE] [--gold-format F] [--sys-format F] GOLD SYSTEM\n"
+               "       lxeval [--vocab FILE] [--gold-format F] --resources DIR [--flags N]\n"
+               "              [--pku] [--output FILE] GOLD\n"
                "  F: auto (default), corpus, words, tagged; files are GBK, one line per\n"
-               "  sentence or paragraph; FILE holds one training word per line\n");
+               "  sentence or paragraph; FILE holds one training word per line.  The\n"
+               "  second form segments the gold text with the library (mode flags N,\n"
+               "  PKU mode with --pku) and can write its output as tagged records.\n");
   return 2;
 }
 
@@ -28,28 +36,47 @@ int Usage() {
 
 int main(int argc, char** argv) {
   lxtrain::SegFormat gf = lxtrain::SegFormat::kAuto, sf = lxtrain::SegFormat::kAuto;
-  std::string vocab;
+  std::string vocab, output;
   std::vector<std::string> files;
+  lxtrain::DevSegmentOptions seg;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
-    if ((a == "--vocab" || a == "--gold-format" || a == "--sys-format") && i + 1 < argc) {
+    if ((a == "--vocab" || a == "--gold-format" || a == "--sys-format" || a == "--resources" ||
+         a == "--flags" || a == "--output") &&
+        i + 1 < argc) {
       const char* v = argv[++i];
       if (a == "--vocab") vocab = v;
+      else if (a == "--resources") seg.resources = v;
+      else if (a == "--flags") seg.flags = static_cast<int>(std::strtol(v, nullptr, 0));
+      else if (a == "--output") output = v;
       else if (!ParseFormat(v, a == "--gold-format" ? gf : sf)) return Usage();
+    } else if (a == "--pku") {
+      seg.pku = true;
     } else if (!a.empty() && a[0] == '-') {
       return Usage();
     } else {
       files.push_back(a);
     }
   }
-  if (files.size() != 2) return Usage();
+  const bool segment = !seg.resources.empty();
+  if (files.size() != (segment ? 1u : 2u)) return Usage();
   lxtrain::Evaluator ev;
   if (!vocab.empty() && !ev.load_vocab(vocab)) {
     std::fprintf(stderr, "lxeval: unable to open file: %s\n", vocab.c_str());
     return 1;
   }
   std::string error;
-  if (!lxtrain::EvaluateFiles(files[0], gf, files[1], sf, ev, error)) {
+  std::unique_ptr<std::ofstream> out;
+  if (!output.empty()) {
+    out.reset(new std::ofstream(output, std::ios::binary));
+    if (!*out) {
+      std::fprintf(stderr, "lxeval: unable to open file: %s\n", output.c_str());
+      return 1;
+    }
+  }
+  const bool ok = segment ? lxtrain::SegmentAndEvaluate(files[0], gf, seg, ev, error, out.get())
+                          : lxtrain::EvaluateFiles(files[0], gf, files[1], sf, ev, error);
+  if (!ok) {
     std::fprintf(stderr, "lxeval: %s\n", error.c_str());
     return 1;
   }

@@ -2,6 +2,7 @@
 // the development split.
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -16,7 +17,8 @@ namespace {
 int Usage() {
   std::fprintf(stderr,
                "usage: lxtrain [--all] [--surnames FILE] [--ts-chars FILE] [--ts-phrases FILE]\n"
-               "               CORPUS OUTDIR\n"
+               "               [--lexicon FILE [--lexicon-weight W] [--lexicon-crossings N]\n"
+               "               [--lexicon-combination]] [--comb-ratio R] CORPUS OUTDIR\n"
                "       lxtrain --split CORPUS OUTDIR\n"
                "  The first form writes a resource directory trained on CORPUS without its\n"
                "  development paragraphs (all of it with --all).  The second writes\n"
@@ -67,15 +69,29 @@ int Split(const std::string& corpus, const std::string& out) {
 
 int main(int argc, char** argv) {
   std::vector<std::string> files;
-  std::string surnames, ts_chars, ts_phrases;
+  std::string surnames, ts_chars, ts_phrases, lexicon;
   bool split = false, all = false;
+  lxtrain::TrainOptions opt;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--split") split = true;
     else if (a == "--all") all = true;
-    else if ((a == "--surnames" || a == "--ts-chars" || a == "--ts-phrases") && i + 1 < argc) {
+    else if ((a == "--surnames" || a == "--ts-chars" || a == "--ts-phrases" ||
+              a == "--lexicon") &&
+             i + 1 < argc) {
       std::string v = argv[++i];
-      (a == "--surnames" ? surnames : a == "--ts-chars" ? ts_chars : ts_phrases) = v;
+      (a == "--surnames"    ? surnames
+       : a == "--ts-chars"  ? ts_chars
+       : a == "--lexicon"   ? lexicon
+                            : ts_phrases) = v;
+    } else if ((a == "--lexicon-weight" || a == "--lexicon-crossings" || a == "--comb-ratio") &&
+               i + 1 < argc) {
+      const char* v = argv[++i];
+      if (a == "--lexicon-weight") opt.lexicon_weight = std::atof(v);
+      else if (a == "--comb-ratio") opt.comb_ratio = std::atof(v);
+      else opt.lexicon_max_crossings = static_cast<unsigned>(std::atoi(v));
+    } else if (a == "--lexicon-combination") {
+      opt.lexicon_combination = true;
     } else if (!a.empty() && a[0] == '-') {
       return Usage();
     } else {
@@ -86,14 +102,14 @@ int main(int argc, char** argv) {
   if (split) return Split(files[0], files[1]);
 
   auto t0 = std::chrono::steady_clock::now();
-  lxtrain::TrainOptions opt;
   opt.skip_dev = !all;
   lxtrain::Trainer trainer(opt);
   struct Input {
     const std::string* path;
     void (lxtrain::Trainer::*add)(std::istream&);
-  } inputs[] = {{&files[0], &lxtrain::Trainer::add_corpus},
-                {&surnames, &lxtrain::Trainer::add_surnames},
+  } inputs[] = {{&surnames, &lxtrain::Trainer::add_surnames},
+                {&files[0], &lxtrain::Trainer::add_corpus},
+                {&lexicon, &lxtrain::Trainer::add_lexicon},
                 {&ts_chars, &lxtrain::Trainer::add_t2s_characters},
                 {&ts_phrases, &lxtrain::Trainer::add_t2s_phrases}};
   for (const Input& in : inputs) {

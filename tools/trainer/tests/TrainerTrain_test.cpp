@@ -197,3 +197,71 @@ TEST(TrainerTrain, WritesALoadableDeterministicResourceSet) {
   std::filesystem::remove_all(a);
   std::filesystem::remove_all(b);
 }
+
+TEST(TrainerTrain, NamesWordListAndCombinationWords) {
+  std::string c;
+  for (int i = 0; i < 4; ++i) {
+    char id[40];
+    std::snprintf(id, sizeof id, "20010102-01-%03d-%03d/m  ", 2, i + 1);
+    c += id + G("江/nr  泽民/nr  会见/v  客人/n  。/w  张/nr  三/nr  是/v  大学生/n  。/w  ") +
+         G("大学/n  生/v  孩子/n  。/w") + "\n";
+  }
+  Trainer t;
+  std::istringstream surnames("张\t50\n江\t10\n");
+  t.add_surnames(surnames);
+  std::istringstream corpus(c);
+  t.add_corpus(corpus);
+  // 起源地 is new; 会见客人 is two words of the text; 李四 is a name (the
+  // text's convention for names wins).
+  std::istringstream lexicon("起源地 5 n\n会见客人 3 l\n李四 9 nr\n");
+  t.add_lexicon(lexicon);
+  const std::string dir = TempDir("names");
+  std::string error;
+  ASSERT_TRUE(t.write(dir, &error)) << error;
+  EXPECT_EQ(t.summary().person_names, 8u);
+  EXPECT_EQ(t.summary().lexicon_words, 1u);
+  EXPECT_EQ(t.summary().lexicon_rejected, 1u);
+
+  CBasicDict dict;
+  ASSERT_TRUE(dict.loadBasicDict((dir + "/Core.Lex").c_str(), (dir + "/Core.Prop").c_str()));
+  auto index_of = [&](const std::string& w) {
+    int v = dict.mBasicDict.exactMatchSearch<int>(w.c_str(), w.size());
+    return v < 0 ? -1 : (v & 0x7fffffff);
+  };
+  // Given names are not words; the listed word is.
+  EXPECT_LT(index_of(G("泽民")), 0);
+  EXPECT_GE(index_of(G("起源地")), 0);
+  EXPECT_LT(index_of(G("会见客人")), 0);
+  EXPECT_LT(index_of(G("李四")), 0);
+  // 大学生 is written as two words half of the time: a combination word.
+  int daxuesheng = index_of(G("大学生")), huijian = index_of(G("会见"));
+  ASSERT_GE(daxuesheng, 0);
+  ASSERT_GE(huijian, 0);
+  EXPECT_EQ(dict.mPropDict.m_word_info[daxuesheng].m_NameEntity, 90);
+  EXPECT_EQ(dict.mPropDict.m_word_info[huijian].m_NameEntity, 0);
+
+  // 江 is a surname on the library's path (江 泽 民 → B C D): its person
+  // role list holds B; 会见 follows names (L).
+  auto has_role = [&](int idx, uint8_t role) {
+    const word_prop_t& wp = dict.mPropDict.m_word_info[idx];
+    if (wp.m_role_sidx == Prop_None) return false;
+    for (uint32_t k = wp.m_role_sidx; dict.mPropDict.m_Rol[k] != 0; ++k)
+      if (dict.mPropDict.m_Rol[k] == role) return true;
+    return false;
+  };
+  int jiang = index_of(G("江"));
+  ASSERT_GE(jiang, 0);
+  EXPECT_TRUE(has_role(jiang, kRoleB));
+  EXPECT_TRUE(has_role(huijian, kRoleL));
+  EXPECT_FALSE(has_role(huijian, kRoleB));
+
+  // The named-entity model knows the person class and the sentence end;
+  // the name is one class token there, so 会见 follows the person class.
+  Ngram pn(2);
+  ASSERT_TRUE(pn.read_binary((dir + "/Ngram_PN.Lex").c_str()));
+  VocabIndex ctx_person[2] = {kIdPerson, Vocab_None};
+  VocabIndex ctx_start[2] = {kIdStart, Vocab_None};
+  EXPECT_GT(pn.word_prob(static_cast<VocabIndex>(huijian), ctx_person), -0.5);
+  EXPECT_GT(pn.word_prob(kIdPerson, ctx_start), -0.5);
+  std::filesystem::remove_all(dir);
+}
