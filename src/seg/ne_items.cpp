@@ -62,6 +62,9 @@ tSegItemInfo* CNeItems::_add_ne_item(CLattice& lattice, const char* text, uint32
   item.length = len;
   item.type = ctx.type;
   item.nAttributeIdx = ne_type == PN ? kAttrPerson : kAttrLocation;
+  // A person name is saved with posIndex + 1 whether or not POS tagging ran
+  // (the tagger sets the same value), so it must hold "nr" from the start.
+  if (ne_type == PN) item.posIndex = kPersonPosIndex;
   item.weight = CRoleTagger::_compute_ne_weight(dict, ctx.word_roles, ctx.role_count, ne_type);
   const uint32_t attr = _get_attribute_idx(dict, text + begin, len);
   item.bcomb = CRoleTagger::_is_comb(dict, static_cast<int>(attr - 1));

@@ -15,7 +15,12 @@
 //                      (CRoleTagger::_compute_ne_weight);
 //   bcomb              whether the span is a dictionary word with the
 //                      combination bit;
-//   everything else    0 (posIndex, perIdx, perIdxLN, nPreIndex).
+//   posIndex           kPersonPosIndex ("nr" - 1) for a person name, 0 for a
+//                      location: the token saver outputs a Chinese person
+//                      name with posIndex + 1 even without POS tagging, so a
+//                      0 there would tag it "a" (a location's tag comes
+//                      from its type);
+//   everything else    0 (perIdx, perIdxLN, nPreIndex).
 // The positions begin_pos + 1 .. begin_pos + len get bnAmb, which tells the
 // class-based search that the region around the entity must be decided anew.
 #ifndef LX_SEG_NE_ITEMS_H
@@ -36,6 +41,9 @@ class CNeItems {
 
   // Capacity reserved for a node without a range: the entity plus two more.
   static constexpr uint32_t kReserveExtra = 2;
+
+  // posIndex of a person-name item: POS id 17 "nr" minus one.
+  static constexpr uint8_t kPersonPosIndex = 16;
 
   // 1 + the index of the dictionary word whose text is exactly the len bytes
   // at `word`, or kAttrSingleChar (10000001) if there is none (also for an

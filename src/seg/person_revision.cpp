@@ -6,6 +6,7 @@
 #include "dict/BasicDict.h"
 #include "dict/NerResource.h"
 #include "lm/Ngram.h"
+#include "seg/ne_items.h"
 #include "seg/person_recognizer.h"
 #include "seg/role_tagger.h"
 
@@ -150,6 +151,7 @@ void CPersonRecognizer::_add_bcd_prefix_to_spc() {
   item.type = kTypeNameMulti;
   item.bcomb = false;
   item.nAttributeIdx = kAttrPerson;
+  item.posIndex = CNeItems::kPersonPosIndex;  // as every person-name item
   item.weight = CRoleTagger::_compute_ne_weight(*m_res.dict, roles, 2, 1);
   if (_add_item(e, item, static_cast<uint32_t>(e - b + 2)) != nullptr)
     ++m_lattice->m_nodes[e].ItemsNumNER;

@@ -23,6 +23,9 @@ const char kTokStart[] = "<s>";
 const char kTokChar[] = "<char>";
 const char kTokNumber[] = "<num>";
 const char kTokAlnum[] = "<alnum>";
+const char kTokEnd[] = "</s>";
+const char kTokPerson[] = "<person>";
+const char kTokLocation[] = "<location>";
 
 const char* const kLoadOrderFiles[] = {"Core.Lex",   "Core.Prop",    "Ngram.Lex", "Ngram_PN.Lex",
                                        "RoleTT.Lex", "LNRoleTT.Lex", "POSTT.Lex", "UserAmbRule",
@@ -48,6 +51,18 @@ basic_dict_entry_t lex_word(const std::string& word, uint8_t pos, uint16_t name_
   e.word = word;
   e.name_entity = name_entity;
   e.pos = std::vector<prop_item_t>{{pos, -0.1f}};
+  return e;
+}
+
+basic_dict_entry_t ne_word(const std::string& word, const std::vector<prop_item_t>& pos,
+                           const std::vector<prop_item_t>& roles,
+                           const std::vector<prop_item_t>& ln_roles, uint16_t name_entity) {
+  basic_dict_entry_t e;
+  e.word = word;
+  e.name_entity = name_entity;
+  if (!pos.empty()) e.pos = pos;
+  if (!roles.empty()) e.roles = roles;
+  if (!ln_roles.empty()) e.ln_roles = ln_roles;
   return e;
 }
 
@@ -253,6 +268,22 @@ const VocabIndex kIdChar = 10000000u;  // also the unknown word
 const VocabIndex kIdStart = 10000001u;
 const VocabIndex kIdNumber = 10000003u;
 const VocabIndex kIdAlnum = 10000004u;
+// Known to the person-name model only.
+const VocabIndex kIdEnd = 10000002u;
+const VocabIndex kIdPerson = 10000005u;
+const VocabIndex kIdLocation = 10000006u;
+
+// A table of `dim` x `dim` cells holding {prob, bow}, with the listed cells
+// replaced.  False for a cell outside the table.
+bool fill_table(std::vector<CProbabilityNode>& table, size_t dim, LogP prob, LogP bow,
+                const std::vector<tt_cell_t>& cells) {
+  table.assign(dim * dim, CProbabilityNode{prob, bow});
+  for (const tt_cell_t& c : cells) {
+    if (c.prev >= dim || c.cur >= dim) return false;
+    table[c.prev * dim + c.cur] = CProbabilityNode{c.prob, c.bow};
+  }
+  return true;
+}
 
 }  // namespace
 
@@ -306,28 +337,73 @@ bool ResourceDir::build(const ResourceSpec& spec) {
     bigrams << b.prob << ' ' << p << ' ' << q << '\n';
     ++n2;
   }
-  {
-    std::ofstream lm(file("Ngram.txt"), std::ios::binary);
-    lm << "\\data\\\nngram 1=" << n1 << "\nngram 2=" << n2 << "\n\n\\1-grams:\n"
-       << unigrams.str() << "\n\\2-grams:\n"
-       << bigrams.str() << "\n\\end\\\n";
-    if (!lm) return fail("cannot write the model text");
-  }
-  {
+  // Writes a model in the text layout and converts it to the binary file.
+  auto write_model = [&](const std::string& uni, size_t u, const std::string& bi, size_t b,
+                         const char* binary) {
+    {
+      std::ofstream lm(file("Ngram.txt"), std::ios::binary);
+      lm << "\\data\\\nngram 1=" << u << "\nngram 2=" << b << "\n\n\\1-grams:\n"
+         << uni << "\n\\2-grams:\n"
+         << bi << "\n\\end\\\n";
+      if (!lm) return false;
+    }
     Ngram model(2);
-    if (!model.read(file("Ngram.txt").c_str())) return fail("cannot read the model text");
-    if (!model.write_binary(file("Ngram.Lex").c_str()) ||
-        !model.write_binary(file("Ngram_PN.Lex").c_str()))
-      return fail("cannot write the binary models");
+    const bool ok = model.read(file("Ngram.txt").c_str()) && model.write_binary(file(binary).c_str());
+    std::remove(file("Ngram.txt").c_str());
+    return ok;
+  };
+  if (!write_model(unigrams.str(), n1, bigrams.str(), n2, "Ngram.Lex"))
+    return fail("cannot write the word model");
+  if (spec.pn_class_unigrams.empty() && spec.pn_bigrams.empty()) {
+    if (!write_model(unigrams.str(), n1, bigrams.str(), n2, "Ngram_PN.Lex"))
+      return fail("cannot write the person-name model");
+  } else {
+    // The class tokens are known here only.
+    auto class_id = [&](const std::string& t, VocabIndex& id) {
+      if (t == kTokEnd)
+        id = kIdEnd;
+      else if (t == kTokPerson)
+        id = kIdPerson;
+      else if (t == kTokLocation)
+        id = kIdLocation;
+      else
+        return token_id(t, id);
+      return true;
+    };
+    std::ostringstream pn_uni, pn_bi;
+    pn_uni.precision(6);
+    pn_bi.precision(6);
+    pn_uni << unigrams.str();
+    pn_bi << bigrams.str();
+    size_t m1 = n1, m2 = n2;
+    for (const auto& u : spec.pn_class_unigrams) {
+      VocabIndex id = 0;
+      if (u.first != kTokEnd && u.first != kTokPerson && u.first != kTokLocation)
+        return fail("person-name model unigram of no class token");
+      class_id(u.first, id);
+      pn_uni << u.second << ' ' << id << ' ' << spec.default_bow << '\n';
+      ++m1;
+    }
+    for (const bigram_spec_t& b : spec.pn_bigrams) {
+      VocabIndex p, q;
+      if (!class_id(b.prev, p) || !class_id(b.next, q))
+        return fail("person-name model bigram of an unknown word");
+      pn_bi << b.prob << ' ' << p << ' ' << q << '\n';
+      ++m2;
+    }
+    if (!write_model(pn_uni.str(), m1, pn_bi.str(), m2, "Ngram_PN.Lex"))
+      return fail("cannot write the person-name model");
   }
-  std::remove(file("Ngram.txt").c_str());
 
   // Transition tables.
   {
-    std::vector<CProbabilityNode> role(54 * 54, CProbabilityNode{spec.tt_prob, spec.tt_bow});
-    std::vector<CProbabilityNode> pos(56 * 56, CProbabilityNode{spec.tt_prob, spec.tt_bow});
+    std::vector<CProbabilityNode> role, ln_role, pos;
+    if (!fill_table(role, 54, spec.tt_prob, spec.tt_bow, spec.role_tt_cells) ||
+        !fill_table(ln_role, 54, spec.tt_prob, spec.tt_bow, spec.ln_role_tt_cells) ||
+        !fill_table(pos, 56, spec.tt_prob, spec.tt_bow, spec.pos_tt_cells))
+      return fail("transition table cell outside the table");
     if (!CNerResourceWriter::write_transition_table(file("RoleTT.Lex").c_str(), role.data(), 54) ||
-        !CNerResourceWriter::write_transition_table(file("LNRoleTT.Lex").c_str(), role.data(),
+        !CNerResourceWriter::write_transition_table(file("LNRoleTT.Lex").c_str(), ln_role.data(),
                                                     54) ||
         !CNerResourceWriter::write_transition_table(file("POSTT.Lex").c_str(), pos.data(), 56))
       return fail("cannot write the transition tables");

@@ -38,11 +38,23 @@ extern const char kTokStart[];   // "<s>": the sentence-start context
 extern const char kTokChar[];    // "<char>": single character / general factoid
 extern const char kTokNumber[];  // "<num>": number factoid
 extern const char kTokAlnum[];   // "<alnum>": alphanumeric string / web address
+// Class tokens that only the person-name model knows (see ResourceSpec::pn_*).
+extern const char kTokEnd[];       // "</s>": the sentence end
+extern const char kTokPerson[];    // "<person>": a person-name entity
+extern const char kTokLocation[];  // "<location>": a location-name entity
 
 struct bigram_spec_t {
   std::string prev;  // GBK word of the dictionary, or one of the kTok* tokens
   std::string next;
   LogP prob;
+};
+
+// One cell of a transition table: [prev][cur] = {prob, bow}.
+struct tt_cell_t {
+  uint8_t prev;
+  uint8_t cur;
+  LogP prob;
+  LogP bow;
 };
 
 struct ResourceSpec {
@@ -60,9 +72,20 @@ struct ResourceSpec {
   LogP default_bow = -0.5f;
   std::vector<bigram_spec_t> bigrams;
 
-  // Role and POS transition tables: every cell holds these values.
+  // Person-name model ("Ngram_PN.Lex"): the word model plus these unigrams
+  // (of kTokEnd, kTokPerson, kTokLocation; back-off weight default_bow) and
+  // these bigrams, which may use the class tokens.  With both empty the two
+  // model files hold the same model.
+  std::vector<std::pair<std::string, LogP> > pn_class_unigrams;
+  std::vector<bigram_spec_t> pn_bigrams;
+
+  // Role and POS transition tables: every cell holds these values, except
+  // the cells listed below (a later cell wins over an earlier one).
   LogP tt_prob = -1.0f;
   LogP tt_bow = -1.0f;
+  std::vector<tt_cell_t> role_tt_cells;     // "RoleTT.Lex" (54 x 54)
+  std::vector<tt_cell_t> ln_role_tt_cells;  // "LNRoleTT.Lex" (54 x 54)
+  std::vector<tt_cell_t> pos_tt_cells;      // "POSTT.Lex" (56 x 56)
 
   // Secondary lexicon, user ambiguity rules, traditional-to-simplified
   // tables and named-entity word lists.
@@ -88,6 +111,12 @@ struct ResourceSpec {
 
 // A word with a one-tag POS list (GBK or UTF-8 is the caller's business).
 basic_dict_entry_t lex_word(const std::string& word, uint8_t pos, uint16_t name_entity = 0);
+
+// A word with the given POS, person-role and location-role lists (an empty
+// vector leaves that list absent).
+basic_dict_entry_t ne_word(const std::string& word, const std::vector<prop_item_t>& pos,
+                           const std::vector<prop_item_t>& roles,
+                           const std::vector<prop_item_t>& ln_roles, uint16_t name_entity = 0);
 
 // A small but complete resource set: about fifty words with POS tags
 // (including a rule word of type 89, an ambiguous word of type 88, a word of
