@@ -257,7 +257,11 @@ bool CCustomDict::InitCDict(const char* custom_words_dir, const char* lpszDataDi
   for (int f = 0; f < dir.m_idx; ++f) {
     const char* path = dir.m_files[f];
     FILE* fp = open_word_list(path);
-    if (fp == nullptr) return false;
+    if (fp == nullptr) {
+      // The whole dictionary fails with this list; say which one.
+      std::fprintf(stderr, "unable to open file: %s\n", path);
+      return false;
+    }
 
     // Only the part below "CustomWord" decides, so that a directory called
     // "phrase" above the dictionary does not turn every word into a phrase.

@@ -93,10 +93,9 @@ class CCustomDict {
   // Builds the user dictionary from the word lists below `custom_words_dir`
   // after trying the system custom dictionary of `lpszDataDirPath`.  A list
   // holds phrases when its path below "CustomWord" has a "phrase" directory.
-  // Returns
-  // false when a word list cannot be opened (no user word is then kept) or the
-  // double array cannot be built ("load custom word dictionary error!" on
-  // standard output).
+  // Returns false when a word list cannot be opened ("unable to open file:
+  // <path>" on standard error; no user word is then kept) or the double array
+  // cannot be built ("load custom word dictionary error!" on standard output).
   bool InitCDict(const char* custom_words_dir, const char* lpszDataDirPath);
 
   // Reads the class names from `dictmap` and the system custom dictionary
