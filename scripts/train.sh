@@ -3,8 +3,9 @@
 #
 #   scripts/train.sh <corpora-dir> <out-dir>
 #
-# <corpora-dir> holds pfr1998-01/199801.txt and surnames/surnames.tsv.  The
-# general word list is python3-jieba's dictionary (override with LEXICON) and
+# <corpora-dir> holds pfr1998-01/199801.txt, surnames/surnames.tsv,
+# cnname/names.csv and china-division/{provinces,cities,areas}.csv.  The
+# custom dictionaries come from data/custom.  The general word list is python3-jieba's dictionary (override with LEXICON) and
 # the traditional-to-simplified tables come from OpenCC's data files (Debian
 # packages opencc and libopencc-data).  The trainer is built in
 # build-train/ unless LXTRAIN points to an lxtrain binary.  Two runs on the
@@ -24,7 +25,10 @@ lexicon=${LEXICON:-/usr/lib/python3/dist-packages/jieba/dict.txt}
 
 corpus=$corpora/pfr1998-01/199801.txt
 surnames=$corpora/surnames/surnames.tsv
-for f in "$corpus" "$surnames" "$lexicon" "$opencc_data/TSCharacters.ocd2" \
+names=$corpora/cnname/names.csv
+division=$corpora/china-division
+for f in "$corpus" "$surnames" "$names" "$division/provinces.csv" "$division/cities.csv" \
+  "$division/areas.csv" "$lexicon" "$opencc_data/TSCharacters.ocd2" \
   "$opencc_data/TSPhrases.ocd2"; do
   if [ ! -r "$f" ]; then
     echo "$0: missing input $f" >&2
@@ -55,5 +59,8 @@ if [ -d "$out" ] && [ -n "$(ls -A "$out")" ] && [ ! -e "$out/Core.Lex" ]; then
   exit 1
 fi
 rm -rf "$out"
-"$lxtrain" --surnames "$surnames" --lexicon "$lexicon" --ts-chars "$tmp/TSCharacters.txt" \
-  --ts-phrases "$tmp/TSPhrases.txt" ${LXTRAIN_FLAGS:-} "$corpus" "$out"
+"$lxtrain" --surnames "$surnames" --names "$names" --lexicon "$lexicon" \
+  --places "$division/provinces.csv" --places "$division/cities.csv" \
+  --places "$division/areas.csv" --ts-chars "$tmp/TSCharacters.txt" \
+  --ts-phrases "$tmp/TSPhrases.txt" --custom "$root/data/custom" ${LXTRAIN_FLAGS:-} \
+  "$corpus" "$out"

@@ -424,6 +424,54 @@ void Trainer::select_lexicon_words() {
   m_summary.lexicon_words = m_lexicon_selected.size();
 }
 
+void Trainer::add_given_names(std::istream& in) {
+  std::string line;
+  while (ReadTextLine(in, line)) {
+    std::string g = ToGbk(line.substr(0, line.find(',')));
+    if (g.size() < 4 || g.size() > 8) continue;
+    bool wide = true;
+    for (size_t i = 0; i < g.size(); i += CharLen(g, i))
+      if (CharLen(g, i) != 2) wide = false;
+    if (!wide) continue;
+    // The surname: two characters when they form a listed surname.
+    size_t sl = (g.size() >= 6 && m_surname_set.count(g.substr(0, 4))) ? 4 : 2;
+    if (!m_surname_set.count(g.substr(0, sl))) continue;
+    const std::string given = g.substr(sl);
+    if (given.size() == 2) {
+      ++m_name_chars[kRoleE][given];
+    } else if (given.size() == 4) {
+      ++m_name_chars[kRoleC][given.substr(0, 2)];
+      ++m_name_chars[kRoleD][given.substr(2, 2)];
+    }
+  }
+}
+
+void Trainer::add_places(std::istream& in) {
+  static const char* const kSuffixes[] = {"自治县", "自治州", "自治区", "特别行政区", "街道",
+                                          "地区", "省", "市", "县", "区", "镇", "乡", "旗", "盟"};
+  std::string line;
+  const int ns = pos_tag_id("ns");
+  while (ReadTextLine(in, line)) {
+    size_t a = line.find(',');
+    if (a == std::string::npos) continue;
+    size_t b = line.find(',', a + 1);
+    std::string name = line.substr(a + 1, b == std::string::npos ? std::string::npos : b - a - 1);
+    if (name.size() >= 2 && name.front() == '"' && name.back() == '"')
+      name = name.substr(1, name.size() - 2);
+    std::string g = ToGbk(name);
+    // Placeholders such as 市辖区 name no place.
+    if (g.size() < 4 || g.find(ToGbk("辖")) != std::string::npos) continue;
+    m_lexicon.emplace(g, ns);
+    for (const char* suffix : kSuffixes) {
+      const std::string sg = ToGbk(suffix);
+      if (g.size() >= sg.size() + 4 && g.compare(g.size() - sg.size(), sg.size(), sg) == 0) {
+        m_lexicon.emplace(g.substr(0, g.size() - sg.size()), ns);
+        break;
+      }
+    }
+  }
+}
+
 void Trainer::add_t2s_characters(std::istream& in) {
   std::string line;
   while (ReadTextLine(in, line)) {
@@ -446,7 +494,9 @@ void Trainer::add_t2s_phrases(std::istream& in) {
     std::vector<std::string> f = SplitWs(line);
     if (f.size() < 2) continue;
     std::string src = ToGbk(f[0]), dst = ToGbk(f[1]);
-    if (src.empty() || src.size() != dst.size() || src == dst) continue;
+    // A phrase that stays as it is matters too: it keeps a character that
+    // converts elsewhere.
+    if (src.empty() || src.size() != dst.size()) continue;
     m_ts_phrases[src] = dst;
   }
 }
@@ -658,9 +708,11 @@ bool Trainer::write_models(const std::string& dir, std::string* error) {
     auto it = m_dict_index.find(kv.first);
     if (it != m_dict_index.end()) extra[it->second] = m_options.lexicon_weight;
   }
-  return WriteBigramModel(words, false, extra, JoinPath(dir, "Ngram.Lex"), &m_summary.bigrams,
+  return WriteBigramModel(words, false, extra, JoinPath(dir, "Ngram.Lex"),
+                          &m_summary.bigrams,
                           &m_summary.discount, error) &&
-         WriteBigramModel(classed, true, extra, JoinPath(dir, "Ngram_PN.Lex"), nullptr, nullptr,
+         WriteBigramModel(classed, true, extra, JoinPath(dir, "Ngram_PN.Lex"),
+                          nullptr, nullptr,
                           error);
 }
 
@@ -732,20 +784,45 @@ bool Trainer::train_roles(const std::string& dir, std::string* error) {
   LXCloseSegHandle(h);
   LXUnInitSeg();
 
-  // Role lists: log10 P(word | role), most frequent role first.
+  // Role lists: log10 P(word | role), most probable role first.  For the
+  // given-name roles C, D, E of a single character the training text's
+  // estimate is interpolated with the name list's, so that a character the
+  // text never shows in a given name can still be one.
   std::map<uint32_t, basic_dict_entry_t*> by_index;
   for (basic_dict_entry_t& e : m_entries) by_index[m_dict_index[e.word]] = &e;
-  for (const auto& kv : counts) {
-    std::vector<std::pair<uint64_t, uint8_t>> by_count;
-    for (const auto& rc : kv.second) by_count.emplace_back(rc.second, rc.first);
-    std::sort(by_count.begin(), by_count.end(), [](const auto& a, const auto& b) {
+  std::map<uint8_t, double> list_total;
+  for (const auto& rc : m_name_chars)
+    for (const auto& cc : rc.second) list_total[rc.first] += double(cc.second);
+  const double lw = m_name_chars.empty() ? 0.0 : m_options.name_list_weight;
+  for (const auto& kv : by_index) {
+    const std::string& word = kv.second->word;
+    std::map<uint8_t, double> prob;
+    auto it = counts.find(kv.first);
+    if (it != counts.end())
+      for (const auto& rc : it->second) prob[rc.first] = double(rc.second) / double(role_total[rc.first]);
+    if (lw > 0 && word.size() == 2) {
+      for (uint8_t r : {kRoleC, kRoleD, kRoleE}) {
+        auto rc = m_name_chars.find(r);
+        double from_list = 0;
+        if (rc != m_name_chars.end()) {
+          auto cc = rc->second.find(word);
+          if (cc != rc->second.end()) from_list = double(cc->second) / list_total[r];
+        }
+        double p = (1 - lw) * (prob.count(r) ? prob[r] : 0.0) + lw * from_list;
+        if (p > 0) prob[r] = p;
+        else prob.erase(r);
+      }
+    }
+    if (prob.empty()) continue;
+    std::vector<std::pair<double, uint8_t>> by_prob;
+    for (const auto& rp : prob) by_prob.emplace_back(rp.second, rp.first);
+    std::sort(by_prob.begin(), by_prob.end(), [](const auto& a, const auto& b) {
       return a.first != b.first ? a.first > b.first : a.second < b.second;
     });
     std::vector<prop_item_t> list;
-    for (const auto& c : by_count)
-      list.push_back(prop_item_t{c.second, static_cast<LogP>(std::log10(
-                                               double(c.first) / double(role_total[c.second])))});
-    by_index[kv.first]->roles = list;
+    for (const auto& c : by_prob)
+      list.push_back(prop_item_t{c.second, static_cast<LogP>(std::log10(c.first))});
+    kv.second->roles = list;
   }
   CBasicDictWriter dw;
   for (const basic_dict_entry_t& e : m_entries) dw.add(e);
@@ -844,29 +921,42 @@ bool Trainer::write_lists(const std::string& dir, std::string* error) {
                                                        no_amb, suffix))
     return Fail(error, "cannot write ner_info");
 
-  // Traditional to simplified: characters with one GBK target convert
-  // directly; characters with several are ambiguous and convert only
-  // inside the words of "t2s.word" (phrases that contain them).
+  // Traditional to simplified.  A character with one GBK target converts
+  // directly.  A character that some words keep as it is (the character is
+  // among its own targets, as 於 is among 于 於) converts to its first
+  // target except inside the phrases that keep it ("t2s.disable").  Any
+  // other character with several targets is ambiguous and converts only
+  // inside the phrases that contain it ("t2s.word").
   std::vector<t2s_char_entry_t> chars;
-  std::set<std::string> ambiguous;
+  std::set<std::string> ambiguous, keep_sometimes;
   for (const auto& kv : m_ts_chars) {
     if (kv.second.empty()) continue;
     if (kv.second.size() == 1 && kv.second[0] == kv.first) continue;
+    const bool self = std::find(kv.second.begin(), kv.second.end(), kv.first) != kv.second.end();
     bool amb = kv.second.size() > 1;
-    if (amb) ambiguous.insert(kv.first);
+    if (amb && self && kv.second[0] != kv.first) {
+      keep_sometimes.insert(kv.first);
+      amb = false;
+    } else if (amb) {
+      ambiguous.insert(kv.first);
+    }
     chars.push_back(t2s_char_entry_t{kv.first, kv.second[0], amb});
   }
-  std::vector<t2s_pair_t> words;
+  std::vector<t2s_pair_t> words, disable;
   for (const auto& kv : m_ts_phrases) {
     bool has = false;
-    for (size_t i = 0; i + 1 < kv.first.size(); i += CharLen(kv.first, i))
-      if (ambiguous.count(kv.first.substr(i, 2))) has = true;
+    for (size_t i = 0; i + 1 < kv.first.size(); i += CharLen(kv.first, i)) {
+      const std::string c = kv.first.substr(i, 2);
+      if (ambiguous.count(c)) has = true;
+      if (keep_sometimes.count(c) && kv.second.compare(i, 2, c) == 0)
+        disable.push_back(t2s_pair_t{c, kv.first});
+    }
     if (has) words.push_back(t2s_pair_t{kv.first, kv.second});
   }
   if (!write_t2s_table(JoinPath(dir, "t2s").c_str(), chars,
                        "traditional to simplified characters, generated by lxtrain") ||
       !write_t2s_words(JoinPath(dir, "t2s.word").c_str(), words) ||
-      !write_t2s_disable(JoinPath(dir, "t2s.disable").c_str(), {}))
+      !write_t2s_disable(JoinPath(dir, "t2s.disable").c_str(), disable))
     return Fail(error, "cannot write the t2s tables");
 
   // User ambiguity rules: none yet.

@@ -61,12 +61,15 @@ struct TrainOptions {
   // Pseudo-count of a word that only the general word list knows, and how
   // many times the training text may show it across a word boundary.
   double lexicon_weight = 0.3;
-  unsigned lexicon_max_crossings = 2;
+  unsigned lexicon_max_crossings = 4;
   // Listed words are combination words (the word model decides them).
   bool lexicon_combination = false;
   // A training word becomes a combination word when the text writes it as
   // several words at least this fraction of the time.
   double comb_ratio = 0.1;
+  // Weight of the name list against the training text in the role lists
+  // of given-name characters.
+  double name_list_weight = 0.8;
 };
 
 struct TrainSummary {
@@ -102,6 +105,13 @@ class Trainer {
   // A general word list "word freq tag" (UTF-8; the python3-jieba
   // dictionary), for words the training text lacks (see docs/training.md).
   void add_lexicon(std::istream& in);
+
+  // Full names "name,sex" (UTF-8): evidence for the characters of given
+  // names (first and second of two, or the only one).
+  void add_given_names(std::istream& in);
+  // Administrative divisions, CSV with the name in the second field (UTF-8):
+  // place names for the dictionary, with and without their suffix.
+  void add_places(std::istream& in);
 
   // OpenCC text dumps "traditional<TAB>simplified [alternatives]" (UTF-8).
   void add_t2s_characters(std::istream& in);
@@ -152,6 +162,8 @@ class Trainer {
   // The general word list: GBK word -> POS id; given names of the text.
   std::map<std::string, int> m_lexicon;
   std::set<std::string> m_given_names;
+  // Given-name characters of the name list: role (C, D, E) -> char -> count.
+  std::map<uint8_t, std::map<std::string, uint64_t>> m_name_chars;
   std::map<std::string, int> m_lexicon_selected;
   struct SplitCount {
     uint32_t split = 0;     // written as several words

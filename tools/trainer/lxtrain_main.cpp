@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Corpus.h"
+#include "CustomResources.h"
 #include "Train.h"
 
 namespace {
@@ -18,7 +19,10 @@ int Usage() {
   std::fprintf(stderr,
                "usage: lxtrain [--all] [--surnames FILE] [--ts-chars FILE] [--ts-phrases FILE]\n"
                "               [--lexicon FILE [--lexicon-weight W] [--lexicon-crossings N]\n"
-               "               [--lexicon-combination]] [--comb-ratio R] CORPUS OUTDIR\n"
+               "               [--lexicon-combination]] [--comb-ratio R]\n"
+               "               [--names FILE [--name-list-weight W]] [--places FILE]...\n"
+               "               [--custom DIR]\n"
+               "               CORPUS OUTDIR\n"
                "       lxtrain --split CORPUS OUTDIR\n"
                "  The first form writes a resource directory trained on CORPUS without its\n"
                "  development paragraphs (all of it with --all).  The second writes\n"
@@ -69,7 +73,8 @@ int Split(const std::string& corpus, const std::string& out) {
 
 int main(int argc, char** argv) {
   std::vector<std::string> files;
-  std::string surnames, ts_chars, ts_phrases, lexicon;
+  std::string surnames, ts_chars, ts_phrases, lexicon, names, custom;
+  std::vector<std::string> places;
   bool split = false, all = false;
   lxtrain::TrainOptions opt;
   for (int i = 1; i < argc; ++i) {
@@ -90,6 +95,14 @@ int main(int argc, char** argv) {
       if (a == "--lexicon-weight") opt.lexicon_weight = std::atof(v);
       else if (a == "--comb-ratio") opt.comb_ratio = std::atof(v);
       else opt.lexicon_max_crossings = static_cast<unsigned>(std::atoi(v));
+    } else if (a == "--custom" && i + 1 < argc) {
+      custom = argv[++i];
+    } else if (a == "--names" && i + 1 < argc) {
+      names = argv[++i];
+    } else if (a == "--places" && i + 1 < argc) {
+      places.push_back(argv[++i]);
+    } else if (a == "--name-list-weight" && i + 1 < argc) {
+      opt.name_list_weight = std::atof(argv[++i]);
     } else if (a == "--lexicon-combination") {
       opt.lexicon_combination = true;
     } else if (!a.empty() && a[0] == '-') {
@@ -110,6 +123,7 @@ int main(int argc, char** argv) {
   } inputs[] = {{&surnames, &lxtrain::Trainer::add_surnames},
                 {&files[0], &lxtrain::Trainer::add_corpus},
                 {&lexicon, &lxtrain::Trainer::add_lexicon},
+                {&names, &lxtrain::Trainer::add_given_names},
                 {&ts_chars, &lxtrain::Trainer::add_t2s_characters},
                 {&ts_phrases, &lxtrain::Trainer::add_t2s_phrases}};
   for (const Input& in : inputs) {
@@ -121,8 +135,21 @@ int main(int argc, char** argv) {
     }
     (trainer.*in.add)(f);
   }
+  for (const std::string& p : places) {
+    std::ifstream f(p, std::ios::binary);
+    if (!f) {
+      std::fprintf(stderr, "lxtrain: unable to open file: %s\n", p.c_str());
+      return 1;
+    }
+    trainer.add_places(f);
+  }
   std::string error;
   if (!trainer.write(files[1], &error)) {
+    std::fprintf(stderr, "lxtrain: %s\n", error.c_str());
+    return 1;
+  }
+  // The custom dictionaries replace the trainer's empty ones.
+  if (!custom.empty() && !write_custom_resources(custom, files[1], error)) {
     std::fprintf(stderr, "lxtrain: %s\n", error.c_str());
     return 1;
   }

@@ -58,7 +58,7 @@ bool TrainInto(const std::string& dir, std::string* error, TrainSummary* summary
   t.add_surnames(surnames);
   std::istringstream chars("國\t国\n乾\t干 乾\n");
   t.add_t2s_characters(chars);
-  std::istringstream phrases("乾燥\t干燥\n");
+  std::istringstream phrases("乾燥\t干燥\n乾隆\t乾隆\n");
   t.add_t2s_phrases(phrases);
   bool ok = t.write(dir, error);
   if (summary) *summary = t.summary();
@@ -133,6 +133,14 @@ TEST(TrainerTrain, WritesALoadableDeterministicResourceSet) {
     EXPECT_EQ(ReadBytes(e.path()), ReadBytes(std::filesystem::path(b) / rel)) << rel;
   }
   EXPECT_GE(files, 17u);
+
+  // 乾 is among its own targets (干 乾): it converts to 干 except in the
+  // phrases that keep it, which are its exceptions; 國 converts always.
+  EXPECT_NE(ReadBytes(std::filesystem::path(a) / "t2s").find(G("乾\t干\t0")), std::string::npos);
+  EXPECT_NE(ReadBytes(std::filesystem::path(a) / "t2s").find(G("國\t国\t0")), std::string::npos);
+  const std::string disable = ReadBytes(std::filesystem::path(a) / "t2s.disable");
+  EXPECT_NE(disable.find(G("乾\t乾隆")), std::string::npos) << disable;
+  EXPECT_EQ(disable.find(G("乾燥")), std::string::npos);
 
   // The dictionary: training words with log10 P(word | tag); words of the
   // malformed and development paragraphs are absent.
