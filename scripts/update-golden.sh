@@ -1,0 +1,13 @@
+#!/bin/sh
+# Rewrites tests/golden/expected.txt with what the library now outputs for
+# tests/golden/sentences.txt under the default resources.  Review the diff
+# before committing it: every changed line is a changed result.
+#
+#   scripts/update-golden.sh [build-dir]
+set -eu
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$root/build}
+cmake -S "$root" -B "$build" >/dev/null
+cmake --build "$build" --target golden_test default_resources >/dev/null
+LX_GOLDEN_OUTPUT="$root/tests/golden/expected.txt" "$build/tests/golden_test" >/dev/null || true
+git -C "$root" diff --stat -- tests/golden/expected.txt
