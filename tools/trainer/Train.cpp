@@ -108,6 +108,23 @@ std::vector<std::string> SplitWs(const std::string& s) {
 
 }  // namespace
 
+std::string HalfWidth(const std::string& w) {
+  std::string out;
+  out.reserve(w.size());
+  for (size_t i = 0; i < w.size(); i += CharLen(w, i)) {
+    const unsigned char a = static_cast<unsigned char>(w[i]);
+    if (CharLen(w, i) == 2 && a == 0xA3) {
+      const unsigned char b = static_cast<unsigned char>(w[i + 1]);
+      if (b > 0x80 && b != 0xA4 && b != 0xFE) {
+        out += static_cast<char>(b - 0x80);
+        continue;
+      }
+    }
+    out.append(w, i, CharLen(w, i));
+  }
+  return out;
+}
+
 bool IsSeparatorToken(const std::string& w) {
   if (w.empty()) return false;
   for (size_t i = 0; i < w.size(); i += CharLen(w, i))
@@ -218,7 +235,13 @@ void Trainer::add_paragraph(const CorpusParagraph& para) {
   // dictionary words: a name the dictionary does not know must look, in
   // training, as it will look in new text (single characters).
   enum { kPlain, kSurname, kGiven, kWhole };
-  const std::vector<CorpusToken>& toks = para.tokens;
+  // The text as the lattice of the recommended mode sees it: full-width
+  // ASCII inside a sentence is normalised to ASCII (the splitter cuts the
+  // original text, so separators stay as they are).
+  std::vector<CorpusToken> toks = para.tokens;
+  if (m_options.normalise_full_width)
+    for (CorpusToken& t : toks)
+      if (!IsSeparatorToken(t.word)) t.word = HalfWidth(t.word);
   std::vector<int> kind(toks.size(), kPlain);
   for (size_t i = 0; i < toks.size(); ++i) {
     if (toks[i].tag != "nr" || IsSeparatorToken(toks[i].word) || IsFactoidLed(toks[i].word))

@@ -52,12 +52,19 @@ struct TrainPiece {
 // digit or letter.  Such words are not dictionary words.
 bool IsFactoidLed(const std::string& word);
 
+// `word` with full-width ASCII made half-width as LX_S2D does it (the yen
+// sign and the macron stay full-width).
+std::string HalfWidth(const std::string& word);
+
 // True when every character of `word` is a separator of the sentence
 // splitter (the corpus has no word that mixes separators and other text).
 bool IsSeparatorToken(const std::string& word);
 
 struct TrainOptions {
   bool skip_dev = true;  // leave the development paragraphs out
+  // Train on the text as LX_S2D shows it (full-width ASCII inside sentences
+  // made half-width); false trains on the text as written.
+  bool normalise_full_width = true;
   // Pseudo-count of a word that only the general word list knows, and how
   // many times the training text may show it across a word boundary.
   double lexicon_weight = 0.3;

@@ -103,6 +103,8 @@ int main(int argc, char** argv) {
       places.push_back(argv[++i]);
     } else if (a == "--name-list-weight" && i + 1 < argc) {
       opt.name_list_weight = std::atof(argv[++i]);
+    } else if (a == "--keep-full-width") {
+      opt.normalise_full_width = false;
     } else if (a == "--lexicon-combination") {
       opt.lexicon_combination = true;
     } else if (!a.empty() && a[0] == '-') {

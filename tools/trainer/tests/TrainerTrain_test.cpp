@@ -95,6 +95,13 @@ TEST(TrainerTrain, PiecesFollowTheFactoidRecognizer) {
   EXPECT_TRUE(IsFactoidLed(G("Ｋ线")));
   EXPECT_FALSE(IsFactoidLed(G("一九九八年")));
 
+  // Full-width ASCII as the normalisation shows it; the yen sign, the
+  // macron and other characters stay.
+  EXPECT_EQ(HalfWidth(G("（新华社）")), G("(新华社)"));
+  EXPECT_EQ(HalfWidth(G("１２．５％")), "12.5%");
+  EXPECT_EQ(HalfWidth(G("￥")), G("￥"));
+  EXPECT_EQ(HalfWidth(G("—")), G("—"));
+
   // Separators of the sentence splitter never reach a sentence.
   EXPECT_TRUE(IsSeparatorToken(G("，")));
   EXPECT_TRUE(IsSeparatorToken(G("……")));
