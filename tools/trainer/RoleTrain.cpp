@@ -105,7 +105,8 @@ uint8_t PersonTransitionFrom(uint8_t prev, uint8_t cur) {
 }
 
 std::vector<uint8_t> AssignPersonRoles(const std::vector<PathSpan>& path,
-                                       const std::vector<GoldName>& names) {
+                                       const std::vector<GoldName>& names,
+                                       bool single_given_apart) {
   std::vector<uint8_t> roles(path.size(), kRoleA);
   std::vector<std::pair<long, uint8_t>> parts;
   for (const GoldName& n : names) {
@@ -113,6 +114,12 @@ std::vector<uint8_t> AssignPersonRoles(const std::vector<PathSpan>& path,
     bool ok = n.mid == n.begin ? TransliteratedRoles(path, n, parts)
                                : ChineseNameRoles(path, n, parts);
     if (!ok || parts.empty()) continue;
+    if (single_given_apart && n.mid != n.begin && n.end - n.mid == 2) {
+      for (auto& p : parts) {
+        if (p.second == kRoleE) p.second = kRoleD;
+        else if (p.second == kRoleV) p.second = kRoleA;
+      }
+    }
     for (const auto& p : parts) roles[p.first] = p.second;
     // Context words, unless the name's own words reach into them.
     const long first = parts.front().first, last = parts.back().first;

@@ -54,8 +54,13 @@ uint8_t PersonTransitionFrom(uint8_t prev, uint8_t cur);
 
 // The person role of each path word (path words in text order, contiguous;
 // names in text order, not overlapping).
+// With `single_given_apart`, a name with a one-character given name is
+// given no pattern: its given name gets D instead of E (B D is no pattern)
+// and a given character glued to the next word gets A instead of V, so such
+// names stay two words, as the corpus writes them.
 std::vector<uint8_t> AssignPersonRoles(const std::vector<PathSpan>& path,
-                                       const std::vector<GoldName>& names);
+                                       const std::vector<GoldName>& names,
+                                       bool single_given_apart = false);
 
 }  // namespace lxtrain
 

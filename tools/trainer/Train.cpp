@@ -325,7 +325,10 @@ void Trainer::add_paragraph(const CorpusParagraph& para) {
       ++m_summary.person_names;
       ++m_whole_name[LowerAscii(t.word)];
     }
-    if (kind[i] == kGiven) {
+    const bool apart = m_options.single_given_apart &&
+                       ((kind[i] == kGiven && t.word.size() == 2) ||
+                        (kind[i] == kSurname && toks[i + 1].word.size() == 2));
+    if (kind[i] == kGiven && !apart) {
       m_given_names.insert(t.word);
       for (size_t k = 0; k < t.word.size(); k += CharLen(t.word, k))
         add_piece(t.word.substr(k, CharLen(t.word, k)), 0, kMarkNameRest);
@@ -339,7 +342,8 @@ void Trainer::add_paragraph(const CorpusParagraph& para) {
         else ++c.second;
       }
     }
-    const uint8_t mark = kind[i] == kSurname ? kMarkNameFirst
+    const uint8_t mark = apart                ? kMarkNone
+                         : kind[i] == kSurname ? kMarkNameFirst
                          : kind[i] == kWhole ? kMarkWholeName
                                              : kMarkNone;
     for (const TrainPiece& p : pieces_of(t)) add_piece(p.word, p.cls, mark);
@@ -787,7 +791,8 @@ bool Trainer::train_roles(const std::string& dir, std::string* error) {
       ++m_summary.role_sentences_skipped;
       continue;
     }
-    const std::vector<uint8_t> roles = AssignPersonRoles(path, m_sentence_names[s]);
+    const std::vector<uint8_t> roles =
+        AssignPersonRoles(path, m_sentence_names[s], m_options.single_given_apart);
     for (uint8_t r : roles)
       if (r == kRoleB || r == kRoleU || r == kRoleX || r == kRoleY || r == kRoleH) {
         ++m_summary.person_names_roled;

@@ -65,10 +65,13 @@ struct TrainOptions {
   // Train on the text as LX_S2D shows it (full-width ASCII inside sentences
   // made half-width); false trains on the text as written.
   bool normalise_full_width = true;
+  // Names with a one-character given name stay two words (surname and
+  // given name, both nr) instead of becoming one name item.
+  bool single_given_apart = true;
   // Pseudo-count of a word that only the general word list knows, and how
   // many times the training text may show it across a word boundary.
   double lexicon_weight = 0.3;
-  unsigned lexicon_max_crossings = 4;
+  unsigned lexicon_max_crossings = 16;
   // Listed words are combination words (the word model decides them).
   bool lexicon_combination = false;
   // A training word becomes a combination word when the text writes it as

@@ -50,6 +50,17 @@ TEST(TrainerRoles, FusedWordsGetFusedRoles) {
   EXPECT_EQ(AssignPersonRoles(Path({4, 4}), {Name(0, 2, 6)}), (Roles{kRoleX, kRoleV}));
 }
 
+TEST(TrainerRoles, OneCharacterGivenNamesCanStayApart) {
+  // B D is no name pattern, so such a name stays two words; a given
+  // character glued to the next word is no V then.
+  EXPECT_EQ(AssignPersonRoles(Path({2, 2, 2}), {Name(0, 2, 4)}, true),
+            (Roles{kRoleB, kRoleD, kRoleL}));
+  EXPECT_EQ(AssignPersonRoles(Path({2, 4}), {Name(0, 2, 4)}, true), (Roles{kRoleB, kRoleA}));
+  // Two given characters are not affected.
+  EXPECT_EQ(AssignPersonRoles(Path({2, 2, 2}), {Name(0, 2, 6)}, true),
+            (Roles{kRoleB, kRoleC, kRoleD}));
+}
+
 TEST(TrainerRoles, ContextBetweenTwoNamesIsM) {
   // 张 | 三 | 和 | 李 | 四
   EXPECT_EQ(AssignPersonRoles(Path({2, 2, 2, 2, 2}), {Name(0, 2, 4), Name(6, 8, 10)}),

@@ -270,13 +270,22 @@ TEST(TrainerTrain, NamesWordListAndCombinationWords) {
   EXPECT_TRUE(has_role(huijian, kRoleL));
   EXPECT_FALSE(has_role(huijian, kRoleB));
 
+  // A one-character given name stays a word of its own (三 is a word, 泽民
+  // is not).
+  EXPECT_GE(index_of(G("三")), 0);
+
   // The named-entity model knows the person class and the sentence end;
-  // the name is one class token there, so 会见 follows the person class.
+  // 江泽民 is one class token there, so 会见 follows the person class,
+  // while 张三 stays two words: 张 starts four sentences itself.
   Ngram pn(2);
   ASSERT_TRUE(pn.read_binary((dir + "/Ngram_PN.Lex").c_str()));
   VocabIndex ctx_person[2] = {kIdPerson, Vocab_None};
   VocabIndex ctx_start[2] = {kIdStart, Vocab_None};
   EXPECT_GT(pn.word_prob(static_cast<VocabIndex>(huijian), ctx_person), -0.5);
-  EXPECT_GT(pn.word_prob(kIdPerson, ctx_start), -0.5);
+  EXPECT_GT(pn.word_prob(kIdPerson, ctx_start), -1.0);
+  const int zhang = index_of(G("张"));
+  ASSERT_GE(zhang, 0);
+  EXPECT_NEAR(pn.word_prob(static_cast<VocabIndex>(zhang), ctx_start),
+              pn.word_prob(kIdPerson, ctx_start), 1e-6);
   std::filesystem::remove_all(dir);
 }
