@@ -433,13 +433,32 @@ void Trainer::count_splits() {
   }
 }
 
+bool Trainer::is_compound_of_words(const std::string& w) const {
+  // can[i]: the first i bytes are a sequence of training words of two or
+  // more characters.
+  std::vector<bool> can(w.size() + 1, false);
+  can[0] = true;
+  for (size_t i = 0; i < w.size(); i += CharLen(w, i)) {
+    if (!can[i]) continue;
+    for (size_t e = i + 4; e <= w.size(); e += 2)
+      if (e - i < w.size() && m_word_pos.count(w.substr(i, e - i))) can[e] = true;
+  }
+  return can[w.size()];
+}
+
 void Trainer::select_lexicon_words() {
   // A listed word the training text lacks is added unless the text
   // contradicts it: it must never appear there as several words, or across
-  // a word boundary more than the allowed number of times.
+  // a word boundary more than the allowed number of times.  A compound of
+  // training words of two or more characters each (美国空军) is left out
+  // too: the corpus's standard writes such compounds as their words.
   m_lexicon_selected.clear();
   for (const auto& kv : m_lexicon) {
     if (m_word_pos.count(kv.first) || m_given_names.count(kv.first)) continue;
+    if (m_options.lexicon_skip_compounds && is_compound_of_words(kv.first)) {
+      ++m_summary.lexicon_rejected;
+      continue;
+    }
     auto it = m_splits.find(kv.first);
     if (it != m_splits.end() &&
         (it->second.split > 0 || it->second.crossing > m_options.lexicon_max_crossings)) {

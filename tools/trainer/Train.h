@@ -72,6 +72,8 @@ struct TrainOptions {
   // many times the training text may show it across a word boundary.
   double lexicon_weight = 0.3;
   unsigned lexicon_max_crossings = 16;
+  // Leave out listed words that are compounds of training words.
+  bool lexicon_skip_compounds = true;
   // Listed words are combination words (the word model decides them).
   bool lexicon_combination = false;
   // A training word becomes a combination word when the text writes it as
@@ -139,6 +141,7 @@ class Trainer {
  private:
   void count_splits();
   void select_lexicon_words();
+  bool is_compound_of_words(const std::string& word) const;
   bool write_dictionary(const std::string& dir, std::string* error);
   bool write_models(const std::string& dir, std::string* error);
   bool train_roles(const std::string& dir, std::string* error);

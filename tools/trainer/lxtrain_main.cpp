@@ -105,6 +105,8 @@ int main(int argc, char** argv) {
       opt.name_list_weight = std::atof(argv[++i]);
     } else if (a == "--keep-full-width") {
       opt.normalise_full_width = false;
+    } else if (a == "--lexicon-keep-compounds") {
+      opt.lexicon_skip_compounds = false;
     } else if (a == "--single-given-names") {
       opt.single_given_apart = false;
     } else if (a == "--lexicon-combination") {

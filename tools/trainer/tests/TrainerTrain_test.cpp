@@ -226,16 +226,17 @@ TEST(TrainerTrain, NamesWordListAndCombinationWords) {
   t.add_surnames(surnames);
   std::istringstream corpus(c);
   t.add_corpus(corpus);
-  // 起源地 is new; 会见客人 is two words of the text; 李四 is a name (the
-  // text's convention for names wins).
-  std::istringstream lexicon("起源地 5 n\n会见客人 3 l\n李四 9 nr\n");
+  // 起源地 is new; 会见客人 is two words of the text; 孩子客人 is a compound
+  // of two training words, which the text's standard writes apart; 李四 is
+  // a name (the text's convention for names wins).
+  std::istringstream lexicon("起源地 5 n\n会见客人 3 l\n孩子客人 2 n\n李四 9 nr\n");
   t.add_lexicon(lexicon);
   const std::string dir = TempDir("names");
   std::string error;
   ASSERT_TRUE(t.write(dir, &error)) << error;
   EXPECT_EQ(t.summary().person_names, 8u);
   EXPECT_EQ(t.summary().lexicon_words, 1u);
-  EXPECT_EQ(t.summary().lexicon_rejected, 1u);
+  EXPECT_EQ(t.summary().lexicon_rejected, 2u);
 
   CBasicDict dict;
   ASSERT_TRUE(dict.loadBasicDict((dir + "/Core.Lex").c_str(), (dir + "/Core.Prop").c_str()));
@@ -247,6 +248,7 @@ TEST(TrainerTrain, NamesWordListAndCombinationWords) {
   EXPECT_LT(index_of(G("泽民")), 0);
   EXPECT_GE(index_of(G("起源地")), 0);
   EXPECT_LT(index_of(G("会见客人")), 0);
+  EXPECT_LT(index_of(G("孩子客人")), 0);
   EXPECT_LT(index_of(G("李四")), 0);
   // 大学生 is written as two words half of the time: a combination word.
   int daxuesheng = index_of(G("大学生")), huijian = index_of(G("会见"));
