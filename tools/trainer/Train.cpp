@@ -151,10 +151,10 @@ std::string TrainSummary::report() const {
                 "dictionary words %zu (%zu from the word list, %zu listed words rejected)\n"
                 "bigrams %zu, discount %.4f\n"
                 "person names %zu, with roles %zu; sentences left out of role training %zu\n"
-                "combination words %zu\n",
+                "combination words %zu, ambiguity rules %zu\n",
                 paragraphs_used, paragraphs_dev, paragraphs_malformed, sentences, tokens,
                 dict_words, lexicon_words, lexicon_rejected, bigrams, discount, person_names,
-                person_names_roled, role_sentences_skipped, combination_words);
+                person_names_roled, role_sentences_skipped, combination_words, ambiguity_rules);
   return buf;
 }
 
@@ -810,6 +810,23 @@ bool Trainer::train_roles(const std::string& dir, std::string* error) {
       ++m_summary.role_sentences_skipped;
       continue;
     }
+    // Ambiguity rules: how the text writes each multi-character path word.
+    const std::vector<uint32_t>& bounds = m_sentence_bounds[s];
+    for (const PathSpan& w : path) {
+      if (w.end - w.begin < 3) continue;
+      auto lo = std::lower_bound(bounds.begin(), bounds.end(), w.begin);
+      if (lo == bounds.end() || *lo != w.begin) continue;
+      auto hi = std::lower_bound(lo, bounds.end(), w.end);
+      if (hi == bounds.end() || *hi != w.end) continue;
+      RuleEvidence& ev = m_rule_evidence[text.substr(w.begin, w.end - w.begin)];
+      if (hi - lo == 1) {
+        ++ev.whole;
+        continue;
+      }
+      std::vector<int> cut;
+      for (auto k = lo; k + 1 <= hi; ++k) cut.push_back(static_cast<int>(*(k + 1) - *k));
+      ++ev.splits[cut];
+    }
     const std::vector<uint8_t> roles =
         AssignPersonRoles(path, m_sentence_names[s], m_options.single_given_apart);
     for (uint8_t r : roles)
@@ -830,6 +847,30 @@ bool Trainer::train_roles(const std::string& dir, std::string* error) {
   }
   LXCloseSegHandle(h);
   LXUnInitSeg();
+
+  // Ambiguity rules: a word of the library's path that the text writes as
+  // several words, in one way, in most of its occurrences, is cut that way.
+  {
+    CRuleDictWriter rw;
+    for (const auto& kv : m_rule_evidence) {
+      const RuleEvidence& ev = kv.second;
+      uint32_t split = 0, best = 0;
+      const std::vector<int>* cut = nullptr;
+      for (const auto& c : ev.splits) {
+        split += c.second;
+        if (c.second > best) {
+          best = c.second;
+          cut = &c.first;
+        }
+      }
+      if (cut == nullptr || best < m_options.rule_min_count ||
+          double(best) < m_options.rule_ratio * double(split + ev.whole))
+        continue;
+      if (rw.add(kv.first, *cut)) ++m_summary.ambiguity_rules;
+    }
+    if (!rw.write(JoinPath(dir, "UserAmbRule").c_str()))
+      return Fail(error, "cannot write UserAmbRule");
+  }
 
   // Role lists: log10 P(word | role), most probable role first.  For the
   // given-name roles C, D, E of a single character the training text's
@@ -1006,7 +1047,7 @@ bool Trainer::write_lists(const std::string& dir, std::string* error) {
       !write_t2s_disable(JoinPath(dir, "t2s.disable").c_str(), disable))
     return Fail(error, "cannot write the t2s tables");
 
-  // User ambiguity rules: none yet.
+  // User ambiguity rules: written by the role pass, empty until then.
   {
     CRuleDictWriter rw;
     if (!rw.write(JoinPath(dir, "UserAmbRule").c_str()))

@@ -74,6 +74,10 @@ struct TrainOptions {
   unsigned lexicon_max_crossings = 16;
   // Leave out listed words that are compounds of training words.
   bool lexicon_skip_compounds = true;
+  // An ambiguity rule cuts a path word the text writes apart in at least
+  // rule_min_count occurrences and this share of all of them.
+  unsigned rule_min_count = 2;
+  double rule_ratio = 0.7;
   // Listed words are combination words (the word model decides them).
   bool lexicon_combination = false;
   // A training word becomes a combination word when the text writes it as
@@ -99,6 +103,7 @@ struct TrainSummary {
   size_t lexicon_words = 0;           // words added from the general word list
   size_t lexicon_rejected = 0;        // candidates the training text contradicts
   size_t combination_words = 0;       // training words of type 90
+  size_t ambiguity_rules = 0;         // rules of "UserAmbRule"
   std::string report() const;
 };
 
@@ -183,6 +188,13 @@ class Trainer {
     uint32_t crossing = 0;  // across a word boundary
   };
   std::unordered_map<std::string, SplitCount> m_splits;
+  // Path words of the role pass: how often the text writes each whole, and
+  // how often cut in which way.
+  struct RuleEvidence {
+    uint32_t whole = 0;
+    std::map<std::vector<int>, uint32_t> splits;
+  };
+  std::map<std::string, RuleEvidence> m_rule_evidence;
   // Words written as one whole-name "nr" token: such occurrences.
   std::map<std::string, uint64_t> m_whole_name;
   // The dictionary as last built.

@@ -105,6 +105,10 @@ int main(int argc, char** argv) {
       opt.name_list_weight = std::atof(argv[++i]);
     } else if (a == "--keep-full-width") {
       opt.normalise_full_width = false;
+    } else if (a == "--rule-ratio" && i + 1 < argc) {
+      opt.rule_ratio = std::atof(argv[++i]);
+    } else if (a == "--rule-min-count" && i + 1 < argc) {
+      opt.rule_min_count = static_cast<unsigned>(std::atoi(argv[++i]));
     } else if (a == "--lexicon-keep-compounds") {
       opt.lexicon_skip_compounds = false;
     } else if (a == "--single-given-names") {

@@ -219,7 +219,7 @@ TEST(TrainerTrain, NamesWordListAndCombinationWords) {
     char id[40];
     std::snprintf(id, sizeof id, "20010102-01-%03d-%03d/m  ", 2, i + 1);
     c += id + G("江/nr  泽民/nr  会见/v  客人/n  。/w  张/nr  三/nr  是/v  大学生/n  。/w  ") +
-         G("大学/n  生/v  孩子/n  。/w") + "\n";
+         G("大学/n  生/v  孩子/n  。/w  孩子/n  工作/v  ３/m  年/q  。/w") + "\n";
   }
   Trainer t;
   std::istringstream surnames("张\t50\n江\t10\n");
@@ -271,6 +271,21 @@ TEST(TrainerTrain, NamesWordListAndCombinationWords) {
   EXPECT_TRUE(has_role(jiang, kRoleB));
   EXPECT_TRUE(has_role(huijian, kRoleL));
   EXPECT_FALSE(has_role(huijian, kRoleB));
+
+  // The library's path joins 3 and 年 (a number with its unit), the text
+  // writes them apart every time: an ambiguity rule cuts them again.
+  EXPECT_EQ(t.summary().ambiguity_rules, 1u);
+  EXPECT_EQ(ReadBytes(std::filesystem::path(dir) / "UserAmbRule"), G("3年,1,2\n"));
+  ASSERT_TRUE(LXInitSeg(dir.c_str()));
+  HANDLE h = LXCreateSegHandle(LX_S2D);
+  ASSERT_NE(h, nullptr);
+  const std::string text = G("孩子工作３年");
+  ASSERT_TRUE(LXSegment(h, text.c_str(), text.size(), LX_GBK));
+  std::string out;
+  for (int i = 0; i < LXGetResultCnt(h); ++i) out += std::string(i ? " " : "") + LXGetWordAt(h, i);
+  EXPECT_EQ(out, G("孩子 工作 3 年"));
+  LXCloseSegHandle(h);
+  LXUnInitSeg();
 
   // A one-character given name stays a word of its own (三 is a word, 泽民
   // is not).
