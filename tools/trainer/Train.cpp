@@ -492,6 +492,17 @@ void Trainer::add_given_names(std::istream& in) {
   }
 }
 
+double Trainer::given_char_share(const std::string& c) const {
+  if (c.size() != 2) return 0.0;
+  double n = 0, total = 0;
+  for (const auto& rc : m_name_chars) {
+    for (const auto& cc : rc.second) total += double(cc.second);
+    auto it = rc.second.find(c);
+    if (it != rc.second.end()) n += double(it->second);
+  }
+  return total > 0 ? n / total : 0.0;
+}
+
 void Trainer::add_places(std::istream& in) {
   static const char* const kSuffixes[] = {"自治县", "自治州", "自治区", "特别行政区", "街道",
                                           "地区", "省", "市", "县", "区", "镇", "乡", "旗", "盟"};
@@ -676,11 +687,28 @@ bool Trainer::write_dictionary(const std::string& dir, std::string* error) {
               [](const std::pair<uint64_t, int>& a, const std::pair<uint64_t, int>& b) {
                 return a.first != b.first ? a.first > b.first : a.second < b.second;
               });
-    std::vector<prop_item_t> pos;
-    for (const auto& c : by_count) {
-      double p = double(c.first) / double(m_tag_count[c.second]);
-      pos.push_back(prop_item_t{static_cast<uint8_t>(c.second), static_cast<LogP>(std::log10(p))});
+    std::vector<std::pair<double, int>> by_prob;
+    for (const auto& c : by_count)
+      by_prob.emplace_back(double(c.first) / double(m_tag_count[c.second]), c.second);
+    // A character of given names (name list) can be tagged nr: its nr
+    // score is interpolated with the list's share of it among given-name
+    // characters, so that a given name kept apart is tagged as a name.
+    const double share = m_options.name_pos_weight > 0 ? given_char_share(kv.first) : 0.0;
+    if (share > 0) {
+      const int nr = pos_tag_id("nr");
+      auto it = std::find_if(by_prob.begin(), by_prob.end(),
+                             [nr](const std::pair<double, int>& x) { return x.second == nr; });
+      const double w = m_options.name_pos_weight;
+      if (it == by_prob.end()) by_prob.emplace_back(w * share, nr);
+      else it->first = (1 - w) * it->first + w * share;
+      std::stable_sort(by_prob.begin(), by_prob.end(),
+                       [](const std::pair<double, int>& a, const std::pair<double, int>& b) {
+                         return a.first > b.first;
+                       });
     }
+    std::vector<prop_item_t> pos;
+    for (const auto& c : by_prob)
+      pos.push_back(prop_item_t{static_cast<uint8_t>(c.second), static_cast<LogP>(std::log10(c.first))});
     e.pos = pos;
     m_entries.push_back(std::move(e));
   }

@@ -86,6 +86,8 @@ struct TrainOptions {
   // Weight of the name list against the training text in the role lists
   // of given-name characters.
   double name_list_weight = 0.8;
+  // Weight of the name list in the nr score of given-name characters.
+  double name_pos_weight = 0.1;
 };
 
 struct TrainSummary {
@@ -147,6 +149,8 @@ class Trainer {
   void count_splits();
   void select_lexicon_words();
   bool is_compound_of_words(const std::string& word) const;
+  // Share of a character among the given-name characters of the name list.
+  double given_char_share(const std::string& c) const;
   bool write_dictionary(const std::string& dir, std::string* error);
   bool write_models(const std::string& dir, std::string* error);
   bool train_roles(const std::string& dir, std::string* error);

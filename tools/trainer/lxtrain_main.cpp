@@ -101,6 +101,8 @@ int main(int argc, char** argv) {
       names = argv[++i];
     } else if (a == "--places" && i + 1 < argc) {
       places.push_back(argv[++i]);
+    } else if (a == "--name-pos-weight" && i + 1 < argc) {
+      opt.name_pos_weight = std::atof(argv[++i]);
     } else if (a == "--name-list-weight" && i + 1 < argc) {
       opt.name_list_weight = std::atof(argv[++i]);
     } else if (a == "--keep-full-width") {

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "LXSegFunc.h"
+#include "base/PosTag.h"
 #include "Train.h"
 #include "dict/BasicDict.h"
 #include "lm/Ngram.h"
@@ -231,6 +232,9 @@ TEST(TrainerTrain, NamesWordListAndCombinationWords) {
   // a name (the text's convention for names wins).
   std::istringstream lexicon("起源地 5 n\n会见客人 3 l\n孩子客人 2 n\n李四 9 nr\n");
   t.add_lexicon(lexicon);
+  // The name list shows 生 as a given name: it may be tagged nr.
+  std::istringstream names("张生,男\n江生,男\n王五,男\n");
+  t.add_given_names(names);
   const std::string dir = TempDir("names");
   std::string error;
   ASSERT_TRUE(t.write(dir, &error)) << error;
@@ -290,6 +294,12 @@ TEST(TrainerTrain, NamesWordListAndCombinationWords) {
   // A one-character given name stays a word of its own (三 is a word, 泽民
   // is not).
   EXPECT_GE(index_of(G("三")), 0);
+  const int sheng = index_of(G("生"));
+  ASSERT_GE(sheng, 0);
+  bool sheng_nr = false;
+  for (uint32_t k = dict.mPropDict.m_word_info[sheng].m_pos_sidx; dict.mPropDict.m_POS[k] != 0; ++k)
+    if (dict.mPropDict.m_POS[k] == pos_tag_id("nr")) sheng_nr = true;
+  EXPECT_TRUE(sheng_nr);
 
   // The named-entity model knows the person class and the sentence end;
   // 江泽民 is one class token there, so 会见 follows the person class,
