@@ -152,22 +152,6 @@ bool rule_path_set(CLattice& lattice, uint32_t n) {
     }
   }
 
-  tNodeInfo& last = lattice.m_nodes[n];
-  tSegItemInfo* it = lattice.item(&last, last.IdxMaxItemWeight);
-  last.bBest = true;
-  last.nNextLen = 1;
-  last.MaxItem = it;
-  for (;;) {
-    const uint32_t b = it->begin_pos;
-    tNodeInfo& B = lattice.m_nodes[b];
-    B.nNextLen = it->length;
-    if (b == 0) break;
-    const uint8_t pre = static_cast<uint8_t>(it->nPreIndex);
-    B.MaxWeight = 0;
-    B.IdxMaxItemWeight = pre;
-    B.bBest = true;
-    it = lattice.item(&B, pre);
-    B.MaxItem = it;
-  }
+  lattice.mark_best_path(n, false);
   return true;
 }

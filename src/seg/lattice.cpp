@@ -52,6 +52,27 @@ void CLattice::init_node_item(tNodeInfo* node, uint32_t n) {
   m_next_sidx += n;
 }
 
+void CLattice::mark_best_path(uint32_t n, bool save_old) {
+  tNodeInfo& last = m_nodes[n];
+  tSegItemInfo* it = item(&last, last.IdxMaxItemWeight);
+  last.bBest = true;
+  last.nNextLen = 1;
+  last.MaxItem = it;
+  for (;;) {
+    const uint32_t b = it->begin_pos;
+    tNodeInfo& B = m_nodes[b];
+    B.nNextLen = it->length;
+    if (b == 0) break;
+    const uint8_t pre = static_cast<uint8_t>(it->nPreIndex);
+    B.MaxWeight = 0;
+    B.IdxMaxItemWeight = pre;
+    if (save_old) B.IdxMaxItemWeightOld = pre;
+    B.bBest = true;
+    it = item(&B, pre);
+    B.MaxItem = it;
+  }
+}
+
 tSegItemInfo* CLattice::add_item(uint32_t end, const tSegItemInfo& item, uint32_t reserve) {
   tNodeInfo* node = &m_nodes[end];
   if (node->wsidx == kNoRange) init_node_item(node, reserve);

@@ -90,6 +90,13 @@ class CLattice {
   // node's range is full.
   tSegItemInfo* add_item(uint32_t end, const tSegItemInfo& item, uint32_t reserve);
 
+  // Marks the path that ends with the chosen item of node n: from there back
+  // along nPreIndex to position 0, each begin node gets bBest, nNextLen (the
+  // word's length), MaxItem, IdxMaxItemWeight (and, with `save_old`,
+  // IdxMaxItemWeightOld) and MaxWeight 0; node n gets nNextLen 1.  The
+  // caller has checked the chain (every index in range, lengths adding up).
+  void mark_best_path(uint32_t n, bool save_old);
+
   // Item j of node p (no bounds check: j < ItemsNum of the node).
   tSegItemInfo* item(uint32_t p, uint32_t j) { return m_sentence_words.data() + m_nodes[p].wsidx + j; }
   tSegItemInfo* item(const tNodeInfo* node, uint32_t j) {

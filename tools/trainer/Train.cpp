@@ -485,22 +485,23 @@ void Trainer::add_given_names(std::istream& in) {
     const std::string given = g.substr(sl);
     if (given.size() == 2) {
       ++m_name_chars[kRoleE][given];
+      ++m_name_char_total;
     } else if (given.size() == 4) {
       ++m_name_chars[kRoleC][given.substr(0, 2)];
       ++m_name_chars[kRoleD][given.substr(2, 2)];
+      m_name_char_total += 2;
     }
   }
 }
 
 double Trainer::given_char_share(const std::string& c) const {
-  if (c.size() != 2) return 0.0;
-  double n = 0, total = 0;
+  if (c.size() != 2 || m_name_char_total == 0) return 0.0;
+  double n = 0;
   for (const auto& rc : m_name_chars) {
-    for (const auto& cc : rc.second) total += double(cc.second);
     auto it = rc.second.find(c);
     if (it != rc.second.end()) n += double(it->second);
   }
-  return total > 0 ? n / total : 0.0;
+  return n / double(m_name_char_total);
 }
 
 void Trainer::add_places(std::istream& in) {

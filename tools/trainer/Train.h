@@ -186,6 +186,7 @@ class Trainer {
   std::set<std::string> m_given_names;
   // Given-name characters of the name list: role (C, D, E) -> char -> count.
   std::map<uint8_t, std::map<std::string, uint64_t>> m_name_chars;
+  uint64_t m_name_char_total = 0;  // sum of m_name_chars
   std::map<std::string, int> m_lexicon_selected;
   struct SplitCount {
     uint32_t split = 0;     // written as several words
