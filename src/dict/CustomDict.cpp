@@ -9,6 +9,7 @@
 #include <cstring>
 #include <exception>
 #include <map>
+#include <memory>
 #include <new>
 
 const char* const CCustomDict::m_cspos[48] = {
@@ -18,6 +19,24 @@ const char* const CCustomDict::m_cspos[48] = {
     "z",  "Ag", "Bg", "Dg", "Mg", "Ng", "Qg", "Rg", "Tg", "Vg", "Yg", "Zg"};
 
 namespace {
+
+// Owners for what the loaders hold while they read: an allocation that fails
+// part-way throws, and the stream (and the line buffer of getline) must not
+// be lost with it.
+struct FileCloser {
+  void operator()(FILE* fp) const { std::fclose(fp); }
+};
+typedef std::unique_ptr<FILE, FileCloser> FileHolder;
+
+// The buffer that getline (re)allocates with malloc.
+struct LineBuffer {
+  char* text = nullptr;
+  size_t cap = 0;
+  LineBuffer() = default;
+  LineBuffer(const LineBuffer&) = delete;
+  LineBuffer& operator=(const LineBuffer&) = delete;
+  ~LineBuffer() { std::free(text); }
+};
 
 uint32_t read_le32(const unsigned char* p) {
   return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
@@ -40,41 +59,33 @@ FILE* open_word_list(const char* path) {
 
 // Reads "Sec.Prop": a little-endian signed 32-bit count, then that many
 // records of two little-endian 32-bit fields.  The count is checked against
-// the file size before anything is allocated.
-_cw_t* read_prop_file(const char* path, size_t& num) {
-  FILE* fp = std::fopen(path, "rb");
+// the file size before anything is allocated.  Null when the file cannot be
+// opened or read, or is too short for its count.
+std::unique_ptr<_cw_t[]> read_prop_file(const char* path, size_t& num) {
+  FileHolder fp(std::fopen(path, "rb"));
   if (fp == nullptr) return nullptr;
-  _cw_t* recs = nullptr;
   unsigned char hdr[4];
+  if (std::fread(hdr, 1, 4, fp.get()) != 4) return nullptr;
+  int32_t n = (int32_t)read_le32(hdr);
+  if (n < 0) return nullptr;
   struct stat st;
-  do {
-    if (std::fread(hdr, 1, 4, fp) != 4) break;
-    int32_t n = (int32_t)read_le32(hdr);
-    if (n < 0) break;
-    if (fstat(fileno(fp), &st) != 0 || st.st_size < 4) break;
-    if ((unsigned long long)(st.st_size - 4) / 8 < (unsigned long long)n) break;  // short file
-    recs = new (std::nothrow) _cw_t[n > 0 ? (size_t)n : 1];
-    if (recs == nullptr) break;
-    unsigned char buf[8 * 1024];
-    size_t done = 0;
-    while (done < (size_t)n) {
-      size_t chunk = (size_t)n - done;
-      if (chunk > sizeof(buf) / 8) chunk = sizeof(buf) / 8;
-      if (std::fread(buf, 8, chunk, fp) != chunk) break;
-      for (size_t k = 0; k < chunk; ++k) {
-        recs[done + k].data = (int)read_le32(buf + 8 * k);
-        recs[done + k].len = read_le32(buf + 8 * k + 4);
-      }
-      done += chunk;
+  if (fstat(fileno(fp.get()), &st) != 0 || st.st_size < 4) return nullptr;
+  if ((unsigned long long)(st.st_size - 4) / 8 < (unsigned long long)n) return nullptr;  // short
+  std::unique_ptr<_cw_t[]> recs(new (std::nothrow) _cw_t[n > 0 ? (size_t)n : 1]);
+  if (recs == nullptr) return nullptr;
+  unsigned char buf[8 * 1024];
+  size_t done = 0;
+  while (done < (size_t)n) {
+    size_t chunk = (size_t)n - done;
+    if (chunk > sizeof(buf) / 8) chunk = sizeof(buf) / 8;
+    if (std::fread(buf, 8, chunk, fp.get()) != chunk) return nullptr;
+    for (size_t k = 0; k < chunk; ++k) {
+      recs[done + k].data = (int)read_le32(buf + 8 * k);
+      recs[done + k].len = read_le32(buf + 8 * k + 4);
     }
-    if (done != (size_t)n) {
-      delete[] recs;
-      recs = nullptr;
-      break;
-    }
-    num = (size_t)n;
-  } while (false);
-  std::fclose(fp);
+    done += chunk;
+  }
+  num = (size_t)n;
   return recs;
 }
 
@@ -168,29 +179,40 @@ int CCustomDict::LoadDict(const char* dictfile, const char* dictprop) {
   m_cd.clear();
   if (dictfile == nullptr || dictprop == nullptr) return 0;
   if (!open_double_array(m_cd, dictfile)) return 0;
-  size_t num = 0;
-  _cw_t* recs = read_prop_file(dictprop, num);
-  if (recs == nullptr || !check_lexicon_values(m_cd.array(), m_cd.size(), recs, num)) {
-    delete[] recs;
+  // Until the records are checked and taken over they belong to `recs`; the
+  // double array is dropped on every way out but success, so that a lexicon
+  // never stands without its records (its values index them unchecked).
+  bool ok = false;
+  try {
+    size_t num = 0;
+    std::unique_ptr<_cw_t[]> recs = read_prop_file(dictprop, num);
+    if (recs != nullptr && check_lexicon_values(m_cd.array(), m_cd.size(), recs.get(), num)) {
+      m_attr = recs.release();
+      m_attrNum = num;
+      ok = true;
+    }
+  } catch (...) {
+    m_cd.clear();
+    throw;
+  }
+  if (!ok) {
     m_cd.clear();
     return 0;
   }
-  m_attr = recs;
-  m_attrNum = num;
   return 1;
 }
 
 bool CCustomDict::_load_class_names(const char* dictmap) {
-  FILE* fp = dictmap ? std::fopen(dictmap, "r") : nullptr;
+  FileHolder fp(dictmap ? std::fopen(dictmap, "r") : nullptr);
   if (fp == nullptr) return false;
   // One record per line: a decimal id, white space, a name without white
   // space.  A name is kept at the position of its id, so the ids that
   // "cusdata.idx" stores name the right classes even when the lines are not in
   // id order.  Ids that a class value cannot hold and malformed lines are
   // skipped.
-  char* line = nullptr;
-  size_t cap = 0;
-  while (getline(&line, &cap, fp) != -1) {
+  LineBuffer buf;
+  while (getline(&buf.text, &buf.cap, fp.get()) != -1) {
+    const char* line = buf.text;
     char* end = nullptr;
     long id = std::strtol(line, &end, 10);
     if (end == line || id < 0 || id > MAX_CLASS_ID) continue;
@@ -209,8 +231,6 @@ bool CCustomDict::_load_class_names(const char* dictmap) {
     int* slot = m_idname2id.insert(const_cast<char*>(name.c_str()), found);
     if (!found) *slot = (int)id;
   }
-  std::free(line);
-  std::fclose(fp);
   return true;
 }
 
@@ -256,7 +276,7 @@ bool CCustomDict::InitCDict(const char* custom_words_dir, const char* lpszDataDi
   char line[LINE_BUFFER_SIZE];
   for (int f = 0; f < dir.m_idx; ++f) {
     const char* path = dir.m_files[f];
-    FILE* fp = open_word_list(path);
+    FileHolder fp(open_word_list(path));
     if (fp == nullptr) {
       // The whole dictionary fails with this list; say which one.
       std::fprintf(stderr, "unable to open file: %s\n", path);
@@ -282,7 +302,7 @@ bool CCustomDict::InitCDict(const char* custom_words_dir, const char* lpszDataDi
       *m_idname2id.insert(const_cast<char*>(cls_name), found) = clsid;
     }
 
-    while (std::fgets(line, sizeof(line), fp) != nullptr) {
+    while (std::fgets(line, sizeof(line), fp.get()) != nullptr) {
       size_t n = std::strlen(line);
       if (line[0] == '#' || (line[0] == '/' && line[1] == '/')) continue;
       if (n > 0 && line[n - 1] == '\n') {
@@ -316,21 +336,20 @@ bool CCustomDict::InitCDict(const char* custom_words_dir, const char* lpszDataDi
         rec.clsidx = add_class_id(rec.clsidx, clsid);
       }
     }
-    std::fclose(fp);
   }
   m_bphrase = false;
 
   m_customNum = (int)words.size();
   if (m_customNum == 0) return true;
 
-  _cw_t_ext* recs = new (std::nothrow) _cw_t_ext[words.size()];
-  std::vector<const char*> keys;
-  keys.reserve(words.size());
+  std::unique_ptr<_cw_t_ext[]> recs(new (std::nothrow) _cw_t_ext[words.size()]);
   if (recs == nullptr) {
     m_customNum = 0;
     std::printf("load custom word dictionary error!");
     return false;
   }
+  std::vector<const char*> keys;
+  keys.reserve(words.size());
   size_t i = 0;
   for (const auto& w : words) {
     keys.push_back(w.first.c_str());
@@ -343,13 +362,12 @@ bool CCustomDict::InitCDict(const char* custom_words_dir, const char* lpszDataDi
     built = false;
   }
   if (!built) {
-    delete[] recs;
     m_cd.clear();
     m_customNum = 0;
     std::printf("load custom word dictionary error!");
     return false;
   }
-  m_attrusr = recs;
+  m_attrusr = recs.release();
   m_attrNum = words.size();
   return true;
 }

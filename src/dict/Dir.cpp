@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,23 @@ char* copy_string(const char* s, size_t len) {
   p[len] = '\0';
   return p;
 }
+
+// Closes a directory stream that a failing allocation would otherwise leave
+// open (and its buffer allocated) while the exception unwinds.
+struct DirCloser {
+  void operator()(DIR* d) const { closedir(d); }
+};
+typedef std::unique_ptr<DIR, DirCloser> DirHolder;
+
+// Frees the path buffer when a traversal ends, normally or by an exception,
+// so that the buffer exists only while a traversal runs.
+struct PathBufferGuard {
+  char*& buf;
+  ~PathBufferGuard() {
+    delete[] buf;
+    buf = nullptr;
+  }
+};
 
 }  // namespace
 
@@ -60,11 +78,11 @@ int CDir::traverseDir(const char* dir) {
   // there is nothing to restore afterwards (and a working directory that no
   // longer exists does not stop it).
   delete[] fullpath;
+  fullpath = nullptr;
+  PathBufferGuard guard{fullpath};
   fullpath = new char[PATH_BUFFER_SIZE];
   std::memcpy(fullpath, dir, len + 1);
   _dopath(len);
-  delete[] fullpath;
-  fullpath = nullptr;
   return 1;
 }
 
@@ -89,7 +107,7 @@ void CDir::_dopath(size_t len) {
     fullpath[dlen++] = '/';
     fullpath[dlen] = '\0';
   }
-  DIR* d = opendir(fullpath);
+  DirHolder d(opendir(fullpath));
   if (d == nullptr) {
     fullpath[len] = '\0';
     return;
@@ -97,12 +115,12 @@ void CDir::_dopath(size_t len) {
   // The names are read before descending so that only one directory stream
   // is open at a time, however deep the tree.
   std::vector<std::string> names;
-  while (struct dirent* ent = readdir(d)) {
+  while (struct dirent* ent = readdir(d.get())) {
     const char* n = ent->d_name;
     if (std::strcmp(n, ".") == 0 || std::strcmp(n, "..") == 0) continue;
     names.emplace_back(n);
   }
-  if (closedir(d) != 0) std::printf("can't close directory %s", fullpath);
+  if (closedir(d.release()) != 0) std::printf("can't close directory %s", fullpath);
   std::sort(names.begin(), names.end());
 
   for (const std::string& name : names) {
@@ -134,9 +152,12 @@ void CDir::parseRout(char* path) {
 }
 
 bool CDir::_append(const char* cls, size_t cls_len, const char* path) {
-  if (m_files == nullptr || m_idx >= max_size) {
+  // m_files is grown first, so a null m_words_class means that the lists
+  // have not been allocated yet (or that the first allocation stopped after
+  // m_files): both then get the initial size.
+  if (m_words_class == nullptr || m_idx >= max_size) {
     int grow = max_size < 10 ? 10 : max_size;  // geometric growth keeps appends linear
-    int new_size = m_files == nullptr ? max_size : max_size + grow;
+    int new_size = m_words_class == nullptr ? max_size : max_size + grow;
     char** files = static_cast<char**>(std::realloc(m_files, sizeof(char*) * new_size));
     if (files == nullptr) return false;
     m_files = files;

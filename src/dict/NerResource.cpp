@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 // ---------------------------------------------------------------------------
@@ -151,6 +152,10 @@ const char kFuxingHeader[] = "#fuxing";
 const char kNoAmbXingHeader[] = "#no_amb_xing";
 const char kLocSuffixHeader[] = "#loc_suffix";
 
+struct FileCloser {
+  void operator()(FILE* fp) const { std::fclose(fp); }
+};
+
 bool starts_with(const char* s, const char* prefix) {
   return std::strncmp(s, prefix, std::strlen(prefix)) == 0;
 }
@@ -174,7 +179,10 @@ long parse_weight(const char* text) {
 int CNerResource::load_named_entity_resource(const char* path, HashDict*& fuxing_dict,
                                              HashDict*& no_amb_xing_dict,
                                              HashDict*& loc_suffix_dict) {
-  FILE* fp = path ? std::fopen(path, "rb") : nullptr;
+  // The stream and the new dictionaries are owned here until the dictionaries
+  // are handed over, so an allocation failing while the lists are read
+  // (it throws) loses nothing and leaves the caller's dictionaries alone.
+  std::unique_ptr<FILE, FileCloser> fp(path ? std::fopen(path, "rb") : nullptr);
   if (fp == nullptr) {
     std::fprintf(stderr, "can not open file : %s\n", path ? path : "(null)");
     return 0;
@@ -183,14 +191,14 @@ int CNerResource::load_named_entity_resource(const char* path, HashDict*& fuxing
   enum Section { NONE, FUXING, NO_AMB_XING, LOC_SUFFIX };
   Section section = NONE;
   int counter = 1;
-  HashDict* fuxing = new HashDict;
-  HashDict* no_amb = new HashDict;
-  HashDict* suffix = new HashDict;
+  std::unique_ptr<HashDict> fuxing(new HashDict);
+  std::unique_ptr<HashDict> no_amb(new HashDict);
+  std::unique_ptr<HashDict> suffix(new HashDict);
 
   // 101 bytes: a line longer than 100 bytes is deliberately read as
   // several lines, as the format has always been read.
   char line[101];
-  while (std::fgets(line, sizeof line, fp) != nullptr) {
+  while (std::fgets(line, sizeof line, fp.get()) != nullptr) {
     size_t len = std::strlen(line);
     while (len > 0 && (line[len - 1] == '\r' || line[len - 1] == '\t' ||
                        line[len - 1] == '\n' || line[len - 1] == ' '))
@@ -216,37 +224,34 @@ int CNerResource::load_named_entity_resource(const char* path, HashDict*& fuxing
       case NONE:
         break;
       case FUXING:
-        put(fuxing, line, counter++);
+        put(fuxing.get(), line, counter++);
         break;
       case NO_AMB_XING:
-        put(no_amb, line, counter++);
+        put(no_amb.get(), line, counter++);
         break;
       case LOC_SUFFIX: {
         char* blank = std::strchr(line, ' ');
         if (blank == nullptr || blank == line) break;
         *blank = '\0';
         long weight = parse_weight(blank + 1);
-        if (weight >= 1) put(suffix, line, static_cast<int>(weight));
+        if (weight >= 1) put(suffix.get(), line, static_cast<int>(weight));
         break;
       }
     }
   }
-  const bool read_failed = std::ferror(fp) != 0;
-  std::fclose(fp);
+  const bool read_failed = std::ferror(fp.get()) != 0;
+  fp.reset();
 
   if (read_failed) {
-    delete fuxing;
-    delete no_amb;
-    delete suffix;
     std::fprintf(stderr, "can not open file : %s\n", path);
     return 0;
   }
   delete fuxing_dict;
   delete no_amb_xing_dict;
   delete loc_suffix_dict;
-  fuxing_dict = fuxing;
-  no_amb_xing_dict = no_amb;
-  loc_suffix_dict = suffix;
+  fuxing_dict = fuxing.release();
+  no_amb_xing_dict = no_amb.release();
+  loc_suffix_dict = suffix.release();
   return 1;
 }
 
@@ -265,10 +270,13 @@ void CNerResource::_load_hanzi_shuzi_dict(HashDict** hanzi_shuzi_dict) {
       "\xC1\xF9", "\xC6\xDF", "\xB0\xCB", "\xBE\xC5", "\xCA\xAE",
       "\xB0\xD9", "\xC7\xA7", "\xCD\xF2", "\xD2\xDA", "\xBC\xB8"};
   if (hanzi_shuzi_dict == nullptr) return;
-  delete *hanzi_shuzi_dict;
-  *hanzi_shuzi_dict = new HashDict;
+  // Filled first and swapped in last: if an allocation fails, the previous
+  // dictionary stays as it was (and the pointer never dangles).
+  std::unique_ptr<HashDict> dict(new HashDict);
   int value = 0;
-  for (const char* numeral : kNumerals) put(*hanzi_shuzi_dict, numeral, value++);
+  for (const char* numeral : kNumerals) put(dict.get(), numeral, value++);
+  delete *hanzi_shuzi_dict;
+  *hanzi_shuzi_dict = dict.release();
 }
 
 // ---------------------------------------------------------------------------

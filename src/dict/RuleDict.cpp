@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <new>
 
 #include "dict/BasicDict.h"
@@ -13,7 +14,10 @@ CRuleDict::CRuleDict() : m_rules(0), MAXSIZE(1000), m_idx(0) { _reset_trie(); }
 
 CRuleDict::~CRuleDict() { _clear(); }
 
-void CRuleDict::_reset_trie() { m_ruledict.set_array(DictEmptyTrieUnits(), DictEmptyTrieSize); }
+void CRuleDict::_reset_trie() {
+  m_ruledict.set_array(DictEmptyTrieUnits(), DictEmptyTrieSize);
+  m_trie_units.reset();
+}
 
 void CRuleDict::_clear() {
   for (size_t i = 0; i < m_idx; i++) {
@@ -95,11 +99,14 @@ bool CRuleDict::_parse(const char* line, rule_t& rule) {
     if (pos != cut) return false;
   }
 
-  char* s = new char[len + 1];
-  std::memcpy(s, line, len);
+  // Both parts are held here until both exist, so that a failing second
+  // allocation does not lose the first.
+  std::unique_ptr<char[]> s(new char[len + 1]);
+  std::memcpy(s.get(), line, len);
   s[len] = '\0';
-  rule.srule = s;
-  rule.idx = new std::vector<int32_t>(std::move(lengths));
+  std::unique_ptr<std::vector<int32_t> > idx(new std::vector<int32_t>(std::move(lengths)));
+  rule.srule = s.release();
+  rule.idx = idx.release();
   return true;
 }
 
@@ -109,10 +116,13 @@ void CRuleDict::_sort(rule_t* rules, size_t n) {
   });
 }
 
-const int* CRuleDict::rule_sequence(int value) const {
-  if (value < 0 || (unsigned)value >= m_rule_value.size()) return 0;
-  const int* seq = m_rule_value.data() + value;
-  size_t room = m_rule_value.size() - (unsigned)value;
+namespace {
+
+// The rule sequence at values[value] (see rule_sequence), or null.
+const int* sequence_at(const Array<int>& values, int value) {
+  if (value < 0 || (unsigned)value >= values.size()) return 0;
+  const int* seq = values.data() + value;
+  size_t room = values.size() - (unsigned)value;
   if (seq[0] <= 0) return 0;
   for (size_t k = 1; k < room; k++) {
     if (seq[k] == 0) return k > 1 ? seq : 0;
@@ -121,15 +131,15 @@ const int* CRuleDict::rule_sequence(int value) const {
   return 0;
 }
 
-namespace {
-
+// `ctx` is the Array<int> of sequences that the trie's values index.
 bool check_rule_key(void* ctx, uint32_t value, size_t key_length) {
-  const CRuleDict* dict = static_cast<const CRuleDict*>(ctx);
-  const int* seq = dict->rule_sequence((int)value);
+  const int* seq = sequence_at(*static_cast<const Array<int>*>(ctx), (int)value);
   return seq != 0 && (size_t)seq[0] == key_length;
 }
 
 }  // namespace
+
+const int* CRuleDict::rule_sequence(int value) const { return sequence_at(m_rule_value, value); }
 
 bool CRuleDict::_build_dict() {
   try {
@@ -159,25 +169,34 @@ bool CRuleDict::_build_dict_or_throw() {
     sequence.push_back(0);
   }
 
-  if (keys.empty()) {
-    _reset_trie();
-  } else {
-    // Keeps the current trie if it throws.
-    m_ruledict.build(keys.size(), keys.data(), 0, values.data());
+  // The new trie and its sequences are built and checked aside and put in
+  // place only by steps that cannot fail: the values of a trie index its own
+  // m_rule_value, so when memory runs out part-way the trie and the
+  // sequences held before must stay, together.
+  Array<int> rule_value(0, (unsigned)sequence.size());
+  if (!sequence.empty()) std::copy(sequence.begin(), sequence.end(), rule_value.data());
+  std::unique_ptr<Darts::DoubleArray> trie;
+  if (!keys.empty()) {
+    trie.reset(new Darts::DoubleArray);
+    trie->build(keys.size(), keys.data(), 0, values.data());
+    // Holds by construction; checked so that a fault here cannot turn into
+    // an out-of-bounds read in the ambiguity pass.
+    if (!trie->validate() ||
+        !DictTrieForEachKey(static_cast<const uint32_t*>(trie->array()), trie->size(), 65534,
+                            check_rule_key, &rule_value)) {
+      _clear();
+      return false;
+    }
   }
-  m_rule_value = Array<int>(0, (unsigned)sequence.size());
-  if (!sequence.empty()) std::copy(sequence.begin(), sequence.end(), m_rule_value.data());
   _clear();
 
-  // Holds by construction; checked so that a fault here cannot turn into an
-  // out-of-bounds read in the ambiguity pass.
-  if (!m_ruledict.validate() ||
-      !DictTrieForEachKey(static_cast<const uint32_t*>(m_ruledict.array()), m_ruledict.size(),
-                          65534, check_rule_key, this)) {
+  if (trie) {
+    m_ruledict.set_array(trie->array(), trie->size());
+    m_trie_units = std::move(trie);
+  } else {
     _reset_trie();
-    m_rule_value.clear();
-    return false;
   }
+  m_rule_value = std::move(rule_value);
   return true;
 }
 

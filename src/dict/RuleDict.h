@@ -25,6 +25,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -45,7 +46,9 @@ class CRuleDict {
   size_t MAXSIZE;   // capacity of m_rules
   size_t m_idx;     // rules in m_rules
 
-  Darts::DoubleArray m_ruledict;  // rule string -> start of its sequence in m_rule_value
+  // Rule string -> start of its sequence in m_rule_value.  It only points at
+  // its units (m_trie_units, or a shared empty trie).
+  Darts::DoubleArray m_ruledict;
   Array<int> m_rule_value;        // per rule: string length, segment lengths, 0
 
   // No rules: every search on m_ruledict finds nothing.
@@ -70,7 +73,7 @@ class CRuleDict {
   // Frees the parsed rules.
   void _clear();
   // Builds m_ruledict and m_rule_value from m_rules and frees them.  False
-  // (the trie held before kept) when memory runs out.
+  // (the trie and m_rule_value held before kept) when memory runs out.
   bool _build_dict();
 
   // The sequence at m_rule_value[value]: a positive length, one or more
@@ -80,6 +83,11 @@ class CRuleDict {
   const int* rule_sequence(int value) const;
 
  private:
+  // Owns the units that m_ruledict searches, or null for no rules.  A new
+  // trie is built and checked in an object of its own and then handed over
+  // here, which cannot fail.
+  std::unique_ptr<Darts::DoubleArray> m_trie_units;
+
   void _reset_trie();
   bool _build_dict_or_throw();
 };

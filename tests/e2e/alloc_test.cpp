@@ -1,21 +1,32 @@
-// Allocation behaviour of the exported functions.  This program replaces the
-// global allocation functions so that it can
+// Allocation behaviour of the exported functions and the resource loaders.
+// This program replaces the global allocation functions so that it can
 //  - count allocations: after a warm-up, segmenting the same kind of texts
 //    again (and reading the results) must not allocate at all;
 //  - make `operator new` fail on the n-th call: no exception may leave an
-//    exported function, whatever allocation fails.
-// The C allocator is counted too (through glibc's internal entry points),
-// except in sanitizer builds, where the sanitizer owns malloc.
+//    exported function, whatever allocation fails, and a loader that an
+//    allocation failure interrupts leaves its object sound and loses nothing
+//    (in sanitizer builds LeakSanitizer checks the latter at exit);
+//  - make `realloc` fail on the n-th call.
+// The C allocator is counted (and realloc made to fail) through glibc's
+// internal entry points, except in sanitizer builds, where the sanitizer owns
+// malloc.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <new>
 #include <string>
 #include <vector>
 
 #include "LXSegFunc.h"
+#include "dict/CustomDict.h"
+#include "dict/Dir.h"
+#include "dict/NerResource.h"
+#include "dict/RuleDict.h"
 #include "support/resource_builder.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -24,6 +35,10 @@ long g_new_calls = 0;
 long g_malloc_calls = 0;
 // Countdown to an injected failure of the throwing operator new (-1: off).
 long g_fail_countdown = -1;
+#if !defined(__SANITIZE_ADDRESS__)
+// Countdown to an injected failure of realloc (-1: off).
+long g_realloc_fail_countdown = -1;
+#endif
 bool g_failed = false;
 
 void* counted_new(std::size_t n, bool may_throw) {
@@ -72,26 +87,17 @@ void* calloc(std::size_t n, std::size_t m) {
 }
 void* realloc(void* p, std::size_t n) {
   if (g_counting) ++g_malloc_calls;
+  if (g_realloc_fail_countdown >= 0) {
+    if (g_realloc_fail_countdown == 0) {
+      g_realloc_fail_countdown = -1;
+      g_failed = true;
+      errno = ENOMEM;
+      return nullptr;
+    }
+    --g_realloc_fail_countdown;
+  }
   return __libc_realloc(p, n);
 }
-}
-#endif
-
-#if defined(__SANITIZE_ADDRESS__)
-// Loaders that still lose what they hold when an allocation fails in the
-// middle of loading (found by the failure injection below; each is a leak
-// on that path only).  An entry goes once its loader cleans up there.  Full
-// stacks are needed to match frames below the C library (opendir, getline).
-extern "C" __attribute__((visibility("default"), used)) const char* __lsan_default_suppressions() {
-  return "leak:CDir::_dopath\n"
-         "leak:CCustomDict::_load_class_names\n"
-         "leak:read_prop_file\n"
-         "leak:CCustomDict::InitCDict\n"
-         "leak:CNerResource::load_named_entity_resource\n"
-         "leak:CRuleDict::_parse\n";
-}
-extern "C" __attribute__((visibility("default"), used)) const char* __asan_default_options() {
-  return "fast_unwind_on_malloc=0";
 }
 #endif
 
@@ -253,6 +259,231 @@ TEST_F(AllocTest, NoExceptionLeavesTheLibraryWhenAllocationFails) {
   EXPECT_TRUE(reinit);
   EXPECT_GT(init_allocs, 100);
   EXPECT_TRUE(g_escapes.empty()) << g_escapes.size() << " escapes, first: " << g_escapes[0];
+}
+
+// Runs `load` with the n-th throwing allocation failing, for n = 0, 1, ...
+// until a run completes without reaching the failure.  After each run (with
+// injection off again) `check(threw, ok)` is called: whether the failure
+// left `load` as an exception, and what `load` returned otherwise.  Returns
+// the number of runs in which an allocation failed.
+template <class Load, class Check>
+long ForEachFailingAllocation(Load load, Check check) {
+  long failures = 0;
+  for (long n = 0;; ++n) {
+    g_failed = false;
+    g_fail_countdown = n;
+    bool threw = false;
+    bool ok = false;
+    try {
+      ok = load();
+    } catch (const std::exception&) {
+      threw = true;
+    }
+    g_fail_countdown = -1;
+    check(threw, ok);
+    if (!g_failed) break;
+    ++failures;
+  }
+  return failures;
+}
+
+class LoaderFailureTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir_.build(lxtest::default_resource_spec())) << dir_.error();
+  }
+  lxtest::ResourceDir dir_;
+};
+
+TEST_F(LoaderFailureTest, SecondaryLexiconIsWholeOrAbsent) {
+  const std::string lex = dir_.file("Sec.Lex"), prop = dir_.file("Sec.Prop");
+  CCustomDict d;
+  const long failures = ForEachFailingAllocation(
+      [&] { return d.LoadDict(lex.c_str(), prop.c_str()) == 1; },
+      [&](bool threw, bool ok) {
+        if (ok && !threw) {
+          EXPECT_GT(d.m_cd.size(), 0u);
+          EXPECT_NE(d.m_attr, nullptr);
+          EXPECT_GT(d.m_attrNum, 0u);
+        } else {
+          // The double array's values index m_attr unchecked: it must not
+          // stay without its records.
+          EXPECT_EQ(d.m_cd.size(), 0u);
+          EXPECT_EQ(d.m_attr, nullptr);
+          EXPECT_EQ(d.m_attrNum, 0u);
+        }
+      });
+  EXPECT_GT(failures, 0);
+}
+
+TEST_F(LoaderFailureTest, UserDictionaryIndexesOnlyRecordsItHolds) {
+  const std::string custom = dir_.file("CustomWord");
+  const std::string data = dir_.path();
+  CCustomDict d;
+  bool loaded_once = false;
+  // Failures are reported on standard output and standard error.
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  const long failures = ForEachFailingAllocation(
+      [&] { return d.InitCDict(custom.c_str(), data.c_str()); },
+      [&](bool threw, bool ok) {
+        // The path buffer exists only while a traversal runs.
+        EXPECT_EQ(d.dir.fullpath, nullptr);
+        EXPECT_TRUE(d.m_cd.size() == 0 || d.m_attrusr != nullptr);
+        if (ok && !threw) {
+          loaded_once = true;
+          EXPECT_GT(d.m_customNum, 0);
+          EXPECT_EQ(d.m_attrNum, (size_t)d.m_customNum);
+          EXPECT_GT(d.dir.m_idx, 0);
+        }
+      });
+  EXPECT_GT(failures, 0);
+  EXPECT_TRUE(loaded_once);
+  // Reloading over a complete dictionary, failing part-way.
+  ForEachFailingAllocation([&] { return d.InitCDict(custom.c_str(), data.c_str()); },
+                           [&](bool, bool) {
+                             EXPECT_EQ(d.dir.fullpath, nullptr);
+                             EXPECT_TRUE(d.m_cd.size() == 0 || d.m_attrusr != nullptr);
+                           });
+  testing::internal::GetCapturedStderr();
+  testing::internal::GetCapturedStdout();
+}
+
+TEST_F(LoaderFailureTest, NamedEntityListsAreReplacedWholeOrNotAtAll) {
+  const std::string path = dir_.file("ner_info");
+  HashDict* fuxing = nullptr;
+  HashDict* no_amb = nullptr;
+  HashDict* suffix = nullptr;
+  ASSERT_EQ(CNerResource::load_named_entity_resource(path.c_str(), fuxing, no_amb, suffix), 1);
+  const unsigned counts[3] = {fuxing->num_entries(), no_amb->num_entries(),
+                              suffix->num_entries()};
+  ASSERT_GT(counts[0] + counts[1] + counts[2], 0u);
+  HashDict* before[3] = {nullptr, nullptr, nullptr};
+  const long failures = ForEachFailingAllocation(
+      [&] {
+        before[0] = fuxing;
+        before[1] = no_amb;
+        before[2] = suffix;
+        return CNerResource::load_named_entity_resource(path.c_str(), fuxing, no_amb, suffix) ==
+               1;
+      },
+      [&](bool threw, bool ok) {
+        // All three are replaced, or none.
+        const bool replaced = !threw && ok;
+        EXPECT_EQ(fuxing != before[0], replaced);
+        EXPECT_EQ(no_amb != before[1], replaced);
+        EXPECT_EQ(suffix != before[2], replaced);
+        // Replaced or kept, the lists are the complete ones.
+        EXPECT_EQ(fuxing->num_entries(), counts[0]);
+        EXPECT_EQ(no_amb->num_entries(), counts[1]);
+        EXPECT_EQ(suffix->num_entries(), counts[2]);
+      });
+  EXPECT_GT(failures, 0);
+  CNerResource::free_dict(fuxing);
+  CNerResource::free_dict(no_amb);
+  CNerResource::free_dict(suffix);
+
+  HashDict* numerals = nullptr;
+  CNerResource::_load_hanzi_shuzi_dict(&numerals);
+  ASSERT_NE(numerals, nullptr);
+  EXPECT_GT(ForEachFailingAllocation(
+                [&] {
+                  CNerResource::_load_hanzi_shuzi_dict(&numerals);
+                  return true;
+                },
+                [&](bool, bool) {
+                  // The previous dictionary stays when the new one cannot be
+                  // made; the pointer never dangles.
+                  ASSERT_NE(numerals, nullptr);
+                  EXPECT_EQ(numerals->num_entries(), 15u);
+                  const int* yi = numerals->find("\xD2\xBB");  // GBK "一"
+                  ASSERT_NE(yi, nullptr);
+                  EXPECT_EQ(*yi, 0);
+                }),
+            0);
+  CNerResource::free_dict(numerals);
+}
+
+// The segment lengths that `dict` holds for the rule string `key`, the
+// string's own length first; empty if there is no such rule.
+std::vector<int> RuleFor(const CRuleDict& dict, const char* key) {
+  const int v = dict.m_ruledict.exactMatchSearch<int>(key, std::strlen(key));
+  if (v < 0) return {};
+  const int* seq = dict.rule_sequence(v);
+  if (seq == nullptr) return {-1};  // a value that points at no rule
+  std::vector<int> out;
+  for (; *seq != 0; ++seq) out.push_back(*seq);
+  return out;
+}
+
+TEST(LoaderFailure, AmbiguityRulesAreReplacedWholeOrNotAtAll) {
+  lxtest::TempDir tmp("lx_alloc_rules_");
+  ASSERT_TRUE(tmp.ok());
+  ASSERT_TRUE(tmp.write("old", "abc,1,2\npq,1,1\n"));
+  ASSERT_TRUE(tmp.write("new", "abcd,2,2\nxyz,1,2\nabc,2,1\n"));
+  const std::string old_rules = tmp.file("old"), new_rules = tmp.file("new");
+  const std::vector<int> old_abc = {3, 1, 2}, old_pq = {2, 1, 1};
+  const std::vector<int> new_abcd = {4, 2, 2}, new_xyz = {3, 1, 2}, new_abc = {3, 2, 1};
+
+  CRuleDict d;
+  bool replaced_once = false;
+  long n = 0;
+  for (;; ++n) {
+    ASSERT_TRUE(d.loadDict(old_rules.c_str()));
+    g_failed = false;
+    g_fail_countdown = n;
+    const bool ok = d.loadDict(new_rules.c_str());  // never throws
+    g_fail_countdown = -1;
+    if (ok) {
+      replaced_once = true;
+      EXPECT_EQ(RuleFor(d, "abcd"), new_abcd);
+      EXPECT_EQ(RuleFor(d, "xyz"), new_xyz);
+      EXPECT_EQ(RuleFor(d, "abc"), new_abc);
+      EXPECT_EQ(RuleFor(d, "pq"), std::vector<int>());
+    } else {
+      // The trie and the sequences it points into are still the old pair.
+      EXPECT_EQ(RuleFor(d, "abc"), old_abc) << "failing allocation " << n;
+      EXPECT_EQ(RuleFor(d, "pq"), old_pq) << "failing allocation " << n;
+      EXPECT_EQ(RuleFor(d, "abcd"), std::vector<int>()) << "failing allocation " << n;
+    }
+    EXPECT_EQ(d.m_rules, nullptr);
+    EXPECT_EQ(d.m_idx, 0u);
+    if (!g_failed) break;
+  }
+  EXPECT_GT(n, 0);
+  EXPECT_TRUE(replaced_once);
+}
+
+TEST(LoaderFailure, FileListSurvivesAFailingGrowthOfItsArrays) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitizer owns realloc";
+#else
+  lxtest::TempDir tree("lx_alloc_dir_");
+  ASSERT_TRUE(tree.ok());
+  for (const char* f : {"CustomWord/a.txt", "CustomWord/food/b.txt", "CustomWord/food/c.txt",
+                        "CustomWord/place/d.txt"})
+    ASSERT_TRUE(tree.write(f, "w\n"));
+  const std::string root = tree.file("CustomWord");
+  long n = 0;
+  for (;; ++n) {
+    CDir d;
+    g_failed = false;
+    g_realloc_fail_countdown = n;
+    d.ReadClsDictDir(root.c_str());
+    g_realloc_fail_countdown = -1;
+    // A failed growth drops the file being added, and nothing else.
+    EXPECT_EQ(d.m_idx, g_failed ? 3 : 4) << "failing realloc " << n;
+    for (int i = 0; i < d.m_idx; ++i) {
+      ASSERT_NE(d.m_files[i], nullptr);
+      ASSERT_NE(d.m_words_class[i], nullptr);
+      if (i > 0) {
+        EXPECT_LE(std::strcmp(d.m_words_class[i - 1], d.m_words_class[i]), 0);
+      }
+    }
+    if (!g_failed) break;
+  }
+  EXPECT_GT(n, 0);
+#endif
 }
 
 }  // namespace
