@@ -1,11 +1,11 @@
 #include "seg/pos_tagger.h"
 
 #include <cstring>
-#include <utility>
 
 #include "dict/BasicDict.h"
 #include "dict/NerResource.h"
 #include "seg/role_tagger.h"
+#include "seg/tag_viterbi.h"
 
 namespace {
 
@@ -92,65 +92,44 @@ const uint8_t* CPosTagger::_get_word_tags(const CBasicDict& dict, tNodeInfo& nod
   return node.LocalPOSTemp;
 }
 
+namespace {
+
+// POS tagging as a model of tagger_viterbi (seg/tag_viterbi.h).
+struct PosModel {
+  static constexpr bool kEmissionAfterChoice = true;
+  static constexpr bool kSkipWeakPredecessors = false;
+  static constexpr bool kRestartForcedSteps = false;
+  static constexpr float kRestartScore = 0.0f;  // no forced steps
+
+  const CBasicDict& dict;
+  const char* text;
+  const CProbabilityNode* table;
+
+  const uint8_t* start() const { return CNerResource::POSSOS; }
+  const uint8_t* candidates(tNodeInfo& node, const tSegItemInfo& item, const LogP** emissions,
+                            uint32_t* count) const {
+    return CPosTagger::_get_word_tags(dict, node, item, text, emissions, count);
+  }
+  LogP emission(const LogP* emissions, uint32_t k, uint8_t) const {
+    return emissions ? emissions[k] : 0.0f;
+  }
+  LogP transition(uint8_t prev, uint8_t cur) const {
+    return table[prev * CPosTagger::kPosTableDim + cur].m_Prob;
+  }
+  // No closing transition: adding 0 leaves every comparison as it is.
+  LogP close(uint8_t) const { return 0.0f; }
+  uint8_t* back_pointers(tNodeInfo& node) const { return node.pPOS; }
+  void assign(tSegItemInfo& item, uint8_t tag) const {
+    if (item.type != kTypeFactoid) item.posIndex = static_cast<uint8_t>(tag - 1);
+  }
+};
+
+}  // namespace
+
 bool CPosTagger::_BigramPOSTag(CLattice& lattice, const char* text, uint32_t n,
                                const CBasicDict& dict, const CProbabilityNode* table) {
   if (text == nullptr || table == nullptr) return false;
   if (!tagger_path_is_consistent(lattice, n)) return false;
-
-  float* pre = m_pre_weight_buf;
-  float* cur = m_cur_weight_buf;
-  const uint8_t* prev_tags = CNerResource::POSSOS;
-  uint32_t prev_count = 1;
-  pre[0] = 0.0f;
-
-  uint32_t p = 0;
-  while (p < n) {
-    p += static_cast<uint32_t>(lattice.m_nodes[p].nNextLen);
-    tNodeInfo& node = lattice.m_nodes[p];
-    const tSegItemInfo& item = *node.MaxItem;
-
-    const LogP* probs = nullptr;
-    uint32_t count = 0;
-    const uint8_t* tags = _get_word_tags(dict, node, item, text, &probs, &count);
-    node.pROLEPOS = const_cast<uint8_t*>(tags);
-
-    for (uint32_t k = 0; k < count; ++k) {
-      const uint8_t c = tags[k];
-      const LogP emit = probs ? probs[k] : 0.0f;
-      float best = LogP_Zero;
-      node.pPOS[k] = 0;
-      cur[k] = LogP_Zero;
-      for (uint32_t j = 0; j < prev_count; ++j) {
-        const float t = pre[j] + table[prev_tags[j] * kPosTableDim + c].m_Prob;
-        if (t > best) {
-          best = t;
-          node.pPOS[k] = static_cast<uint8_t>(j);
-          cur[k] = emit + t;
-        }
-      }
-    }
-    std::swap(pre, cur);
-    prev_tags = tags;
-    prev_count = count;
-  }
-
-  uint32_t k = 0;
-  float best = LogP_Zero;
-  for (uint32_t j = 0; j < prev_count; ++j) {
-    if (pre[j] > best) {
-      best = pre[j];
-      k = j;
-    }
-  }
-
-  // Trace back over the checked path.
-  p = n;
-  while (p > 0) {
-    tNodeInfo& node = lattice.m_nodes[p];
-    tSegItemInfo& item = *node.MaxItem;
-    if (item.type != kTypeFactoid) item.posIndex = static_cast<uint8_t>(node.pROLEPOS[k] - 1);
-    k = node.pPOS[k];
-    p = item.begin_pos;
-  }
+  tagger_viterbi(lattice, n, PosModel{dict, text, table}, m_pre_weight_buf, m_cur_weight_buf);
   return true;
 }

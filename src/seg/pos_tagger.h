@@ -21,10 +21,11 @@
 //    (0xC1..0xDA, 0xE1..0xFA) or digit (0xB0..0xB9).
 // One-tag lists are built in the node's LocalPOSTemp.
 //
-// Decoding starts from POSSOS {49} with score 0.  For candidate k (tag c,
-// emission e) every previous candidate j (tag p, score pre(j)) is tried in
-// list order, t = pre(j) + m_Prob[p][c]; the first j with the highest t is
-// the back-pointer and score(k) = e + t (ties keep the earlier predecessor).
+// Decoding (tagger_viterbi, seg/tag_viterbi.h) starts from POSSOS {49} with
+// score 0.  For candidate k (tag c, emission e) every previous candidate j
+// (tag p, score pre(j)) is tried in list order, t = pre(j) + m_Prob[p][c];
+// the first j with the highest t is the back-pointer and score(k) = e + t
+// (ties keep the earlier predecessor).
 // There is no pruning, no restart and no closing transition: the final tag is
 // the first candidate with the highest score.  A candidate that no
 // predecessor reaches above minus infinity (infinite or NaN cells) gets minus

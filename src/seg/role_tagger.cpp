@@ -1,10 +1,10 @@
 #include "seg/role_tagger.h"
 
 #include <cstring>
-#include <utility>
 
 #include "dict/BasicDict.h"
 #include "dict/NerResource.h"
+#include "seg/tag_viterbi.h"
 
 bool tagger_path_is_consistent(const CLattice& lattice, uint32_t n) {
   if (n == 0 || n >= CLattice::kMaxNodes) return false;
@@ -111,88 +111,55 @@ const uint8_t* CRoleTagger::_get_word_roles(const CBasicDict& dict, const tSegIt
   return CNerResource::RoleTempA;
 }
 
+namespace {
+
+// Role tagging as a model of tagger_viterbi (seg/tag_viterbi.h).
+struct RoleModel {
+  static constexpr bool kEmissionAfterChoice = false;
+  static constexpr bool kSkipWeakPredecessors = true;
+  static constexpr bool kRestartForcedSteps = true;
+  static constexpr float kRestartScore = CRoleTagger::kRestartScore;
+
+  const CBasicDict& dict;
+  const char* text;
+  const CProbabilityNode* table;
+  size_t ne_type;
+
+  const uint8_t* start() const { return CNerResource::RoleTempA; }
+  const uint8_t* candidates(tNodeInfo&, const tSegItemInfo& item, const LogP** emissions,
+                            uint32_t* count) const {
+    return CRoleTagger::_get_word_roles(dict, item, text, ne_type, emissions, count);
+  }
+  LogP emission(const LogP* emissions, uint32_t k, uint8_t role) const {
+    return emissions ? emissions[k] : CRoleTagger::_get_role_emit_prob(table, role);
+  }
+  LogP transition(uint8_t prev, uint8_t cur) const {
+    return CRoleTagger::_get_role_tran_prob(table, prev, cur, ne_type);
+  }
+  // The sentence closes with the transition into column A.
+  LogP close(uint8_t role) const {
+    return table[role * CRoleTagger::kRoleTableDim + CRoleTagger::kCloseColumn].m_Prob;
+  }
+  uint8_t* back_pointers(tNodeInfo& node) const { return node.pRole; }
+  void assign(tSegItemInfo& item, uint8_t role) const {
+    if (ne_type == CRoleTagger::PN)
+      item.perIdx = role;
+    else
+      item.perIdxLN = role;
+  }
+};
+
+}  // namespace
+
 bool CRoleTagger::_ne_role_tag(CLattice& lattice, const char* text, uint32_t n,
                                const CBasicDict& dict, const CProbabilityNode* table,
                                size_t ne_type) {
   if (ne_type != PN && ne_type != LN) return false;
   if (text == nullptr || table == nullptr) return false;
   if (!tagger_path_is_consistent(lattice, n)) return false;
-
-  float* pre = m_pre_weight_buf;
-  float* cur = m_cur_weight_buf;
-  const uint8_t* prev_roles = CNerResource::RoleTempA;
-  uint32_t prev_count = 1;
-  pre[0] = 0.0f;
-
-  uint32_t p = 0;
-  while (p < n) {
-    p += static_cast<uint32_t>(lattice.m_nodes[p].nNextLen);
-    tNodeInfo& node = lattice.m_nodes[p];
-    const tSegItemInfo& item = *node.MaxItem;
-
-    const LogP* probs = nullptr;
-    uint32_t count = 0;
-    const uint8_t* roles = _get_word_roles(dict, item, text, ne_type, &probs, &count);
-    node.pROLEPOS = const_cast<uint8_t*>(roles);
-
-    if (item.begin_pos != 0 && count == 1 && prev_count == 1) {
-      // Forced step: nothing to choose, restart the score.
-      node.pRole[0] = 0;
-      cur[0] = kRestartScore;
-    } else {
-      for (uint32_t k = 0; k < count; ++k) {
-        const uint8_t c = roles[k];
-        const LogP emit = probs ? probs[k] : _get_role_emit_prob(table, c);
-        float best = LogP_Zero;
-        node.pRole[k] = 0;
-        cur[k] = LogP_Zero;
-        for (uint32_t j = 0; j < prev_count; ++j) {
-          if (best > pre[j]) continue;
-          const float s = _get_role_tran_prob(table, prev_roles[j], c, ne_type) + emit + pre[j];
-          if (s > best) {
-            best = s;
-            node.pRole[k] = static_cast<uint8_t>(j);
-            cur[k] = s;
-          }
-        }
-      }
-    }
-    std::swap(pre, cur);
-    prev_roles = roles;
-    prev_count = count;
-  }
-
-  // Close with the transition into column A; the earlier candidate wins ties.
-  uint32_t last = 0;
-  float best = LogP_Zero;
-  for (uint32_t k = 0; k < prev_count; ++k) {
-    const float v = pre[k] + table[prev_roles[k] * kRoleTableDim + kCloseColumn].m_Prob;
-    if (v > best) {
-      best = v;
-      last = k;
-    }
-  }
-  _short_path_set_role(lattice, n, ne_type, last);
+  tagger_viterbi(lattice, n, RoleModel{dict, text, table, ne_type}, m_pre_weight_buf,
+                 m_cur_weight_buf);
   return true;
-}
-
-void CRoleTagger::_short_path_set_role(CLattice& lattice, uint32_t n, size_t ne_type,
-                                       uint32_t last_maximum_idx) {
-  // The path was checked, so begin_pos leads back over the nodes the forward
-  // pass visited, and every back-pointer indexes the previous word's list.
-  uint32_t k = last_maximum_idx;
-  uint32_t p = n;
-  while (p > 0) {
-    tNodeInfo& node = lattice.m_nodes[p];
-    tSegItemInfo& item = *node.MaxItem;
-    const uint8_t role = node.pROLEPOS[k];
-    if (ne_type == PN)
-      item.perIdx = role;
-    else
-      item.perIdxLN = role;
-    k = node.pRole[k];
-    p = item.begin_pos;
-  }
 }
 
 float CRoleTagger::_getNameCharRoleProb(const CBasicDict& dict, size_t propIdx, size_t roleIdx,

@@ -20,7 +20,8 @@
 // one -- and p otherwise.  Decoding starts from {A} with score 0 and closes
 // with m_Prob of [r][50] after the last word.
 //
-// Decoding details that the result depends on:
+// Decoding details that the result depends on (the loop itself is
+// tagger_viterbi, seg/tag_viterbi.h, shared with the POS tagger):
 //  - for candidate k the previous candidates j are tried in list order; j is
 //    skipped when the best score so far already exceeds its own score (no
 //    non-positive step can make up for that); the first j reaching the best
@@ -176,11 +177,6 @@ class CRoleTagger {
   // Score buffers of the previous and the current word, swapped per word.
   float m_pre_weight_buf[kMaxCandidates];
   float m_cur_weight_buf[kMaxCandidates];
-
- private:
-  // Trace-back from the last node n and final candidate last_maximum_idx.
-  static void _short_path_set_role(CLattice& lattice, uint32_t n, size_t ne_type,
-                                   uint32_t last_maximum_idx);
 };
 
 #endif  // LX_SEG_ROLE_TAGGER_H

@@ -6,9 +6,7 @@
 #define LX_TESTS_SEG_PERSON_FIXTURE_H
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,15 +18,17 @@
 #include "seg/lattice.h"
 #include "seg/person_recognizer.h"
 #include "support/resource_builder.h"
+#include "support/test_dict.h"
 
 namespace pntest {
-
-namespace fs = std::filesystem;
 
 using lxtest::gbk;
 
 // Node-full message (GBK).
 inline std::string FullMessage() { return gbk("词条可存储空间已满\n"); }
+
+// Role probability of a word outside the dictionary.
+const float kNoDict = -3.0f;
 
 struct Entity {
   uint32_t begin, length;
@@ -40,9 +40,6 @@ struct Entity {
 class PersonTest : public testing::Test {
  protected:
   PersonTest() : lm_(2) {
-    std::string tmpl = (fs::temp_directory_path() / "lx_pn_XXXXXX").string();
-    EXPECT_NE(mkdtemp(&tmpl[0]), nullptr);
-    dir_ = tmpl;
     CNerResource::_build_ne_mode_trie(CNerResource::m_ptr_pn_modes, trie_);
     CNerResource::_load_hanzi_shuzi_dict(&numbers_);
     no_amb_ = new HashDict;
@@ -52,8 +49,6 @@ class PersonTest : public testing::Test {
   ~PersonTest() override {
     CNerResource::free_dict(numbers_);
     CNerResource::free_dict(no_amb_);
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
   }
 
   // Adds a dictionary word (UTF-8 text) with a person-role list.
@@ -63,19 +58,17 @@ class PersonTest : public testing::Test {
     e.name_entity = ne;
     e.pos = std::vector<prop_item_t>{{16, -1.0f}};
     if (!roles.empty()) e.roles = roles;
-    ASSERT_TRUE(writer_.add(e));
+    ASSERT_TRUE(files_.add(e));
   }
   // Index + 1 of a dictionary word.
   uint32_t Attr(const std::string& w) const {
-    const long i = writer_.index_of(gbk(w));
+    const long i = files_.index_of(gbk(w));
     EXPECT_GE(i, 0) << w;
     return (uint32_t)i + 1;
   }
   void BuildDict() {
-    const std::string lex = dir_ + "/Core.Lex", prop = dir_ + "/Core.Prop";
-    if (writer_.size() == 0) Word("的", {});
-    ASSERT_TRUE(writer_.write(lex.c_str(), prop.c_str())) << writer_.last_error();
-    ASSERT_TRUE(dict_.loadBasicDict(lex.c_str(), prop.c_str())) << dict_.last_error();
+    if (files_.writer().size() == 0) Word("的", {});
+    ASSERT_TRUE(files_.write_and_load(dict_)) << files_.error();
     built_ = true;
   }
   // Bigram of the model: word after the person class token.
@@ -95,11 +88,19 @@ class PersonTest : public testing::Test {
     return r;
   }
 
+  // A new recognizer over the resources; builds the dictionary first if
+  // that has not been done.
+  CPersonRecognizer& Recognizer() {
+    if (!built_) BuildDict();
+    rec_.reset(new CPersonRecognizer(Res()));
+    return *rec_;
+  }
+
   // Lays out the words (UTF-8) as the chosen path with the roles.  Creates
   // the recognizer.
   bool Prepare(const std::vector<std::string>& words, const std::string& roles,
                uint32_t capacity = 8) {
-    if (!built_) BuildDict();
+    Recognizer();
     text_.clear();
     std::string lens;
     for (const std::string& w : words) {
@@ -107,7 +108,6 @@ class PersonTest : public testing::Test {
       text_ += g;
       lens += std::to_string(g.size()) + " ";
     }
-    rec_.reset(new CPersonRecognizer(Res()));
     ne_count_ = 0;
     return rec_->test_ne_mode_match_prepare(*lat_, text_.data(), text_.size(), roles.c_str(),
                                             lens.c_str(), capacity);
@@ -149,19 +149,24 @@ class PersonTest : public testing::Test {
     return nullptr;
   }
   uint8_t Role(uint32_t end) const { return lat_->m_nodes[end].MaxItem->perIdx; }
+  // Adds a word [begin, end) to node `end` beside the path, as a lattice
+  // stage would (`capacity` as for add_item); null when the node is full.
+  tSegItemInfo* AddWord(uint32_t begin, uint32_t end, uint32_t attr, int type,
+                        uint32_t capacity) {
+    tSegItemInfo it{};
+    it.begin_pos = begin;
+    it.length = end - begin;
+    it.type = type;
+    it.nAttributeIdx = attr;
+    return lat_->add_item(end, it, capacity);
+  }
   // Fills node p's range up to its capacity.
   void FillNode(uint32_t p) {
-    tSegItemInfo filler{};
-    filler.begin_pos = p - 1;
-    filler.length = 1;
-    filler.type = 55;
-    filler.nAttributeIdx = kAttrSingleChar;
-    while (lat_->add_item(p, filler, 4) != nullptr) {
+    while (AddWord(p - 1, p, kAttrSingleChar, 55, 4) != nullptr) {
     }
   }
 
-  std::string dir_;
-  CBasicDictWriter writer_;
+  lxtest::TestDict files_{"lx_pn_"};
   CBasicDict dict_;
   bool built_ = false;
   Trie<int, int> trie_;

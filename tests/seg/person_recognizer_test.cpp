@@ -9,22 +9,19 @@
 namespace pntest {
 namespace {
 
-const float kNoDict = -3.0f;  // role probability of a word outside the dictionary
-
 TEST_F(PersonTest, HarnessRejectsListsThatDoNotDescribeTheText) {
-  BuildDict();
-  rec_.reset(new CPersonRecognizer(Res()));
+  CPersonRecognizer& r = Recognizer();
   const std::string t = gbk("王小明");
-  EXPECT_TRUE(rec_->test_ne_mode_match_prepare(*lat_, t.data(), 6, "B C D", "2 2 2"));
+  EXPECT_TRUE(r.test_ne_mode_match_prepare(*lat_, t.data(), 6, "B C D", "2 2 2"));
   EXPECT_EQ(lat_->m_nodes[0].nNextLen, 2u);
   EXPECT_EQ(lat_->m_nodes[6].nNextLen, 1u);
   EXPECT_EQ(lat_->m_nodes[4].MaxItem->perIdx, NE_ROLE_C);
   EXPECT_EQ(lat_->m_nodes[4].MaxItem->type, 55);
-  EXPECT_FALSE(rec_->test_ne_mode_match_prepare(*lat_, t.data(), 6, "B C", "2 2 2"));
-  EXPECT_FALSE(rec_->test_ne_mode_match_prepare(*lat_, t.data(), 6, "B C D", "2 2 3"));
-  EXPECT_FALSE(rec_->test_ne_mode_match_prepare(*lat_, t.data(), 6, "B C Q", "2 2 2"));
-  EXPECT_FALSE(rec_->test_ne_mode_match_prepare(*lat_, t.data(), 6, "B C D", "2 0 4"));
-  EXPECT_FALSE(rec_->test_ne_mode_match_prepare(*lat_, t.data(), 0, "", ""));
+  EXPECT_FALSE(r.test_ne_mode_match_prepare(*lat_, t.data(), 6, "B C", "2 2 2"));
+  EXPECT_FALSE(r.test_ne_mode_match_prepare(*lat_, t.data(), 6, "B C D", "2 2 3"));
+  EXPECT_FALSE(r.test_ne_mode_match_prepare(*lat_, t.data(), 6, "B C Q", "2 2 2"));
+  EXPECT_FALSE(r.test_ne_mode_match_prepare(*lat_, t.data(), 6, "B C D", "2 0 4"));
+  EXPECT_FALSE(r.test_ne_mode_match_prepare(*lat_, t.data(), 0, "", ""));
 }
 
 TEST_F(PersonTest, GetNeTypeOfModes) {
@@ -39,8 +36,7 @@ TEST_F(PersonTest, GetNeTypeOfModes) {
 
 TEST_F(PersonTest, AttributeIndexIsExactMatch) {
   Word("李明", {});
-  BuildDict();
-  CPersonRecognizer r(Res());
+  CPersonRecognizer& r = Recognizer();
   const std::string w = gbk("李明天");
   EXPECT_EQ(r._get_attribute_idx(w.data(), 4), Attr("李明"));
   EXPECT_EQ(r._get_attribute_idx(w.data(), 6), kAttrSingleChar);

@@ -8,11 +8,8 @@
 namespace pntest {
 namespace {
 
-const float kNoDict = -3.0f;
-
 TEST_F(PersonTest, IsNumber) {
-  BuildDict();
-  CPersonRecognizer r(Res());
+  CPersonRecognizer& r = Recognizer();
   for (const char* s : {"3", "三", "几", "", "12三万", "0"}) {
     const std::string g = gbk(s);
     EXPECT_TRUE(r._is_number(g.data(), (int)g.size())) << s;
@@ -169,12 +166,7 @@ TEST_F(PersonTest, BvSplitsThreeCharacterVWord) {
 TEST_F(PersonTest, VRestJoinedWithTheFollowingWord) {
   Word("天气", {});
   ASSERT_TRUE(Prepare({"王", "明天", "气", "了"}, "B V A A"));
-  tSegItemInfo joined{};
-  joined.begin_pos = 4;
-  joined.length = 4;
-  joined.type = 0;
-  joined.nAttributeIdx = Attr("天气");
-  ASSERT_NE(lat_->add_item(8, joined, 8), nullptr);
+  ASSERT_NE(AddWord(4, 8, Attr("天气"), 0, 8), nullptr);
   Scan();
   const std::vector<Entity> e = Entities();
   ASSERT_EQ(e.size(), 1u);
@@ -200,11 +192,7 @@ TEST_F(PersonTest, VSplitFailures) {
   EXPECT_NE(Added(2, 4), nullptr);  // the name part stays
   // The joined remainder does not fit: the following node gets bnAmb.
   ASSERT_TRUE(Prepare({"王", "明天", "气"}, "B V A", 2));
-  tSegItemInfo joined{};
-  joined.begin_pos = 4;
-  joined.length = 4;
-  joined.nAttributeIdx = Attr("天气");
-  ASSERT_NE(lat_->add_item(8, joined, 2), nullptr);
+  ASSERT_NE(AddWord(4, 8, Attr("天气"), 0, 2), nullptr);
   EXPECT_EQ(Scan(), FullMessage());
   EXPECT_TRUE(Entities().empty());
   EXPECT_TRUE(lat_->m_nodes[8].bnAmb);
@@ -309,12 +297,7 @@ TEST_F(PersonTest, UModes) {
 
 TEST_F(PersonTest, URestJoinedWithThePreviousWord) {
   ASSERT_TRUE(Prepare({"小", "老王", "明"}, "A U E"));
-  tSegItemInfo joined{};
-  joined.begin_pos = 0;
-  joined.length = 4;
-  joined.nAttributeIdx = kAttrSingleChar;
-  joined.type = 55;
-  ASSERT_NE(lat_->add_item(4, joined, 4), nullptr);
+  ASSERT_NE(AddWord(0, 4, kAttrSingleChar, 55, 4), nullptr);
   Scan();
   const std::vector<Entity> e = Entities();
   ASSERT_EQ(e.size(), 1u);
@@ -334,11 +317,7 @@ TEST_F(PersonTest, USplitFailures) {
   EXPECT_NE(Added(0, 2), nullptr);  // the remainder stays
   // The joined remainder does not fit: the previous word's node gets bnAmb.
   ASSERT_TRUE(Prepare({"小", "老王", "明"}, "A U E"));
-  tSegItemInfo joined{};
-  joined.begin_pos = 0;
-  joined.length = 4;
-  joined.nAttributeIdx = kAttrSingleChar;
-  ASSERT_NE(lat_->add_item(4, joined, 1), nullptr);
+  ASSERT_NE(AddWord(0, 4, kAttrSingleChar, 0, 1), nullptr);
   EXPECT_EQ(Scan(), FullMessage());
   EXPECT_TRUE(Entities().empty());
   EXPECT_TRUE(lat_->m_nodes[2].bnAmb);

@@ -3,7 +3,6 @@
 // factoids keeping their tag, path checks, caps, and agreement with an
 // exhaustive search over all tag sequences of random paths and tables.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <random>
@@ -15,27 +14,19 @@
 #include "dict/NerResource.h"
 #include "seg/lattice.h"
 #include "seg/pos_tagger.h"
-#include "support/test_dict.h"
+#include "seg/tagger_fixture.h"
 
 namespace {
+
+using tagtest::BuildPath;
+using tagtest::Chr;
+using tagtest::Dict;
+using tagtest::W;
 
 const uint32_t kDim = CPosTagger::kPosTableDim;
 const uint8_t kA = 1, kN = 16, kV = 31, kW = 34, kSOS = 49;
 
-class Dict {
- public:
-  void add(const basic_dict_entry_t& e) { ASSERT_TRUE(files_.add(e)); }
-  void build() { ASSERT_TRUE(files_.write_and_load(dict)) << files_.error(); }
-  uint32_t attr(const std::string& w) const {
-    long i = files_.index_of(w);
-    EXPECT_GE(i, 0);
-    return (uint32_t)i + 1;
-  }
-  CBasicDict dict;
-
- private:
-  lxtest::TestDict files_{"lx_postag_"};
-};
+using Table = tagtest::Table<kDim>;
 
 basic_dict_entry_t Word(const std::string& w, std::vector<prop_item_t> pos, uint16_t ne = 0) {
   basic_dict_entry_t e;
@@ -45,64 +36,9 @@ basic_dict_entry_t Word(const std::string& w, std::vector<prop_item_t> pos, uint
   return e;
 }
 
-std::string Chr(int i) {  // distinct two-byte Chinese characters
-  std::string s;
-  s += (char)(0xB0 + i / 94);
-  s += (char)(0xA1 + i % 94);
-  return s;
-}
-
-struct W {
-  std::string text;
-  uint32_t attr;
-  int type;
-  uint8_t pos = 200;  // posIndex before tagging
-};
-
-// Lays out the words as the chosen path of `lat` (with a distracting item at
-// every node) and returns the sentence text.
-std::string BuildPath(CLattice& lat, const std::vector<W>& words) {
-  std::string text;
-  for (const W& w : words) text += w.text;
-  const uint32_t n = (uint32_t)text.size();
-  lat.clear(n);
-  uint32_t pos = 0;
-  for (const W& w : words) {
-    const uint32_t end = pos + (uint32_t)w.text.size();
-    tSegItemInfo it{};
-    it.begin_pos = pos;
-    it.length = end - pos;
-    it.type = w.type;
-    it.posIndex = w.pos;
-    it.nAttributeIdx = w.attr;
-    tSegItemInfo* stored = lat.add_item(end, it, 4);
-    EXPECT_NE(stored, nullptr);
-    tSegItemInfo other = it;
-    other.begin_pos = end - 1;
-    other.length = 1;
-    EXPECT_NE(lat.add_item(end, other, 4), nullptr);
-    lat.m_nodes[end].MaxItem = stored;
-    lat.m_nodes[end].bBest = true;
-    lat.m_nodes[pos].nNextLen = end - pos;
-    pos = end;
-  }
-  lat.m_nodes[n].nNextLen = 1;
-  return text;
-}
-
 std::vector<int> Tags(CLattice& lat, uint32_t n) {
-  std::vector<int> out;
-  for (uint32_t p = n; p > 0; p = lat.m_nodes[p].MaxItem->begin_pos)
-    out.insert(out.begin(), lat.m_nodes[p].MaxItem->posIndex);
-  return out;
+  return tagtest::PathValues(lat, n, &tSegItemInfo::posIndex);
 }
-
-struct Table {
-  std::vector<CProbabilityNode> cells;
-  explicit Table(LogP prob = -1.0f) : cells(kDim * kDim, CProbabilityNode{prob, 0.0f}) {}
-  CProbabilityNode& at(uint32_t p, uint32_t c) { return cells[p * kDim + c]; }
-  const CProbabilityNode* data() const { return cells.data(); }
-};
 
 class PosTaggerTest : public ::testing::Test {
  protected:
@@ -129,7 +65,7 @@ TEST_F(PosTaggerTest, DictionaryWordTaggedOnlyV) {
   ASSERT_TRUE(Tag(lat_, text, t));
   EXPECT_EQ(Tags(lat_, 2), (std::vector<int>{30}));
   EXPECT_EQ(lat_.m_nodes[2].pROLEPOS[0], kV);
-  EXPECT_EQ(lat_.item(2, 1)->posIndex, 200);  // only the chosen item is tagged
+  EXPECT_EQ(lat_.item(2, 0)->posIndex, 200);  // only the chosen item is tagged
 }
 
 TEST_F(PosTaggerTest, ViterbiOverTwoWordsWithoutClosingTransition) {
@@ -176,6 +112,30 @@ TEST_F(PosTaggerTest, TiesKeepTheEarlierCandidate) {
   ASSERT_TRUE(Tag(lat_, text, t));
   EXPECT_EQ(lat_.m_nodes[4].pPOS[0], 1);
   EXPECT_EQ(Tags(lat_, 4), (std::vector<int>{kV - 1, kN - 1}));
+}
+
+TEST_F(PosTaggerTest, UnreachableCandidatesPointAtTheFirst) {
+  // Chr(4) = {a -0.5, v -2}, Chr(1) = {n -1, v -1}; every other cell -1.
+  Table t;
+  const std::string text =
+      BuildPath(lat_, {{Chr(4), dict_.attr(Chr(4)), 0}, {Chr(1), dict_.attr(Chr(1)), 0}});
+  // A NaN cell reaches nothing: a gets minus infinity, which no successor
+  // can improve on, so both successors come from v (a would win otherwise).
+  t.at(kSOS, kA).m_Prob = std::nanf("");
+  ASSERT_TRUE(Tag(lat_, text, t));
+  EXPECT_EQ(lat_.m_nodes[4].pPOS[0], 1);
+  EXPECT_EQ(lat_.m_nodes[4].pPOS[1], 1);
+  EXPECT_EQ(Tags(lat_, 4), (std::vector<int>{kV - 1, kN - 1}));
+  // Nothing reachable from the start: every back-pointer is 0 and the first
+  // candidates are kept.
+  t.at(kSOS, kA).m_Prob = LogP_Zero;
+  t.at(kSOS, kV).m_Prob = LogP_Zero;
+  ASSERT_TRUE(Tag(lat_, text, t));
+  for (uint32_t p : {2u, 4u}) {
+    EXPECT_EQ(lat_.m_nodes[p].pPOS[0], 0) << p;
+    EXPECT_EQ(lat_.m_nodes[p].pPOS[1], 0) << p;
+  }
+  EXPECT_EQ(Tags(lat_, 4), (std::vector<int>{kA - 1, kN - 1}));
 }
 
 TEST_F(PosTaggerTest, WordsWithoutUsableTagsAreNouns) {
@@ -303,48 +263,15 @@ TEST(PosTaggerCaps, LongListsAndLargeIdsAreCut) {
 
 // --- Exhaustive reference ---------------------------------------------------
 
-struct Cand {
-  uint8_t tag;
-  LogP emit;
-};
+using tagtest::Cand;
 
-// The tags maximising the sum of transitions (from 49) and emissions, no
-// closing transition; equal totals go to the sequence smallest in candidate
-// indexes compared from the last word backwards, the order produced by
-// "earlier predecessor, earlier final candidate".
-std::vector<uint8_t> Reference(const std::vector<std::vector<Cand>>& words,
-                               const std::vector<CProbabilityNode>& t) {
-  const size_t m = words.size();
-  std::vector<size_t> idx(m, 0), best_idx;
-  double best = -INFINITY;
-  for (;;) {
-    double s = 0;
-    uint8_t prev = kSOS;
-    for (size_t w = 0; w < m; ++w) {
-      const Cand& c = words[w][idx[w]];
-      s += t[prev * kDim + c.tag].m_Prob + c.emit;
-      prev = c.tag;
-    }
-    bool better = s > best;
-    if (!better && s == best) {
-      for (size_t w = m; w-- > 0;) {
-        if (idx[w] != best_idx[w]) {
-          better = idx[w] < best_idx[w];
-          break;
-        }
-      }
-    }
-    if (better) {
-      best = s;
-      best_idx = idx;
-    }
-    size_t w = 0;
-    while (w < m && ++idx[w] == words[w].size()) idx[w++] = 0;
-    if (w == m) break;
-  }
-  std::vector<uint8_t> out;
-  for (size_t w = 0; w < m; ++w) out.push_back(words[w][best_idx[w]].tag);
-  return out;
+// The tagger's model for the exhaustive search: transitions from 49, no
+// closing transition.
+std::vector<int> Reference(const std::vector<std::vector<Cand>>& words,
+                           const std::vector<CProbabilityNode>& t) {
+  return tagtest::ExhaustiveBest(
+      words, kSOS, [&](uint8_t p, uint8_t c) { return t[p * kDim + c].m_Prob; },
+      [](uint8_t) { return 0.0f; });
 }
 
 TEST(PosTaggerReference, ViterbiAgreesWithExhaustiveSearch) {
@@ -407,7 +334,7 @@ TEST(PosTaggerReference, ViterbiAgreesWithExhaustiveSearch) {
       const std::string text = BuildPath(lat, path);
       const uint32_t n = (uint32_t)text.size();
       ASSERT_TRUE(tagger._BigramPOSTag(lat, text.data(), n, dict.dict, table.data()));
-      std::vector<uint8_t> ref = Reference(cands, table);
+      const std::vector<int> ref = Reference(cands, table);
       std::vector<int> want;
       for (size_t w = 0; w < m; ++w) want.push_back(keep[w] >= 0 ? keep[w] : ref[w] - 1);
       EXPECT_EQ(Tags(lat, n), want) << "seed " << seed << " trial " << trial;

@@ -3,10 +3,7 @@
 // pruning, path checks, and agreement with an exhaustive search over all role
 // sequences of random paths and tables.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cmath>
-#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -16,28 +13,19 @@
 #include "dict/NerResource.h"
 #include "seg/lattice.h"
 #include "seg/role_tagger.h"
-#include "support/test_dict.h"
+#include "seg/tagger_fixture.h"
 
 namespace {
+
+using tagtest::BuildPath;
+using tagtest::Chr;
+using tagtest::Dict;
+using tagtest::W;
 
 const uint32_t kDim = CRoleTagger::kRoleTableDim;
 const uint8_t A = NE_ROLE_A, B = NE_ROLE_B, C = NE_ROLE_C, D = NE_ROLE_D, E = NE_ROLE_E;
 
-// A dictionary built with the writer; words are looked up by text.
-class Dict {
- public:
-  void add(const basic_dict_entry_t& e) { ASSERT_TRUE(files_.add(e)); }
-  void build() { ASSERT_TRUE(files_.write_and_load(dict)) << files_.error(); }
-  uint32_t attr(const std::string& w) const {
-    long i = files_.index_of(w);
-    EXPECT_GE(i, 0);
-    return (uint32_t)i + 1;
-  }
-  CBasicDict dict;
-
- private:
-  lxtest::TestDict files_{"lx_roletag_"};
-};
+using Table = tagtest::Table<kDim>;
 
 basic_dict_entry_t Word(const std::string& w, std::vector<prop_item_t> roles,
                         std::vector<prop_item_t> ln_roles = {}, uint16_t ne = 0) {
@@ -50,68 +38,8 @@ basic_dict_entry_t Word(const std::string& w, std::vector<prop_item_t> roles,
   return e;
 }
 
-// One word of a hand-built path.
-struct W {
-  std::string text;
-  uint32_t attr;
-  int type;
-};
-
-// Lays out the words as the chosen path of `lat` (with a distracting second
-// item at every node) and returns the sentence text.
-std::string BuildPath(CLattice& lat, const std::vector<W>& words) {
-  std::string text;
-  for (const W& w : words) text += w.text;
-  const uint32_t n = (uint32_t)text.size();
-  lat.clear(n);
-  uint32_t pos = 0;
-  for (const W& w : words) {
-    const uint32_t end = pos + (uint32_t)w.text.size();
-    tSegItemInfo other{};
-    other.begin_pos = end - 1;
-    other.length = 1;
-    other.type = 55;
-    other.perIdx = 50;
-    other.perIdxLN = 77;
-    other.nAttributeIdx = kAttrSingleChar;
-    EXPECT_NE(lat.add_item(end, other, 4), nullptr);
-    tSegItemInfo it{};
-    it.begin_pos = pos;
-    it.length = end - pos;
-    it.type = w.type;
-    it.perIdx = 50;
-    it.perIdxLN = 77;
-    it.nAttributeIdx = w.attr;
-    tSegItemInfo* stored = lat.add_item(end, it, 4);
-    EXPECT_NE(stored, nullptr);
-    lat.m_nodes[end].MaxItem = stored;
-    lat.m_nodes[end].bBest = true;
-    lat.m_nodes[pos].nNextLen = end - pos;
-    pos = end;
-  }
-  lat.m_nodes[n].nNextLen = 1;
-  return text;
-}
-
-std::vector<uint8_t> Roles(CLattice& lat, uint32_t n, bool location) {
-  std::vector<uint8_t> out;
-  for (uint32_t p = n; p > 0; p = lat.m_nodes[p].MaxItem->begin_pos)
-    out.insert(out.begin(), location ? lat.m_nodes[p].MaxItem->perIdxLN : lat.m_nodes[p].MaxItem->perIdx);
-  return out;
-}
-
-struct Table {
-  std::vector<CProbabilityNode> cells;
-  explicit Table(LogP prob = -1.0f, LogP bow = -1.0f) : cells(kDim * kDim, CProbabilityNode{prob, bow}) {}
-  CProbabilityNode& at(uint32_t p, uint32_t c) { return cells[p * kDim + c]; }
-  const CProbabilityNode* data() const { return cells.data(); }
-};
-
-std::string Chr(int i) {  // distinct two-byte Chinese characters
-  std::string s;
-  s += (char)(0xB0 + i / 94);
-  s += (char)(0xA1 + i % 94);
-  return s;
+std::vector<int> Roles(CLattice& lat, uint32_t n, bool location) {
+  return tagtest::PathValues(lat, n, location ? &tSegItemInfo::perIdxLN : &tSegItemInfo::perIdx);
 }
 
 const std::string kSymbol = "\xA1\xA2";    // GBK symbol
@@ -242,11 +170,11 @@ TEST_F(RoleTaggerTest, TransitionRuleUsesRowAAfterAnEndedName) {
   EXPECT_EQ(CRoleTagger::_get_role_tran_prob(t.data(), E, B, CRoleTagger::LN), -100.0f);
   std::string text = BuildPath(lat_, {{Chr(1), dict_.attr(Chr(1)), 0}, {Chr(0), dict_.attr(Chr(0)), 0}});
   ASSERT_TRUE(Tag(lat_, text, t, CRoleTagger::PN));
-  EXPECT_EQ(Roles(lat_, 4, false), (std::vector<uint8_t>{E, B}));
+  EXPECT_EQ(Roles(lat_, 4, false), (std::vector<int>{E, B}));
   // With the plain row, C would win.
   t.at(A, B).m_Prob = -100.0f;
   ASSERT_TRUE(Tag(lat_, text, t, CRoleTagger::PN));
-  EXPECT_EQ(Roles(lat_, 4, false), (std::vector<uint8_t>{E, C}));
+  EXPECT_EQ(Roles(lat_, 4, false), (std::vector<int>{E, C}));
 
   // Location: LT (end) -> LH (begin) from row A; LT -> LM from its own row.
   Table l;
@@ -256,8 +184,8 @@ TEST_F(RoleTaggerTest, TransitionRuleUsesRowAAfterAnEndedName) {
   EXPECT_EQ(CRoleTagger::_get_role_tran_prob(l.data(), NE_ROLE_LT, NE_ROLE_LH, CRoleTagger::PN), -100.0f);
   text = BuildPath(lat_, {{Chr(1), dict_.attr(Chr(1)), 0}, {Chr(2), dict_.attr(Chr(2)), 0}});
   ASSERT_TRUE(Tag(lat_, text, l, CRoleTagger::LN));
-  EXPECT_EQ(Roles(lat_, 4, true), (std::vector<uint8_t>{NE_ROLE_LT, NE_ROLE_LH}));
-  EXPECT_EQ(Roles(lat_, 4, false), (std::vector<uint8_t>{50, 50}));  // person roles untouched
+  EXPECT_EQ(Roles(lat_, 4, true), (std::vector<int>{NE_ROLE_LT, NE_ROLE_LH}));
+  EXPECT_EQ(Roles(lat_, 4, false), (std::vector<int>{50, 50}));  // person roles untouched
 
   // The role classes.
   for (int r = 0; r < 54; ++r) {
@@ -277,7 +205,7 @@ TEST_F(RoleTaggerTest, TiesKeepTheEarlierCandidate) {
   Table t;  // uniform: every sequence over Chr(2) x Chr(2) scores the same
   std::string text = BuildPath(lat_, {{Chr(2), dict_.attr(Chr(2)), 0}, {Chr(2), dict_.attr(Chr(2)), 0}});
   ASSERT_TRUE(Tag(lat_, text, t, CRoleTagger::PN));
-  EXPECT_EQ(Roles(lat_, 4, false), (std::vector<uint8_t>{B, B}));
+  EXPECT_EQ(Roles(lat_, 4, false), (std::vector<int>{B, B}));
   EXPECT_EQ(lat_.m_nodes[4].pRole[0], 0);
   EXPECT_EQ(lat_.m_nodes[4].pRole[1], 0);
   // Make C the better predecessor of C only: the final tie (B vs C at the
@@ -286,7 +214,7 @@ TEST_F(RoleTaggerTest, TiesKeepTheEarlierCandidate) {
   t.at(B, 50).m_Prob = 0.0f;  // B closes 1.0 better, C's path is 1.0 better
   ASSERT_TRUE(Tag(lat_, text, t, CRoleTagger::PN));
   EXPECT_EQ(lat_.m_nodes[4].pRole[1], 1);
-  EXPECT_EQ(Roles(lat_, 4, false), (std::vector<uint8_t>{B, B}));
+  EXPECT_EQ(Roles(lat_, 4, false), (std::vector<int>{B, B}));
 }
 
 TEST_F(RoleTaggerTest, ForcedStepsRestartTheScore) {
@@ -303,14 +231,14 @@ TEST_F(RoleTaggerTest, ForcedStepsRestartTheScore) {
                                       {Chr(2), dict_.attr(Chr(2)), 0}});
   ASSERT_TRUE(Tag(lat_, text, t, CRoleTagger::PN));
   EXPECT_EQ(lat_.m_nodes[4].pRole[0], 0);
-  EXPECT_EQ(Roles(lat_, 6, false), (std::vector<uint8_t>{E, D, C}));
+  EXPECT_EQ(Roles(lat_, 6, false), (std::vector<int>{E, D, C}));
 
   // A single-candidate first word is no forced step: it begins the
   // sentence, keeps minus infinity, and so does everything after it; the
   // first candidates are kept.
   text = BuildPath(lat_, {{Chr(1), dict_.attr(Chr(1)), 0}, {Chr(2), dict_.attr(Chr(2)), 0}});
   ASSERT_TRUE(Tag(lat_, text, t, CRoleTagger::PN));
-  EXPECT_EQ(Roles(lat_, 4, false), (std::vector<uint8_t>{E, B}));
+  EXPECT_EQ(Roles(lat_, 4, false), (std::vector<int>{E, B}));
 }
 
 TEST_F(RoleTaggerTest, PredecessorsThatCannotImproveAreSkipped) {
@@ -320,11 +248,11 @@ TEST_F(RoleTaggerTest, PredecessorsThatCannotImproveAreSkipped) {
   t.at(C, D).m_Prob = 5.0f;  // C -> D would give 5 - 1 - 2 = 2, but is never tried
   std::string text = BuildPath(lat_, {{Chr(0), dict_.attr(Chr(0)), 0}, {Chr(5), dict_.attr(Chr(5)), 0}});
   ASSERT_TRUE(Tag(lat_, text, t, CRoleTagger::PN));
-  EXPECT_EQ(Roles(lat_, 4, false), (std::vector<uint8_t>{B, D}));
+  EXPECT_EQ(Roles(lat_, 4, false), (std::vector<int>{B, D}));
   // Once the best so far does not exceed pre(C), C is tried and wins.
   t.at(B, D).m_Prob = 0.0f;  // best after B: -2 = pre(C)
   ASSERT_TRUE(Tag(lat_, text, t, CRoleTagger::PN));
-  EXPECT_EQ(Roles(lat_, 4, false), (std::vector<uint8_t>{C, D}));
+  EXPECT_EQ(Roles(lat_, 4, false), (std::vector<int>{C, D}));
 }
 
 TEST_F(RoleTaggerTest, RefusesBrokenPathsAndOtherTypesWithoutWriting) {
@@ -418,7 +346,7 @@ TEST(RoleTaggerCaps, LongListsAndLargeIdsAreCut) {
   CRoleTagger tagger;
   ASSERT_TRUE(tagger._ne_role_tag(lat, text.data(), 6, d, table.data(), CRoleTagger::PN));
   // All usable candidates tie, so the first (B) wins.
-  EXPECT_EQ(Roles(lat, 6, false), (std::vector<uint8_t>{B, B, B}));
+  EXPECT_EQ(Roles(lat, 6, false), (std::vector<int>{B, B, B}));
 }
 
 // --- Look-ups of the entity recognizers ------------------------------------
@@ -515,10 +443,7 @@ TEST(RoleLookup, GetItemSkipsCombinationAndRuleItems) {
 
 // --- Exhaustive reference ---------------------------------------------------
 
-struct Cand {
-  uint8_t role;
-  LogP emit;
-};
+using tagtest::Cand;
 
 bool RefBegin(uint8_t r, size_t type) {
   if (type == 1) return r == 1 || r == 12 || r == 13 || r == 15 || r == 19;
@@ -531,47 +456,15 @@ bool RefEnd(uint8_t r, size_t type) {
   return r == 22 || r == 29 || r == 33;
 }
 
-// The roles that maximise the total score (start from A, transitions with
-// the begin/end rule, emissions, closing column 50) over all sequences; of
-// equal totals, the one smallest in candidate indexes compared from the last
-// word backwards -- the order that "earlier predecessor, earlier final
-// candidate" produces.  The restart of forced steps does not change the
-// result (every path goes through the forced candidates), so it is left out.
-std::vector<uint8_t> Reference(const std::vector<std::vector<Cand>>& words,
-                               const std::vector<CProbabilityNode>& t, size_t type) {
-  const size_t m = words.size();
-  std::vector<size_t> idx(m, 0), best_idx;
-  double best = -INFINITY;
-  for (;;) {
-    double s = 0;
-    uint8_t prev = 50;
-    for (size_t w = 0; w < m; ++w) {
-      const Cand& c = words[w][idx[w]];
-      const uint8_t row = (RefBegin(c.role, type) && RefEnd(prev, type)) ? 50 : prev;
-      s += t[row * kDim + c.role].m_Prob + c.emit;
-      prev = c.role;
-    }
-    s += t[prev * kDim + 50].m_Prob;
-    bool better = s > best;
-    if (!better && s == best) {
-      for (size_t w = m; w-- > 0;) {
-        if (idx[w] != best_idx[w]) {
-          better = idx[w] < best_idx[w];
-          break;
-        }
-      }
-    }
-    if (better) {
-      best = s;
-      best_idx = idx;
-    }
-    size_t w = 0;
-    while (w < m && ++idx[w] == words[w].size()) idx[w++] = 0;
-    if (w == m) break;
-  }
-  std::vector<uint8_t> out;
-  for (size_t w = 0; w < m; ++w) out.push_back(words[w][best_idx[w]].role);
-  return out;
+// The tagger's model for the exhaustive search: start from A, transitions
+// with the begin/end rule, closing column 50.
+std::vector<int> Reference(const std::vector<std::vector<Cand>>& words,
+                           const std::vector<CProbabilityNode>& t, size_t type) {
+  auto trans = [&](uint8_t p, uint8_t c) {
+    const uint8_t row = (RefBegin(c, type) && RefEnd(p, type)) ? 50 : p;
+    return t[row * kDim + c].m_Prob;
+  };
+  return tagtest::ExhaustiveBest(words, 50, trans, [&](uint8_t r) { return t[r * kDim + 50].m_Prob; });
 }
 
 TEST(RoleTaggerReference, ViterbiAgreesWithExhaustiveSearch) {
