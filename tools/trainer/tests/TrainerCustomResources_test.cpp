@@ -16,10 +16,10 @@
 
 #include "CustomResources.h"
 #include "dict/CustomDict.h"
-#include "test_util.h"
+#include "support/gbk_literals.h"
 
 namespace fs = std::filesystem;
-using trainer_test::G;
+using lxtest::G;
 
 namespace {
 

@@ -12,10 +12,10 @@
 #include "Eval.h"
 #include "Train.h"
 #include "base/PosTag.h"
-#include "test_util.h"
+#include "support/gbk_literals.h"
 
 using namespace lxtrain;
-using trainer_test::G;
+using lxtest::G;
 
 namespace {
 

@@ -13,10 +13,10 @@
 #include "Train.h"
 #include "dict/BasicDict.h"
 #include "lm/Ngram.h"
-#include "test_util.h"
+#include "support/gbk_literals.h"
 
 using namespace lxtrain;
-using trainer_test::G;
+using lxtest::G;
 
 namespace {
 
