@@ -131,19 +131,36 @@ int ScoredPos(int pos) {
   return (pos == kNrf || pos == kNrg) ? kNr : pos;
 }
 
+namespace {
+
+// A word that joins the parts of a transliterated name.
+bool IsNameSeparatorWord(const std::string& w) {
+  return w == "-" || w == "\xA1\xA4" /* · */ || w == "\xA1\xA5" /* ˉ */ ||
+         w == "\xA1\xAA" /* — */ || w == "\xA3\xAD" /* － */;
+}
+
+}  // namespace
+
 Spans PersonSpans(const SegLine& line) {
-  static const int kNr = pos_tag_id("nr");
+  static const int kNr = pos_tag_id("nr"), kNrf = pos_tag_id("nrf"), kNrg = pos_tag_id("nrg");
   Spans out;
   const std::vector<SegWord>& w = line.words;
   for (size_t i = 0; i < w.size(); ++i) {
     if (ScoredPos(w[i].pos) != kNr) continue;
-    if (w[i].end - w[i].begin == 1 && i + 1 < w.size() && ScoredPos(w[i + 1].pos) == kNr &&
+    const size_t begin = w[i].begin;
+    size_t end = w[i].end;
+    if (w[i].end - w[i].begin == 1 && w[i].pos != kNrg && i + 1 < w.size() &&
+        ScoredPos(w[i + 1].pos) == kNr && w[i + 1].pos != kNrf &&
         w[i + 1].end - w[i + 1].begin <= 2) {
-      out.emplace_back(w[i].begin, w[i + 1].end);
-      ++i;
+      end = w[++i].end;
     } else {
-      out.emplace_back(w[i].begin, w[i].end);
+      while (i + 2 < w.size() && IsNameSeparatorWord(w[i + 1].word) &&
+             ScoredPos(w[i + 2].pos) == kNr && w[i + 2].pos != kNrf) {
+        i += 2;
+        end = w[i].end;
+      }
     }
+    out.emplace_back(begin, end);
   }
   return out;
 }

@@ -52,7 +52,12 @@ int ScoredPos(int pos);
 // Person and place names of a tagged line, as [begin, end) character spans.
 // A place is an ns word.  A person is an nr word; a one-character nr word
 // directly followed by an nr word of one or two characters is one name with
-// it (the corpus writes surname and given name apart).
+// it (the corpus writes surname and given name apart), unless the segmenter
+// marked the second word as a surname (nrf) or the first as a given name
+// (nrg).  The parts of a transliterated name joined by a separator word
+// ("·", "—", "-", ...) are one name too: the corpus writes such a name as
+// one word, the segmenter with LX_PGU as parts.  A name is an entity here;
+// how it is cut is scored by the word figures.
 std::vector<std::pair<size_t, size_t>> PersonSpans(const SegLine& line);
 std::vector<std::pair<size_t, size_t>> PlaceSpans(const SegLine& line);
 

@@ -26,6 +26,11 @@ namespace {
 
 const int kPosStart = 49;  // sentence start of the tagging model
 const int kPosEnd = 55;    // sentence end
+const int kPosN = 16;      // the tag the tagger gives factoid items
+
+// GBK 老 and 小, which make familiar names of surnames (老张, 小李).
+const char kLao[] = "\xC0\xCF";
+const char kXiao[] = "\xD0\xA1";
 const int kPosTTDim = 56;
 const int kRoleTTDim = 54;
 
@@ -41,6 +46,27 @@ bool IsLead(unsigned char c) { return c >= 0x81 && c != 0xFF; }
 
 size_t CharLen(const std::string& s, size_t i) {
   return (IsLead(static_cast<unsigned char>(s[i])) && i + 1 < s.size()) ? 2 : 1;
+}
+
+// The parts of `word` between name separators (-, ·, ˉ, —, －), empty
+// parts left out.
+std::vector<std::string> SplitAtNameSeparators(const std::string& word) {
+  static const char* const kSeparators[] = {"\xA1\xA4", "\xA1\xA5", "\xA1\xAA", "\xA3\xAD"};
+  std::vector<std::string> parts;
+  size_t b = 0;
+  for (size_t k = 0; k < word.size();) {
+    const size_t n = CharLen(word, k);
+    bool sep = n == 1 && word[k] == '-';
+    for (const char* s : kSeparators)
+      if (n == 2 && word.compare(k, 2, s) == 0) sep = true;
+    if (sep) {
+      if (k > b) parts.push_back(word.substr(b, k - b));
+      b = k + n;
+    }
+    k += n;
+  }
+  if (word.size() > b) parts.push_back(word.substr(b));
+  return parts;
 }
 
 // The sentence splitter's separators: tab, LF, CR, space, ! , ; ? _ and the
@@ -151,10 +177,15 @@ std::string TrainSummary::report() const {
                 "dictionary words %zu (%zu from the word list, %zu listed words rejected)\n"
                 "bigrams %zu, discount %.4f\n"
                 "person names %zu, with roles %zu; sentences left out of role training %zu\n"
+                "listed transliterated names %zu, name parts %zu, familiar names %zu, listed places "
+                "that may be names %zu, given-name characters %zu\n"
                 "combination words %zu, ambiguity rules %zu\n",
                 paragraphs_used, paragraphs_dev, paragraphs_malformed, sentences, tokens,
                 dict_words, lexicon_words, lexicon_rejected, bigrams, discount, person_names,
-                person_names_roled, role_sentences_skipped, combination_words, ambiguity_rules);
+                person_names_roled, role_sentences_skipped, listed_names, name_parts, familiar_names, listed_trans_places,
+                given_name_chars,
+                combination_words,
+                ambiguity_rules);
   return buf;
 }
 
@@ -258,6 +289,15 @@ void Trainer::add_paragraph(const CorpusParagraph& para) {
       kind[i] = kWhole;
     }
   }
+  // The tag set tells surnames (nrf) and given names (nrg) apart, where the
+  // text tags both nr: the tagger then learns that a given name follows a
+  // surname, and the output of a recognised name uses the same tags.
+  if (m_options.surname_given_tags) {
+    static const int nrf = pos_tag_id("nrf"), nrg = pos_tag_id("nrg");
+    for (size_t i = 0; i < toks.size(); ++i)
+      if (kind[i] == kSurname) toks[i].pos = nrf;
+      else if (kind[i] == kGiven) toks[i].pos = nrg;
+  }
 
   // Sentences run between separator tokens, which themselves belong to no
   // sentence (neither to the word model nor to the tag transitions).
@@ -303,9 +343,12 @@ void Trainer::add_paragraph(const CorpusParagraph& para) {
       close();
       continue;
     }
-    ++m_tag_bigram[{prev, t.pos}];
+    // The tagger gives a factoid item (a word led by a digit or a Latin
+    // letter) the tag n whatever it is; its transitions are trained so.
+    const int seen_tag = (m_options.factoid_tag_n && IsFactoidLed(t.word)) ? kPosN : t.pos;
+    ++m_tag_bigram[{prev, seen_tag}];
     ++m_tag_count[t.pos];
-    prev = t.pos;
+    prev = seen_tag;
     const uint32_t at = static_cast<uint32_t>(text.size());
     if (bounds.empty()) bounds.push_back(0);
     text += t.word;
@@ -324,6 +367,20 @@ void Trainer::add_paragraph(const CorpusParagraph& para) {
       names.push_back(n);
       ++m_summary.person_names;
       ++m_whole_name[LowerAscii(t.word)];
+      bool wide = true;
+      for (size_t k = 0; k < t.word.size(); k += CharLen(t.word, k))
+        if (CharLen(t.word, k) != 2) wide = false;
+      // The parts of a name joined by separators (拉吉夫·甘地): LX_PGU
+      // outputs them apart, each a name of its own.
+      const std::vector<std::string> parts = SplitAtNameSeparators(t.word);
+      if (parts.size() > 1)
+        for (const std::string& part : parts)
+          if (part.size() >= 4) ++m_name_parts[part];
+      if (wide) {
+        const size_t last = t.word.size() - 2;
+        for (size_t k = 0; k <= last; k += 2)
+          ++m_trans_chars[k == 0 ? kRoleH : k == last ? kRoleT : kRoleI][t.word.substr(k, 2)];
+      }
     }
     const bool apart = m_options.single_given_apart &&
                        ((kind[i] == kGiven && t.word.size() == 2) ||
@@ -372,15 +429,18 @@ void Trainer::add_lexicon(std::istream& in) {
     // name apart, recognised as names) and numbers the factoid recognizer:
     // the list's names and numerals would contradict both.
     const std::string& tag = f[2];
-    if (tag == "nr" || tag == "nrt" || tag == "nrfg" || tag == "m" || tag == "mq" || tag == "x" ||
-        tag == "eng")
-      continue;
+    if (tag == "nrfg" || tag == "m" || tag == "mq" || tag == "x" || tag == "eng") continue;
     std::string g = ToGbk(f[0]);
     if (g.size() < 4 || g.size() > 16 || IsFactoidLed(g) || IsSeparatorToken(g)) continue;
     bool all_wide = true;  // two-byte characters only
     for (size_t i = 0; i < g.size(); i += CharLen(g, i))
       if (CharLen(g, i) != 2) all_wide = false;
     if (!all_wide) continue;
+    if (tag == "nr" || tag == "nrt") {
+      // Names wait until the text's names are known (select_lexicon_words).
+      m_listed_names.emplace(g, tag == "nrt");
+      continue;
+    }
     bool known = false;
     int pos = MapCorpusTag(tag, &known);
     m_lexicon.emplace(g, pos);
@@ -398,6 +458,16 @@ void Trainer::count_splits() {
     m_splits.emplace(kv.first, SplitCount());
     max_len = std::max(max_len, kv.first.size());
   }
+  for (const auto& kv : m_listed_names) {
+    m_splits.emplace(kv.first, SplitCount());
+    max_len = std::max(max_len, kv.first.size());
+  }
+  for (const auto& s : m_surnames)
+    if (s.first.size() == 2)
+      for (const char* prefix : {kLao, kXiao}) {
+        m_splits.emplace(prefix + s.first, SplitCount());
+        max_len = std::max<size_t>(max_len, 4);
+      }
   for (const auto& kv : m_word_pos) {
     if (kv.first.size() < 4 || kv.first.size() > 16) continue;
     m_splits.emplace(kv.first, SplitCount());
@@ -431,6 +501,35 @@ void Trainer::count_splits() {
       }
     }
   }
+}
+
+bool Trainer::begins_with_common_surname(const std::string& w) const {
+  for (const auto& s : m_surnames)
+    if (s.second >= m_options.common_surname_count && w.compare(0, s.first.size(), s.first) == 0)
+      return true;
+  return false;
+}
+
+bool Trainer::is_unkept_name(const std::string& w) const {
+  // A name the text writes whole only once is no dictionary word
+  // (write_dictionary): new text must find such names as it finds new ones.
+  auto wp = m_word_pos.find(w);
+  auto wn = m_whole_name.find(w);
+  return wp != m_word_pos.end() && wp->second.size() == 1 &&
+         wp->second.begin()->first == pos_tag_id("nr") && wp->second.begin()->second == 1 &&
+         wn != m_whole_name.end() && wn->second == 1;
+}
+
+bool Trainer::spelt_like_transliteration(const std::string& w) const {
+  for (size_t k = 0; k < w.size(); k += 2) {
+    if (CharLen(w, k) != 2) return false;
+    const std::string c = w.substr(k, 2);
+    bool found = false;
+    for (const auto& rc : m_trans_chars)
+      if (rc.second.count(c)) found = true;
+    if (!found) return false;
+  }
+  return true;
 }
 
 bool Trainer::is_compound_of_words(const std::string& w) const {
@@ -467,7 +566,87 @@ void Trainer::select_lexicon_words() {
     }
     m_lexicon_selected.insert(kv);
   }
+  // Listed person names: the text writes a transliterated name as one nr
+  // word, as the list does, but a Chinese name as surname and given name.
+  // A name is taken when the list marks it as transliterated (nrt) or when
+  // it is spelt only with characters of the text's transliterated names and
+  // does not begin with a common surname; the text must not contradict it.
+  static const int nr_tag = pos_tag_id("nr");
+  if (m_options.listed_trans_names) {
+    for (const auto& kv : m_listed_names) {
+      const std::string& w = kv.first;
+      if ((m_word_pos.count(w) && !is_unkept_name(w)) || m_given_names.count(w) ||
+          m_lexicon_selected.count(w))
+        continue;
+      if (!kv.second && (begins_with_common_surname(w) || !spelt_like_transliteration(w)))
+        continue;
+      auto it = m_splits.find(w);
+      if (it != m_splits.end() &&
+          (it->second.split > 0 || it->second.crossing > m_options.lexicon_max_crossings)) {
+        ++m_summary.lexicon_rejected;
+        continue;
+      }
+      m_lexicon_selected.emplace(w, nr_tag);
+      ++m_summary.listed_names;
+    }
+  }
+  // The parts of the text's names joined by separators are names (甘地),
+  // whatever tag the list gives them, unless the text shows them as other
+  // words.
+  for (const auto& kv : m_name_parts) {
+    const std::string& w = kv.first;
+    if ((m_word_pos.count(w) && !is_unkept_name(w)) || m_given_names.count(w)) continue;
+    if (!m_lexicon_selected.count(w)) ++m_summary.name_parts;
+    m_lexicon_selected[w] = nr_tag;
+  }
+  // Characters of the name list's given names that the text lacks are
+  // words too (tagged nrg), so that the role and POS taggers can take them
+  // for given names; outside the dictionary they would be plain nouns.
+  if (m_options.given_name_chars) {
+    static const int nrg = pos_tag_id("nrg");
+    std::map<std::string, uint64_t> chars;
+    for (const auto& rc : m_name_chars)
+      for (const auto& cc : rc.second)
+        if (cc.first.size() == 2) chars[cc.first] += cc.second;
+    for (const auto& cc : chars) {
+      if (cc.second < m_options.given_char_min_count || m_word_pos.count(cc.first) ||
+          m_lexicon_selected.count(cc.first))
+        continue;
+      m_lexicon_selected.emplace(cc.first, nrg);
+      ++m_summary.given_name_chars;
+    }
+  }
   m_summary.lexicon_words = m_lexicon_selected.size();
+
+  // Familiar names: 老 or 小 before a common surname (老张, 小李), which
+  // the text writes as one nr word.  The text decides where it shows the
+  // pair: as another word (老师, 小说), as two words, or as a name it
+  // already keeps.  The word list's tags for such pairs are unreliable (老何
+  // is listed as a pronoun), so the pair becomes a name there too.
+  m_summary.familiar_names = 0;
+  if (m_options.familiar_name_surnames == 0) return;
+  std::vector<std::pair<std::string, uint64_t>> sn;
+  for (const auto& s : m_surnames)
+    if (s.first.size() == 2) sn.push_back(s);
+  std::sort(sn.begin(), sn.end(), [](const auto& a, const auto& b) {
+    return a.second != b.second ? a.second > b.second : a.first < b.first;
+  });
+  if (sn.size() > m_options.familiar_name_surnames) sn.resize(m_options.familiar_name_surnames);
+  static const int nr = pos_tag_id("nr");
+  for (const char* prefix : {kLao, kXiao}) {
+    for (const auto& s : sn) {
+      const std::string w = prefix + s.first;
+      if (m_given_names.count(w)) continue;
+      if (m_word_pos.count(w)) {
+        if (!is_unkept_name(w)) continue;
+      } else {
+        auto sp = m_splits.find(w);
+        if (sp != m_splits.end() && sp->second.split > 0) continue;
+      }
+      m_lexicon_selected[w] = nr;
+      ++m_summary.familiar_names;
+    }
+  }
 }
 
 void Trainer::add_given_names(std::istream& in) {
@@ -520,10 +699,12 @@ void Trainer::add_places(std::istream& in) {
     // Placeholders such as 市辖区 name no place.
     if (g.size() < 4 || g.find(ToGbk("辖")) != std::string::npos) continue;
     m_lexicon.emplace(g, ns);
+    m_division_names.insert(g);
     for (const char* suffix : kSuffixes) {
       const std::string sg = ToGbk(suffix);
       if (g.size() >= sg.size() + 4 && g.compare(g.size() - sg.size(), sg.size(), sg) == 0) {
         m_lexicon.emplace(g.substr(0, g.size() - sg.size()), ns);
+        m_division_names.insert(g.substr(0, g.size() - sg.size()));
         break;
       }
     }
@@ -696,7 +877,7 @@ bool Trainer::write_dictionary(const std::string& dir, std::string* error) {
     // characters, so that a given name kept apart is tagged as a name.
     const double share = m_options.name_pos_weight > 0 ? given_char_share(kv.first) : 0.0;
     if (share > 0) {
-      const int nr = pos_tag_id("nr");
+      const int nr = pos_tag_id(m_options.surname_given_tags ? "nrg" : "nr");
       auto it = std::find_if(by_prob.begin(), by_prob.end(),
                              [nr](const std::pair<double, int>& x) { return x.second == nr; });
       const double w = m_options.name_pos_weight;
@@ -727,6 +908,7 @@ bool Trainer::write_dictionary(const std::string& dir, std::string* error) {
     }
   }
   select_lexicon_words();
+  const int ns = pos_tag_id("ns"), nz = pos_tag_id("nz"), nr = pos_tag_id("nr");
   for (const auto& kv : m_lexicon_selected) {
     basic_dict_entry_t e;
     e.word = kv.first;
@@ -735,6 +917,17 @@ bool Trainer::write_dictionary(const std::string& dir, std::string* error) {
     e.pos = std::vector<prop_item_t>{prop_item_t{
         static_cast<uint8_t>(kv.second),
         static_cast<LogP>(std::log10(m_options.lexicon_weight / tag_count))}};
+    // The list tags many transliterated person names as places (索尼亚):
+    // a listed place of three or more characters that is no division name
+    // and is spelt only with characters of the text's transliterated names
+    // may be either; the tagger decides by the context.
+    if (m_options.listed_trans_places && (kv.second == ns || kv.second == nz) && kv.first.size() >= 6 &&
+        !m_division_names.count(kv.first) && spelt_like_transliteration(kv.first)) {
+      const double nr_count = double(m_tag_count[nr]) + m_options.lexicon_weight;
+      e.pos->push_back(prop_item_t{static_cast<uint8_t>(nr),
+                                  static_cast<LogP>(std::log10(m_options.lexicon_weight / nr_count))});
+      ++m_summary.listed_trans_places;
+    }
     m_entries.push_back(std::move(e));
   }
   CBasicDictWriter dw;
@@ -911,6 +1104,23 @@ bool Trainer::train_roles(const std::string& dir, std::string* error) {
   for (const auto& rc : m_name_chars)
     for (const auto& cc : rc.second) list_total[rc.first] += double(cc.second);
   const double lw = m_name_chars.empty() ? 0.0 : m_options.name_list_weight;
+  // Sum over the two-character words of the chance above, to make it a
+  // distribution over those words.
+  double z_total = 0;
+  {
+    auto rc = m_name_chars.find(kRoleC), rd = m_name_chars.find(kRoleD);
+    if (rc != m_name_chars.end() && rd != m_name_chars.end())
+      for (const auto& kv : by_index) {
+        const std::string& w = kv.second->word;
+        if (w.size() != 4) continue;
+        auto c1 = rc->second.find(w.substr(0, 2)), c2 = rd->second.find(w.substr(2, 2));
+        if (c1 != rc->second.end() && c2 != rd->second.end())
+          z_total += double(c1->second) / list_total[kRoleC] * double(c2->second) / list_total[kRoleD];
+      }
+  }
+  std::map<uint8_t, double> trans_total;
+  for (const auto& rc : m_trans_chars)
+    for (const auto& cc : rc.second) trans_total[rc.first] += double(cc.second);
   for (const auto& kv : by_index) {
     const std::string& word = kv.second->word;
     std::map<uint8_t, double> prob;
@@ -928,6 +1138,42 @@ bool Trainer::train_roles(const std::string& dir, std::string* error) {
         double p = (1 - lw) * (prob.count(r) ? prob[r] : 0.0) + lw * from_list;
         if (p > 0) prob[r] = p;
         else prob.erase(r);
+      }
+    }
+    // A character of names written whole can be a part of a new one: its
+    // H, I and T scores are interpolated with its share among the first,
+    // middle and last characters of those names.
+    const double tw = m_options.trans_char_weight;
+    if (tw > 0 && word.size() == 2) {
+      for (uint8_t r : {kRoleH, kRoleI, kRoleT}) {
+        auto rc = m_trans_chars.find(r);
+        if (rc == m_trans_chars.end()) continue;
+        auto cc = rc->second.find(word);
+        if (cc == rc->second.end()) continue;
+        const double from_names = double(cc->second) / trans_total[r];
+        prob[r] = (1 - tw) * (prob.count(r) ? prob[r] : 0.0) + tw * from_names;
+      }
+    }
+    // A two-character word can be a given name (王 建功): its Z score is
+    // interpolated, with its own weight, with the chance that the list's
+    // first and second given-name characters make it up, among the
+    // dictionary's two-character words (Z is a given name that is a word).
+    const double zw = m_options.name_word_weight;
+    if (lw > 0 && zw > 0 && word.size() == 4) {
+      auto rc = m_name_chars.find(kRoleC), rd = m_name_chars.find(kRoleD);
+      if (rc != m_name_chars.end() && rd != m_name_chars.end()) {
+        auto c1 = rc->second.find(word.substr(0, 2)), c2 = rd->second.find(word.substr(2, 2));
+        if (c1 != rc->second.end() && c2 != rd->second.end()) {
+          double from_list = double(c1->second) / list_total[kRoleC] * double(c2->second) /
+                             list_total[kRoleD] / z_total;
+          // The more often the text shows the word, the more its own
+          // evidence (rarely or never a given name) counts.
+          uint64_t seen = 0;
+          if (it != counts.end())
+            for (const auto& rc2 : it->second) seen += rc2.second;
+          const double w = zw * m_options.name_word_prior / (m_options.name_word_prior + double(seen));
+          prob[kRoleZ] = (1 - w) * (prob.count(kRoleZ) ? prob[kRoleZ] : 0.0) + w * from_list;
+        }
       }
     }
     if (prob.empty()) continue;

@@ -88,6 +88,34 @@ struct TrainOptions {
   double name_list_weight = 0.8;
   // Weight of the name list in the nr score of given-name characters.
   double name_pos_weight = 0.1;
+  // Weight of the name list in the Z score (whole given name) of
+  // two-character dictionary words that the list shows as given names.
+  double name_word_weight = 0.8;
+  // The name list's weight above shrinks as prior / (prior + n) for a word
+  // that the text shows n times.
+  double name_word_prior = 20;
+  // Train the POS transitions of factoid words with the tag the tagger
+  // gives them (n) instead of the text's.
+  bool factoid_tag_n = true;
+  // Tag the text's surnames nrf and given names nrg (the text: nr).
+  bool surname_given_tags = true;
+  // 老 and 小 before this many of the most frequent one-character
+  // surnames are dictionary words tagged nr (0: none).
+  size_t familiar_name_surnames = 150;
+  // Listed places spelt like transliterated names may be tagged nr too.
+  bool listed_trans_places = true;
+  // Transliterated person names of the word list are dictionary words.
+  bool listed_trans_names = true;
+  // Given-name characters of the name list (seen at least the count) that
+  // the text lacks are dictionary words tagged nrg.
+  bool given_name_chars = true;
+  uint64_t given_char_min_count = 20;
+  // A listed name (not marked transliterated) that begins with a surname of
+  // at least this frequency in the surname list is taken for a Chinese name.
+  double common_surname_count = 10;
+  // Weight of the characters of the names written whole in the H, I and T
+  // scores of single characters.
+  double trans_char_weight = 0.5;
 };
 
 struct TrainSummary {
@@ -104,6 +132,11 @@ struct TrainSummary {
   size_t role_sentences_skipped = 0;
   size_t lexicon_words = 0;           // words added from the general word list
   size_t lexicon_rejected = 0;        // candidates the training text contradicts
+  size_t listed_names = 0;            // transliterated names from the word list
+  size_t name_parts = 0;              // parts of names joined by separators
+  size_t given_name_chars = 0;        // name-list characters added as words
+  size_t familiar_names = 0;          // 老 / 小 + surname words added
+  size_t listed_trans_places = 0;     // listed places that may be names
   size_t combination_words = 0;       // training words of type 90
   size_t ambiguity_rules = 0;         // rules of "UserAmbRule"
   std::string report() const;
@@ -148,6 +181,12 @@ class Trainer {
  private:
   void count_splits();
   void select_lexicon_words();
+  // `w` is a name the text writes whole once, which is therefore no
+  // dictionary word of its own.
+  bool is_unkept_name(const std::string& w) const;
+  bool begins_with_common_surname(const std::string& w) const;
+  // Every character of `w` occurs in a name the text writes whole.
+  bool spelt_like_transliteration(const std::string& w) const;
   bool is_compound_of_words(const std::string& word) const;
   // Share of a character among the given-name characters of the name list.
   double given_char_share(const std::string& c) const;
@@ -187,7 +226,14 @@ class Trainer {
   // Given-name characters of the name list: role (C, D, E) -> char -> count.
   std::map<uint8_t, std::map<std::string, uint64_t>> m_name_chars;
   uint64_t m_name_char_total = 0;  // sum of m_name_chars
+  // Characters of the names the text writes whole (transliterations), by
+  // the role they take when each is a word of its own: H first, T last,
+  // I between.
+  std::map<uint8_t, std::map<std::string, uint64_t>> m_trans_chars;
   std::map<std::string, int> m_lexicon_selected;
+  std::set<std::string> m_division_names;  // from add_places
+  std::map<std::string, bool> m_listed_names;  // listed person names; true: nrt
+  std::map<std::string, uint64_t> m_name_parts;  // parts of names with separators
   struct SplitCount {
     uint32_t split = 0;     // written as several words
     uint32_t crossing = 0;  // across a word boundary

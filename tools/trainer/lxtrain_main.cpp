@@ -27,7 +27,9 @@ int Usage() {
                "  The first form writes a resource directory trained on CORPUS without its\n"
                "  development paragraphs (all of it with --all).  The second writes\n"
                "  train.txt, dev.txt (gold), dev.raw.txt (text only) and vocab.txt (the\n"
-               "  training words) into OUTDIR.\n");
+               "  training words) into OUTDIR.  The tuning options (--name-word-weight,\n"
+               "  --trans-char-weight, --given-char-min-count, ...) are listed with their\n"
+               "  defaults in docs/training.md.\n");
   return 2;
 }
 
@@ -103,6 +105,27 @@ int main(int argc, char** argv) {
       places.push_back(argv[++i]);
     } else if (a == "--name-pos-weight" && i + 1 < argc) {
       opt.name_pos_weight = std::atof(argv[++i]);
+    } else if (a == "--trans-char-weight" && i + 1 < argc) {
+      opt.trans_char_weight = std::atof(argv[++i]);
+    } else if (a == "--common-surname-count" && i + 1 < argc) {
+      opt.common_surname_count = std::atof(argv[++i]);
+    } else if (a == "--no-listed-names") {
+      opt.listed_trans_names = false;
+    } else if (a == "--listed-places-as-listed") {
+      opt.listed_trans_places = false;
+    } else if (a == "--familiar-names" && i + 1 < argc) {
+      opt.familiar_name_surnames = static_cast<size_t>(std::atoi(argv[++i]));
+    } else if (a == "--names-tagged-nr") {
+      opt.surname_given_tags = false;
+    } else if (a == "--factoid-text-tags") {
+      opt.factoid_tag_n = false;
+    } else if (a == "--given-char-min-count" && i + 1 < argc) {
+      opt.given_char_min_count = std::strtoull(argv[++i], nullptr, 10);
+      opt.given_name_chars = opt.given_char_min_count > 0;
+    } else if (a == "--name-word-prior" && i + 1 < argc) {
+      opt.name_word_prior = std::atof(argv[++i]);
+    } else if (a == "--name-word-weight" && i + 1 < argc) {
+      opt.name_word_weight = std::atof(argv[++i]);
     } else if (a == "--name-list-weight" && i + 1 < argc) {
       opt.name_list_weight = std::atof(argv[++i]);
     } else if (a == "--keep-full-width") {

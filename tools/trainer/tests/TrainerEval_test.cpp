@@ -76,6 +76,18 @@ TEST(TrainerEval, NameSpans) {
   // A given name of three characters is not joined to the surname.
   SegLine h = ParseSegLine(G("王/nr  阿尔法/nr"), SegFormat::kCorpus);
   EXPECT_EQ(PersonSpans(h), (Spans{{0, 1}, {1, 4}}));
+  // The segmenter's surname and given-name tags delimit its names: a word
+  // wrongly tagged nr before a surname does not take the surname away.
+  SegLine s = ParseSegLine(G("向/nr  钱/nrf  其琛/nrg  和/c  李/nrf  红/nrg  周/nr"),
+                           SegFormat::kCorpus);
+  EXPECT_EQ(PersonSpans(s), (Spans{{0, 1}, {1, 4}, {5, 7}, {7, 8}}));
+  // The parts of a transliterated name are one name, in the corpus's form
+  // and in the segmenter's; a separator without a name part after it ends it.
+  SegLine t = ParseSegLine(G("拉吉夫/nr  ·/w  甘地/nr  ·/w  约翰/nr  和/c  甘地/nr  ·/w  在/p"),
+                           SegFormat::kCorpus);
+  EXPECT_EQ(PersonSpans(t), (Spans{{0, 9}, {10, 12}}));
+  SegLine c = ParseSegLine(G("拉吉夫·甘地/nr  说/v"), SegFormat::kCorpus);
+  EXPECT_EQ(PersonSpans(c), (Spans{{0, 6}}));
 }
 
 TEST(TrainerEval, HandComputedFigures) {

@@ -6,12 +6,15 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <sstream>
+#include <vector>
 
 #include "LXSegFunc.h"
 #include "base/PosTag.h"
 #include "Train.h"
 #include "dict/BasicDict.h"
+#include "dict/NerResource.h"
 #include "lm/Ngram.h"
 #include "support/gbk_literals.h"
 
@@ -232,8 +235,10 @@ TEST(TrainerTrain, NamesWordListAndCombinationWords) {
   // a name (the text's convention for names wins).
   std::istringstream lexicon("起源地 5 n\n会见客人 3 l\n孩子客人 2 n\n李四 9 nr\n");
   t.add_lexicon(lexicon);
-  // The name list shows 生 as a given name: it may be tagged nr.
-  std::istringstream names("张生,男\n江生,男\n王五,男\n");
+  // The name list shows 生 as a given name: it may be tagged nr.  Its
+  // two-character given names begin with 会 and end with 见, so the word
+  // 会见 may be a whole given name (Z).
+  std::istringstream names("张生,男\n江生,男\n王五,男\n张会明,女\n江国见,男\n");
   t.add_given_names(names);
   const std::string dir = TempDir("names");
   std::string error;
@@ -275,6 +280,9 @@ TEST(TrainerTrain, NamesWordListAndCombinationWords) {
   EXPECT_TRUE(has_role(jiang, kRoleB));
   EXPECT_TRUE(has_role(huijian, kRoleL));
   EXPECT_FALSE(has_role(huijian, kRoleB));
+  EXPECT_TRUE(has_role(huijian, kRoleZ));
+  EXPECT_FALSE(has_role(daxuesheng, kRoleZ));
+  EXPECT_FALSE(has_role(index_of(G("孩子")), kRoleZ));
 
   // The library's path joins 3 and 年 (a number with its unit), the text
   // writes them apart every time: an ambiguity rule cuts them again.
@@ -296,10 +304,16 @@ TEST(TrainerTrain, NamesWordListAndCombinationWords) {
   EXPECT_GE(index_of(G("三")), 0);
   const int sheng = index_of(G("生"));
   ASSERT_GE(sheng, 0);
-  bool sheng_nr = false;
-  for (uint32_t k = dict.mPropDict.m_word_info[sheng].m_pos_sidx; dict.mPropDict.m_POS[k] != 0; ++k)
-    if (dict.mPropDict.m_POS[k] == pos_tag_id("nr")) sheng_nr = true;
-  EXPECT_TRUE(sheng_nr);
+  // Given names are tagged nrg and surnames nrf (the text tags both nr).
+  auto has_tag = [&](int idx, const char* tag) {
+    for (uint32_t k = dict.mPropDict.m_word_info[idx].m_pos_sidx; dict.mPropDict.m_POS[k] != 0; ++k)
+      if (dict.mPropDict.m_POS[k] == pos_tag_id(tag)) return true;
+    return false;
+  };
+  EXPECT_TRUE(has_tag(sheng, "nrg"));
+  EXPECT_TRUE(has_tag(index_of(G("三")), "nrg"));
+  EXPECT_TRUE(has_tag(jiang, "nrf"));
+  EXPECT_FALSE(has_tag(jiang, "nr"));
 
   // The named-entity model knows the person class and the sentence end;
   // 江泽民 is one class token there, so 会见 follows the person class,
@@ -314,5 +328,91 @@ TEST(TrainerTrain, NamesWordListAndCombinationWords) {
   ASSERT_GE(zhang, 0);
   EXPECT_NEAR(pn.word_prob(static_cast<VocabIndex>(zhang), ctx_start),
               pn.word_prob(kIdPerson, ctx_start), 1e-6);
+  std::filesystem::remove_all(dir);
+}
+
+TEST(TrainerTrain, TransliteratedNameCharactersAndFactoidTags) {
+  std::string c;
+  for (int i = 0; i < 3; ++i) {
+    char id[40];
+    std::snprintf(id, sizeof id, "20010103-01-%03d-%03d/m  ", 2, i + 1);
+    c += id + G("克林顿/nr  说/v  ，/w  克/q  林/n  顿/q  ３/m  张/q  纸/n  。/w  小/a  张/nr  来/v  ") +
+         G("，/w  约翰·克顿/nr  到/v") + "\n";
+  }
+  TrainOptions opt;
+  opt.given_char_min_count = 2;
+  Trainer t(opt);
+  std::istringstream corpus(c);
+  t.add_corpus(corpus);
+  std::istringstream surnames("张\t50\n顿\t1\n");
+  t.add_surnames(surnames);
+  // The list: a transliterated name (nrt); a name spelt with the text's
+  // transliteration characters whose first character is only a rare
+  // surname; a Chinese name; a place spelt like a transliterated name.
+  std::istringstream lexicon("林克顿 3 nrt\n顿克林 2 nr\n张林克 2 nr\n克顿林 4 ns\n约翰 9 n\n");
+  t.add_lexicon(lexicon);
+  // 肃 is a given-name character of the list twice, 琛 once.
+  std::istringstream names("张肃,男\n张肃,女\n张琛,男\n");
+  t.add_given_names(names);
+  const std::string dir = TempDir("trans");
+  std::string error;
+  ASSERT_TRUE(t.write(dir, &error)) << error;
+
+  CBasicDict dict;
+  ASSERT_TRUE(dict.loadBasicDict((dir + "/Core.Lex").c_str(), (dir + "/Core.Prop").c_str()));
+  auto roles_of = [&](const std::string& w) {
+    std::set<int> out;
+    int v = dict.mBasicDict.exactMatchSearch<int>(w.c_str(), w.size());
+    if (v < 0) return out;
+    const word_prop_t& wp = dict.mPropDict.m_word_info[v & 0x7fffffff];
+    if (wp.m_role_sidx == Prop_None) return out;
+    for (uint32_t k = wp.m_role_sidx; dict.mPropDict.m_Rol[k] != 0; ++k)
+      out.insert(dict.mPropDict.m_Rol[k]);
+    return out;
+  };
+  // The characters of a name the text writes whole may begin, continue
+  // and end a new one, each in its own position only.
+  EXPECT_TRUE(roles_of(G("克")).count(kRoleH));
+  EXPECT_FALSE(roles_of(G("克")).count(kRoleT));
+  EXPECT_TRUE(roles_of(G("林")).count(kRoleI));
+  EXPECT_TRUE(roles_of(G("顿")).count(kRoleT));
+  EXPECT_FALSE(roles_of(G("纸")).count(kRoleH));
+
+  auto tags_of = [&](const std::string& w) {
+    std::set<int> out;
+    int v = dict.mBasicDict.exactMatchSearch<int>(w.c_str(), w.size());
+    if (v < 0) return out;
+    const word_prop_t& wp = dict.mPropDict.m_word_info[v & 0x7fffffff];
+    for (uint32_t k = wp.m_pos_sidx; dict.mPropDict.m_POS[k] != 0; ++k)
+      out.insert(dict.mPropDict.m_POS[k]);
+    return out;
+  };
+  const int nr = pos_tag_id("nr"), ns = pos_tag_id("ns");
+  EXPECT_EQ(tags_of(G("林克顿")), std::set<int>{nr});
+  EXPECT_EQ(tags_of(G("顿克林")), std::set<int>{nr});
+  EXPECT_TRUE(tags_of(G("张林克")).empty());  // surname and given name: not a word
+  EXPECT_EQ(tags_of(G("克顿林")), (std::set<int>{ns, nr}));
+  // 老 and 小 before a common surname make a familiar name, unless the
+  // text writes the pair otherwise.
+  EXPECT_EQ(tags_of(G("老张")), std::set<int>{nr});
+  EXPECT_TRUE(tags_of(G("小张")).empty());  // the text writes 小 张
+  // The parts of a name joined by a separator are names, whatever the list
+  // says (约翰 is listed as a noun).
+  EXPECT_EQ(tags_of(G("约翰")), std::set<int>{nr});
+  EXPECT_EQ(tags_of(G("克顿")), std::set<int>{nr});
+  EXPECT_EQ(tags_of(G("约翰·克顿")), std::set<int>{nr});  // seen three times: a word too
+  // Given-name characters of the list that the text lacks are words tagged
+  // nrg when the list shows them often enough.
+  EXPECT_EQ(tags_of(G("肃")), std::set<int>{pos_tag_id("nrg")});
+  EXPECT_TRUE(tags_of(G("琛")).empty());
+  EXPECT_EQ(t.summary().listed_names, 2u);
+  EXPECT_EQ(t.summary().listed_trans_places, 1u);
+
+  // The tagger sees ３ (a factoid) as n: the measure word after it is
+  // trained after n, not after the text's m.
+  std::vector<CProbabilityNode> pos(56 * 56);
+  ASSERT_TRUE(CNerResource::load_transition_table((dir + "/POSTT.Lex").c_str(), pos.data(), 56));
+  const int n = pos_tag_id("n"), m = pos_tag_id("m"), q = pos_tag_id("q");
+  EXPECT_GT(pos[n * 56 + q].m_Prob, pos[m * 56 + q].m_Prob);
   std::filesystem::remove_all(dir);
 }
