@@ -137,4 +137,30 @@ std::vector<uint8_t> AssignPersonRoles(const std::vector<PathSpan>& path,
   return roles;
 }
 
+uint8_t PlaceTransitionFrom(uint8_t prev, uint8_t cur) {
+  const bool begins = cur == kRoleLH || cur == kRoleLY || cur == kRoleFH;
+  const bool ended = prev == kRoleLT || prev == kRoleLY || prev == kRoleFT;
+  return begins && ended ? static_cast<uint8_t>(kRoleA) : prev;
+}
+
+std::vector<uint8_t> AssignPlaceRoles(const std::vector<PathSpan>& path,
+                                      const std::vector<GoldPlace>& places) {
+  std::vector<uint8_t> roles(path.size(), kRoleA);
+  for (const GoldPlace& p : places) {
+    const long first = WordAt(path, p.begin);
+    if (first < 0) continue;
+    long last = first;
+    while (static_cast<size_t>(last) < path.size() && path[last].end < p.end) ++last;
+    if (static_cast<size_t>(last) >= path.size() || path[last].end != p.end || last == first)
+      continue;
+    const uint32_t prefix = path[last].begin - p.begin;  // head and middle words
+    if (prefix > (p.foreign ? 10u : 6u)) continue;
+    const uint8_t head = p.foreign ? kRoleFH : kRoleLH;
+    roles[first] = head;
+    for (long k = first + 1; k < last; ++k) roles[k] = static_cast<uint8_t>(head + 1);
+    roles[last] = static_cast<uint8_t>(head + 2);
+  }
+  return roles;
+}
+
 }  // namespace lxtrain

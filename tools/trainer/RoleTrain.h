@@ -62,6 +62,30 @@ std::vector<uint8_t> AssignPersonRoles(const std::vector<PathSpan>& path,
                                        const std::vector<GoldName>& names,
                                        bool single_given_apart = false);
 
+// Place roles.  A gold place that the path cuts into several words gets
+// LH, LM..., LT (FH, FM..., FT for a transliterated place), as the place
+// matcher reads them, when its head and middle words fit the matcher's
+// limits (6 bytes, 10 for a transliterated place); every other word is A.
+enum PlaceRole : uint8_t {
+  kRoleLH = 20, kRoleLM = 21, kRoleLT = 22, kRoleLY = 29, kRoleFH = 31, kRoleFM = 32,
+  kRoleFT = 33
+};
+
+// A gold place name [begin, end); `foreign` for a transliterated one.
+struct GoldPlace {
+  uint32_t begin = 0;
+  uint32_t end = 0;
+  bool foreign = false;
+};
+
+// The row of the place transition table that scores `cur` after `prev`
+// (a place that has just ended is context when a new one begins).
+uint8_t PlaceTransitionFrom(uint8_t prev, uint8_t cur);
+
+// The place role of each path word (places in text order, not overlapping).
+std::vector<uint8_t> AssignPlaceRoles(const std::vector<PathSpan>& path,
+                                      const std::vector<GoldPlace>& places);
+
 }  // namespace lxtrain
 
 #endif  // LX_TRAINER_ROLE_TRAIN_H

@@ -69,6 +69,45 @@ std::vector<std::string> SplitAtNameSeparators(const std::string& word) {
   return parts;
 }
 
+// Writes a role transition table (54 x 54) estimated from role bigram
+// counts: m_Prob[p][c] = log10((count(p, c) + 0.1) / (count(p) + 0.1 R)),
+// R the number of roles seen; m_Bow[r][0] = log10((fixed(r) + 0.5) /
+// (count(r) + 0.5)) for the roles that occur, -99 everywhere else.
+bool WriteRoleTable(const std::string& path,
+                    const std::map<std::pair<uint8_t, uint8_t>, uint64_t>& trans,
+                    const std::map<uint8_t, uint64_t>& role_total,
+                    const std::map<uint8_t, double>& fixed) {
+  std::set<uint8_t> seen;
+  std::map<uint8_t, uint64_t> from;
+  for (const auto& kv : trans) {
+    seen.insert(kv.first.first);
+    seen.insert(kv.first.second);
+    from[kv.first.first] += kv.second;
+  }
+  const double kAdd = 0.1;
+  const double outcomes = double(seen.size());
+  std::vector<CProbabilityNode> tt(kRoleTTDim * kRoleTTDim);
+  for (int p = 0; p < kRoleTTDim; ++p) {
+    const uint8_t r = static_cast<uint8_t>(p);
+    auto fr = from.find(r);
+    const double row = fr == from.end() ? 0.0 : double(fr->second);
+    for (int c = 0; c < kRoleTTDim; ++c) {
+      auto it = trans.find({r, static_cast<uint8_t>(c)});
+      const double cnt = it == trans.end() ? 0.0 : double(it->second);
+      tt[p * kRoleTTDim + c].m_Prob =
+          static_cast<LogP>(std::log10((cnt + kAdd) / (row + kAdd * outcomes)));
+      tt[p * kRoleTTDim + c].m_Bow = -99.0f;
+    }
+    auto tot = role_total.find(r);
+    if (tot == role_total.end() || tot->second == 0) continue;
+    auto fx = fixed.find(r);
+    const double n = fx == fixed.end() ? 0.0 : fx->second;
+    tt[p * kRoleTTDim].m_Bow =
+        static_cast<LogP>(std::log10((n + 0.5) / (double(tot->second) + 0.5)));
+  }
+  return CNerResourceWriter::write_transition_table(path.c_str(), tt.data(), kRoleTTDim);
+}
+
 // The sentence splitter's separators: tab, LF, CR, space, ! , ; ? _ and the
 // GBK characters 　 。 … ！ ， ： ； ？ ＿.  A separator is never part of a
 // sentence: the splitter hands it out apart from the lattice.
@@ -176,15 +215,15 @@ std::string TrainSummary::report() const {
                 "sentences %zu, tokens %zu\n"
                 "dictionary words %zu (%zu from the word list, %zu listed words rejected)\n"
                 "bigrams %zu, discount %.4f\n"
-                "person names %zu, with roles %zu; sentences left out of role training %zu\n"
+                "person names %zu, with roles %zu; places with roles %zu (%zu left out of the "
+                "dictionary); sentences left out of role training %zu\n"
                 "listed transliterated names %zu, name parts %zu, familiar names %zu, listed places "
                 "that may be names %zu, given-name characters %zu\n"
                 "combination words %zu, ambiguity rules %zu\n",
                 paragraphs_used, paragraphs_dev, paragraphs_malformed, sentences, tokens,
                 dict_words, lexicon_words, lexicon_rejected, bigrams, discount, person_names,
-                person_names_roled, role_sentences_skipped, listed_names, name_parts, familiar_names, listed_trans_places,
-                given_name_chars,
-                combination_words,
+                person_names_roled, places_roled, places_apart, role_sentences_skipped, listed_names, name_parts,
+                familiar_names, listed_trans_places, given_name_chars, combination_words,
                 ambiguity_rules);
   return buf;
 }
@@ -304,6 +343,7 @@ void Trainer::add_paragraph(const CorpusParagraph& para) {
   std::vector<uint32_t> keys;
   std::vector<uint8_t> marks;
   std::vector<GoldName> names;
+  std::vector<GoldPlace> places;
   std::vector<uint32_t> bounds;
   std::string text;
   int prev = kPosStart;
@@ -314,12 +354,14 @@ void Trainer::add_paragraph(const CorpusParagraph& para) {
     m_sentences.push_back(std::move(keys));
     m_sentence_marks.push_back(std::move(marks));
     m_sentence_names.push_back(std::move(names));
+    m_sentence_places.push_back(std::move(places));
     m_sentence_text.push_back(std::move(text));
     m_sentence_bounds.push_back(std::move(bounds));
     bounds.clear();
     keys.clear();
     marks.clear();
     names.clear();
+    places.clear();
     text.clear();
     prev = kPosStart;
   };
@@ -353,6 +395,12 @@ void Trainer::add_paragraph(const CorpusParagraph& para) {
     if (bounds.empty()) bounds.push_back(0);
     text += t.word;
     bounds.push_back(static_cast<uint32_t>(text.size()));
+    if (t.tag == "ns" && !IsFactoidLed(t.word)) {
+      GoldPlace pl;
+      pl.begin = at;
+      pl.end = at + static_cast<uint32_t>(t.word.size());
+      places.push_back(pl);
+    }
     if (kind[i] == kSurname) {
       GoldName n;
       n.begin = at;
@@ -508,6 +556,18 @@ bool Trainer::begins_with_common_surname(const std::string& w) const {
     if (s.second >= m_options.common_surname_count && w.compare(0, s.first.size(), s.first) == 0)
       return true;
   return false;
+}
+
+bool Trainer::is_foreign_place(const std::string& w) const {
+  // Spelt like a transliterated name and without a Chinese place ending.
+  static const std::set<std::string> kEndings = [] {
+    std::set<std::string> e;
+    for (const char* c : {"省", "市", "县", "区", "州", "乡", "镇", "村", "山", "河", "湖", "江",
+                          "岛", "港", "湾", "路", "街", "峰", "海", "城", "庄", "屯", "寨"})
+      e.insert(ToGbk(c));
+    return e;
+  }();
+  return w.size() >= 4 && !kEndings.count(w.substr(w.size() - 2)) && spelt_like_transliteration(w);
 }
 
 bool Trainer::is_unkept_name(const std::string& w) const {
@@ -861,6 +921,14 @@ bool Trainer::write_dictionary(const std::string& dir, std::string* error) {
     for (const auto& pc : kv.second) n += pc.second;
     auto wn = m_whole_name.find(kv.first);
     if (wn != m_whole_name.end() && wn->second == n && n == 1) continue;
+    // So are places of several characters that the text shows once and the
+    // word lists lack: the place roles are learnt from them.
+    static const int ns = pos_tag_id("ns");
+    if (m_options.new_places_apart && n == 1 && kv.second.begin()->first == ns &&
+        kv.first.size() >= 4 && !m_lexicon.count(kv.first) && !m_listed_names.count(kv.first)) {
+      ++m_summary.places_apart;
+      continue;
+    }
     basic_dict_entry_t e;
     e.word = kv.first;
     std::vector<std::pair<uint64_t, int>> by_count;
@@ -922,7 +990,7 @@ bool Trainer::write_dictionary(const std::string& dir, std::string* error) {
     // and is spelt only with characters of the text's transliterated names
     // may be either; the tagger decides by the context.
     if (m_options.listed_trans_places && (kv.second == ns || kv.second == nz) && kv.first.size() >= 6 &&
-        !m_division_names.count(kv.first) && spelt_like_transliteration(kv.first)) {
+        !m_division_names.count(kv.first) && is_foreign_place(kv.first)) {
       const double nr_count = double(m_tag_count[nr]) + m_options.lexicon_weight;
       e.pos->push_back(prop_item_t{static_cast<uint8_t>(nr),
                                   static_cast<LogP>(std::log10(m_options.lexicon_weight / nr_count))});
@@ -998,6 +1066,10 @@ bool Trainer::train_roles(const std::string& dir, std::string* error) {
   std::map<uint32_t, std::map<uint8_t, uint64_t>> counts;
   std::map<uint8_t, uint64_t> role_total, free_single, free_other;
   std::map<std::pair<uint8_t, uint8_t>, uint64_t> trans;
+  // The same for place roles.
+  std::map<uint32_t, std::map<uint8_t, uint64_t>> ln_counts;
+  std::map<uint8_t, uint64_t> ln_total, ln_free;
+  std::map<std::pair<uint8_t, uint8_t>, uint64_t> ln_trans;
   std::vector<PathSpan> path;
   std::vector<int64_t> path_index;  // dictionary index or -1
   std::vector<bool> path_single;     // one Chinese character
@@ -1066,6 +1138,22 @@ bool Trainer::train_roles(const std::string& dir, std::string* error) {
       prev = r;
     }
     ++trans[{prev, kRoleA}];  // the closing column
+
+    std::vector<GoldPlace>& places = m_sentence_places[s];
+    for (GoldPlace& p : places)
+      p.foreign = is_foreign_place(text.substr(p.begin, p.end - p.begin));
+    const std::vector<uint8_t> ln_roles = AssignPlaceRoles(path, places);
+    prev = kRoleA;
+    for (size_t k = 0; k < ln_roles.size(); ++k) {
+      const uint8_t r = ln_roles[k];
+      if (r == kRoleLH || r == kRoleFH) ++m_summary.places_roled;
+      ++ln_total[r];
+      if (path_index[k] >= 0) ++ln_counts[static_cast<uint32_t>(path_index[k])][r];
+      else ++ln_free[r];
+      ++ln_trans[{PlaceTransitionFrom(prev, r), r}];
+      prev = r;
+    }
+    ++ln_trans[{prev, kRoleA}];
   }
   LXCloseSegHandle(h);
   LXUnInitSeg();
@@ -1187,6 +1275,21 @@ bool Trainer::train_roles(const std::string& dir, std::string* error) {
       list.push_back(prop_item_t{c.second, static_cast<LogP>(std::log10(c.first))});
     kv.second->roles = list;
   }
+  // Place role lists: log10 P(word | role) over the path words.
+  for (const auto& kv : ln_counts) {
+    auto e = by_index.find(kv.first);
+    if (e == by_index.end()) continue;
+    std::vector<std::pair<double, uint8_t>> by_prob;
+    for (const auto& rc : kv.second)
+      by_prob.emplace_back(double(rc.second) / double(ln_total[rc.first]), rc.first);
+    std::sort(by_prob.begin(), by_prob.end(), [](const auto& a, const auto& b) {
+      return a.first != b.first ? a.first > b.first : a.second < b.second;
+    });
+    std::vector<prop_item_t> list;
+    for (const auto& c : by_prob)
+      list.push_back(prop_item_t{c.second, static_cast<LogP>(std::log10(c.first))});
+    e->second->ln_roles = list;
+  }
   CBasicDictWriter dw;
   for (const basic_dict_entry_t& e : m_entries) dw.add(e);
   if (!dw.write(JoinPath(dir, "Core.Lex").c_str(), JoinPath(dir, "Core.Prop").c_str()))
@@ -1195,35 +1298,17 @@ bool Trainer::train_roles(const std::string& dir, std::string* error) {
   // Transitions log10 P(role | previous role), add-0.1 over the roles seen;
   // [r][0].m_Bow is the score of role r for a word outside the dictionary:
   // log10 P(such a word | r), counted over single Chinese characters for
-  // the roles they can take (A, C, D, E) and over the other words for A.
-  std::set<uint8_t> seen;
-  std::map<uint8_t, uint64_t> from;
-  for (const auto& kv : trans) {
-    seen.insert(kv.first.first);
-    seen.insert(kv.first.second);
-    from[kv.first.first] += kv.second;
-  }
-  const double kAdd = 0.1;
-  const double outcomes = double(seen.size());
-  std::vector<CProbabilityNode> tt(kRoleTTDim * kRoleTTDim);
-  for (int p = 0; p < kRoleTTDim; ++p) {
-    for (int c = 0; c < kRoleTTDim; ++c) {
-      auto it = trans.find({static_cast<uint8_t>(p), static_cast<uint8_t>(c)});
-      double cnt = it == trans.end() ? 0.0 : double(it->second);
-      double pr = (cnt + kAdd) / (double(from[static_cast<uint8_t>(p)]) + kAdd * outcomes);
-      tt[p * kRoleTTDim + c].m_Prob = static_cast<LogP>(std::log10(pr));
-      tt[p * kRoleTTDim + c].m_Bow = -99.0f;
-    }
-    const uint8_t r = static_cast<uint8_t>(p);
-    const double total = double(role_total[r]);
-    double fixed = 0;
-    if (r == kRoleA) fixed = double(free_single[r] + free_other[r]);
-    else if (r == kRoleC || r == kRoleD || r == kRoleE) fixed = double(free_single[r]);
-    if (total > 0) tt[p * kRoleTTDim].m_Bow = static_cast<LogP>(std::log10((fixed + 0.5) / (total + 0.5)));
-  }
-  if (!CNerResourceWriter::write_transition_table(JoinPath(dir, "RoleTT.Lex").c_str(), tt.data(),
-                                                  kRoleTTDim))
+  // the person roles they can take (A, C, D, E) and over the other words
+  // for A (the only role such a word has in place tagging).
+  std::map<uint8_t, double> fixed;
+  fixed[kRoleA] = double(free_single[kRoleA] + free_other[kRoleA]);
+  for (uint8_t r : {kRoleC, kRoleD, kRoleE}) fixed[r] = double(free_single[r]);
+  std::map<uint8_t, double> ln_fixed;
+  ln_fixed[kRoleA] = double(ln_free[kRoleA]);
+  if (!WriteRoleTable(JoinPath(dir, "RoleTT.Lex"), trans, role_total, fixed))
     return Fail(error, "cannot write RoleTT.Lex");
+  if (!WriteRoleTable(JoinPath(dir, "LNRoleTT.Lex"), ln_trans, ln_total, ln_fixed))
+    return Fail(error, "cannot write LNRoleTT.Lex");
   return true;
 }
 

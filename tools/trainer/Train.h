@@ -109,6 +109,9 @@ struct TrainOptions {
   // Given-name characters of the name list (seen at least the count) that
   // the text lacks are dictionary words tagged nrg.
   bool given_name_chars = true;
+  // Places the text shows once and the lists lack are no dictionary words
+  // (the place roles are then learnt from them; --new-places-apart).
+  bool new_places_apart = false;
   uint64_t given_char_min_count = 20;
   // A listed name (not marked transliterated) that begins with a surname of
   // at least this frequency in the surname list is taken for a Chinese name.
@@ -132,6 +135,8 @@ struct TrainSummary {
   size_t role_sentences_skipped = 0;
   size_t lexicon_words = 0;           // words added from the general word list
   size_t lexicon_rejected = 0;        // candidates the training text contradicts
+  size_t places_roled = 0;            // places the path cuts, with place roles
+  size_t places_apart = 0;            // places seen once left out of the dictionary
   size_t listed_names = 0;            // transliterated names from the word list
   size_t name_parts = 0;              // parts of names joined by separators
   size_t given_name_chars = 0;        // name-list characters added as words
@@ -184,6 +189,8 @@ class Trainer {
   // `w` is a name the text writes whole once, which is therefore no
   // dictionary word of its own.
   bool is_unkept_name(const std::string& w) const;
+  // A place name that looks transliterated (FH ... FT rather than LH ... LT).
+  bool is_foreign_place(const std::string& w) const;
   bool begins_with_common_surname(const std::string& w) const;
   // Every character of `w` occurs in a name the text writes whole.
   bool spelt_like_transliteration(const std::string& w) const;
@@ -216,6 +223,7 @@ class Trainer {
   // kMark* in Train.cpp).
   std::vector<std::string> m_sentence_text;
   std::vector<std::vector<GoldName>> m_sentence_names;
+  std::vector<std::vector<GoldPlace>> m_sentence_places;
   std::vector<std::vector<uint8_t>> m_sentence_marks;
   // Gold token boundaries of each sentence (byte offsets, 0 and the end
   // included).

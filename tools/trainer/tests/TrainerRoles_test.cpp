@@ -136,3 +136,33 @@ TEST(TrainerRoles, RandomPathsAndNamesStayInBounds) {
 }
 
 }  // namespace
+
+TEST(TrainerRoles, PlaceShapesOnThePath) {
+  const GoldPlace liuqiao{2, 6, false};  // 在 | 刘 | 桥 | 村民
+  EXPECT_EQ(AssignPlaceRoles(Path({2, 2, 2, 4}), {liuqiao}),
+            (Roles{kRoleA, kRoleLH, kRoleLT, kRoleA}));
+  // Head and middle words, a transliterated place.
+  EXPECT_EQ(AssignPlaceRoles(Path({4, 2, 2, 2}), {GoldPlace{0, 10, true}}),
+            (Roles{kRoleFH, kRoleFM, kRoleFM, kRoleFT}));
+  // One path word: the dictionary knows the place, no roles.
+  EXPECT_EQ(AssignPlaceRoles(Path({4, 2}), {GoldPlace{0, 4, false}}), (Roles{kRoleA, kRoleA}));
+  // A place the path cuts across its edges gets no roles.
+  EXPECT_EQ(AssignPlaceRoles(Path({4, 4}), {GoldPlace{2, 6, false}}), (Roles{kRoleA, kRoleA}));
+  // The matcher's limits on the head and middle words: 6 bytes for a
+  // Chinese place, 10 for a transliterated one.
+  EXPECT_EQ(AssignPlaceRoles(Path({4, 2, 2}), {GoldPlace{0, 8, false}}),
+            (Roles{kRoleLH, kRoleLM, kRoleLT}));
+  EXPECT_EQ(AssignPlaceRoles(Path({4, 4, 2}), {GoldPlace{0, 10, false}}),
+            (Roles{kRoleA, kRoleA, kRoleA}));
+  EXPECT_EQ(AssignPlaceRoles(Path({6, 4, 2}), {GoldPlace{0, 12, true}}),
+            (Roles{kRoleFH, kRoleFM, kRoleFT}));
+  EXPECT_EQ(AssignPlaceRoles(Path({6, 6, 2}), {GoldPlace{0, 14, true}}),
+            (Roles{kRoleA, kRoleA, kRoleA}));
+}
+
+TEST(TrainerRoles, PlaceTransitionsRestartAfterAPlace) {
+  EXPECT_EQ(PlaceTransitionFrom(kRoleLT, kRoleLH), kRoleA);
+  EXPECT_EQ(PlaceTransitionFrom(kRoleFT, kRoleLH), kRoleA);
+  EXPECT_EQ(PlaceTransitionFrom(kRoleLT, kRoleA), kRoleLT);
+  EXPECT_EQ(PlaceTransitionFrom(kRoleLH, kRoleLT), kRoleLH);
+}

@@ -416,3 +416,48 @@ TEST(TrainerTrain, TransliteratedNameCharactersAndFactoidTags) {
   EXPECT_GT(pos[n * 56 + q].m_Prob, pos[m * 56 + q].m_Prob);
   std::filesystem::remove_all(dir);
 }
+
+TEST(TrainerTrain, PlaceRolesFromPlacesThePathCuts) {
+  std::string c;
+  for (int i = 0; i < 3; ++i) {
+    char id[40];
+    std::snprintf(id, sizeof id, "20010104-01-%03d-%03d/m  ", 2, i + 1);
+    c += id + G("刘/nr  说/v  ，/w  桥/n  断/v  了/u  。/w  北京/ns  很/d  大/a  。/w") + "\n";
+  }
+  c += G("20010104-01-002-004/m  他/r  在/p  刘桥/ns  工作/v  。/w") + "\n";
+  TrainOptions opt;
+  opt.new_places_apart = true;
+  Trainer t(opt);
+  std::istringstream corpus(c);
+  t.add_corpus(corpus);
+  const std::string dir = TempDir("places");
+  std::string error;
+  ASSERT_TRUE(t.write(dir, &error)) << error;
+  // 刘桥 is seen once: no word, so the path cuts it (刘 | 桥) and its words
+  // get the place roles; 北京, seen three times, stays a word.
+  EXPECT_EQ(t.summary().places_apart, 1u);
+  EXPECT_EQ(t.summary().places_roled, 1u);
+  CBasicDict dict;
+  ASSERT_TRUE(dict.loadBasicDict((dir + "/Core.Lex").c_str(), (dir + "/Core.Prop").c_str()));
+  auto ln_roles_of = [&](const std::string& w) {
+    std::set<int> out;
+    int v = dict.mBasicDict.exactMatchSearch<int>(w.c_str(), w.size());
+    if (v < 0) return out;
+    const word_prop_t& wp = dict.mPropDict.m_word_info[v & 0x7fffffff];
+    if (wp.m_ln_role_sidx == Prop_None) return out;
+    for (uint32_t k = wp.m_ln_role_sidx; dict.mPropDict.m_LNRol[k] != 0; ++k)
+      out.insert(dict.mPropDict.m_LNRol[k]);
+    return out;
+  };
+  EXPECT_LT(dict.mBasicDict.exactMatchSearch<int>(G("刘桥").c_str(), 4), 0);
+  EXPECT_GE(dict.mBasicDict.exactMatchSearch<int>(G("北京").c_str(), 4), 0);
+  EXPECT_TRUE(ln_roles_of(G("刘")).count(kRoleLH));
+  EXPECT_TRUE(ln_roles_of(G("桥")).count(kRoleLT));
+  EXPECT_FALSE(ln_roles_of(G("北京")).count(kRoleLH));
+  // The table has learnt that LT follows LH.
+  std::vector<CProbabilityNode> ln(54 * 54);
+  ASSERT_TRUE(CNerResource::load_transition_table((dir + "/LNRoleTT.Lex").c_str(), ln.data(), 54));
+  EXPECT_GT(ln[kRoleLH * 54 + kRoleLT].m_Prob, ln[kRoleLH * 54 + kRoleA].m_Prob);
+  EXPECT_GT(ln[kRoleA * 54 + kRoleLH].m_Prob, ln[kRoleA * 54 + kRoleLT].m_Prob);
+  std::filesystem::remove_all(dir);
+}
