@@ -219,12 +219,12 @@ std::string TrainSummary::report() const {
                 "dictionary); sentences left out of role training %zu\n"
                 "listed transliterated names %zu, name parts %zu, familiar names %zu, listed places "
                 "that may be names %zu, given-name characters %zu\n"
-                "combination words %zu, ambiguity rules %zu\n",
+                "combination words %zu, ambiguity rules %zu, organisation words %zu\n",
                 paragraphs_used, paragraphs_dev, paragraphs_malformed, sentences, tokens,
                 dict_words, lexicon_words, lexicon_rejected, bigrams, discount, person_names,
                 person_names_roled, places_roled, places_apart, role_sentences_skipped, listed_names, name_parts,
                 familiar_names, listed_trans_places, given_name_chars, combination_words,
-                ambiguity_rules);
+                ambiguity_rules, organisation_words);
   return buf;
 }
 
@@ -331,6 +331,25 @@ void Trainer::add_paragraph(const CorpusParagraph& para) {
   // The tag set tells surnames (nrf) and given names (nrg) apart, where the
   // text tags both nr: the tagger then learns that a given name follows a
   // surname, and the output of a recognised name uses the same tags.
+  // Bracketed organisation names, with their inner words as sub-words.
+  if (m_options.organisation_words)
+    for (const CorpusSpan& sp : para.spans) {
+      if (sp.tag != "nt" || sp.end > toks.size() || sp.end - sp.begin < 2) continue;
+      std::string whole;
+      std::vector<subword_t> subs;
+      bool ok = true;
+      for (size_t k = sp.begin; k < sp.end && ok; ++k) {
+        const CorpusToken& t = toks[k];
+        ok = t.word.size() <= 255 && !IsFactoidLed(t.word) && !IsSeparatorToken(t.word);
+        whole += t.word;
+        subs.push_back(subword_t{static_cast<uint8_t>(t.word.size()), static_cast<uint8_t>(t.pos)});
+      }
+      if (ok && whole.size() <= 32) {
+        OrganisationWord& o = m_organisations[whole];
+        o.subwords = subs;
+        ++o.count;
+      }
+    }
   if (m_options.surname_given_tags) {
     static const int nrf = pos_tag_id("nrf"), nrg = pos_tag_id("nrg");
     for (size_t i = 0; i < toks.size(); ++i)
@@ -998,6 +1017,25 @@ bool Trainer::write_dictionary(const std::string& dir, std::string* error) {
     }
     m_entries.push_back(std::move(e));
   }
+  // Organisation names: words whose sub-word record holds the text's
+  // words, so that LX_SGU outputs those and a thick token over the name.
+  {
+    static const int nt = pos_tag_id("nt");
+    std::set<std::string> have;
+    for (const basic_dict_entry_t& e : m_entries) have.insert(e.word);
+    for (const auto& kv : m_organisations) {
+      if (kv.second.count < m_options.organisation_min_count || have.count(kv.first)) continue;
+      basic_dict_entry_t e;
+      e.word = kv.first;
+      const double tag_count = double(m_tag_count[nt]) + double(kv.second.count);
+      e.pos = std::vector<prop_item_t>{prop_item_t{
+          static_cast<uint8_t>(nt),
+          static_cast<LogP>(std::log10(double(kv.second.count) / tag_count))}};
+      e.subwords = kv.second.subwords;
+      m_entries.push_back(std::move(e));
+      ++m_summary.organisation_words;
+    }
+  }
   CBasicDictWriter dw;
   for (const basic_dict_entry_t& e : m_entries) dw.add(e);  // refuses only words over 255 bytes
   if (!dw.write(JoinPath(dir, "Core.Lex").c_str(), JoinPath(dir, "Core.Prop").c_str()))
@@ -1043,6 +1081,11 @@ bool Trainer::write_models(const std::string& dir, std::string* error) {
   for (const auto& kv : m_lexicon_selected) {
     auto it = m_dict_index.find(kv.first);
     if (it != m_dict_index.end()) extra[it->second] = m_options.lexicon_weight;
+  }
+  for (const auto& kv : m_organisations) {
+    auto it = m_dict_index.find(kv.first);
+    if (it != m_dict_index.end() && !m_word_pos.count(kv.first))
+      extra[it->second] = double(kv.second.count);
   }
   return WriteBigramModel(words, false, extra, JoinPath(dir, "Ngram.Lex"),
                           &m_summary.bigrams,
@@ -1112,6 +1155,8 @@ bool Trainer::train_roles(const std::string& dir, std::string* error) {
       if (lo == bounds.end() || *lo != w.begin) continue;
       auto hi = std::lower_bound(lo, bounds.end(), w.end);
       if (hi == bounds.end() || *hi != w.end) continue;
+      // Organisation words are cut by their sub-word records (LX_SGU).
+      if (m_organisations.count(text.substr(w.begin, w.end - w.begin))) continue;
       RuleEvidence& ev = m_rule_evidence[text.substr(w.begin, w.end - w.begin)];
       if (hi - lo == 1) {
         ++ev.whole;

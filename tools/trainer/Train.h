@@ -112,6 +112,10 @@ struct TrainOptions {
   // Places the text shows once and the lists lack are no dictionary words
   // (the place roles are then learnt from them; --new-places-apart).
   bool new_places_apart = false;
+  // Bracketed organisation names seen this often become words whose
+  // sub-words are their inner words (for LX_SGU).
+  bool organisation_words = false;
+  uint64_t organisation_min_count = 2;
   uint64_t given_char_min_count = 20;
   // A listed name (not marked transliterated) that begins with a surname of
   // at least this frequency in the surname list is taken for a Chinese name.
@@ -135,6 +139,7 @@ struct TrainSummary {
   size_t role_sentences_skipped = 0;
   size_t lexicon_words = 0;           // words added from the general word list
   size_t lexicon_rejected = 0;        // candidates the training text contradicts
+  size_t organisation_words = 0;      // bracketed names with sub-word records
   size_t places_roled = 0;            // places the path cuts, with place roles
   size_t places_apart = 0;            // places seen once left out of the dictionary
   size_t listed_names = 0;            // transliterated names from the word list
@@ -224,6 +229,11 @@ class Trainer {
   std::vector<std::string> m_sentence_text;
   std::vector<std::vector<GoldName>> m_sentence_names;
   std::vector<std::vector<GoldPlace>> m_sentence_places;
+  struct OrganisationWord {
+    std::vector<subword_t> subwords;
+    uint64_t count = 0;
+  };
+  std::map<std::string, OrganisationWord> m_organisations;
   std::vector<std::vector<uint8_t>> m_sentence_marks;
   // Gold token boundaries of each sentence (byte offsets, 0 and the end
   // included).

@@ -109,6 +109,8 @@ int main(int argc, char** argv) {
       opt.trans_char_weight = std::atof(argv[++i]);
     } else if (a == "--common-surname-count" && i + 1 < argc) {
       opt.common_surname_count = std::atof(argv[++i]);
+    } else if (a == "--organisation-words") {
+      opt.organisation_words = true;
     } else if (a == "--new-places-apart") {
       opt.new_places_apart = true;
     } else if (a == "--no-listed-names") {

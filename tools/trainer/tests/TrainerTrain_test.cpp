@@ -461,3 +461,49 @@ TEST(TrainerTrain, PlaceRolesFromPlacesThePathCuts) {
   EXPECT_GT(ln[kRoleA * 54 + kRoleLH].m_Prob, ln[kRoleA * 54 + kRoleLT].m_Prob);
   std::filesystem::remove_all(dir);
 }
+
+TEST(TrainerTrain, OrganisationWordsCarryTheirInnerWords) {
+  std::string c;
+  for (int i = 0; i < 2; ++i) {
+    char id[40];
+    std::snprintf(id, sizeof id, "20010105-01-%03d-%03d/m  ", 2, i + 1);
+    c += id + G("[中央/n  电台/n]nt  播音/v  。/w  中央/n  决定/v  。/w  [东方/s  电台/n]nt  说/v") + "\n";
+  }
+  c += G("20010105-01-002-003/m  [南方/s  电台/n]nt  说/v") + "\n";
+  TrainOptions opt;
+  opt.organisation_words = true;
+  Trainer t(opt);
+  std::istringstream corpus(c);
+  t.add_corpus(corpus);
+  const std::string dir = TempDir("orgs");
+  std::string error;
+  ASSERT_TRUE(t.write(dir, &error)) << error;
+  EXPECT_EQ(t.summary().organisation_words, 2u);  // 南方电台 is seen once
+  CBasicDict dict;
+  ASSERT_TRUE(dict.loadBasicDict((dir + "/Core.Lex").c_str(), (dir + "/Core.Prop").c_str()));
+  const std::string org = G("中央电台");
+  int v = dict.mBasicDict.exactMatchSearch<int>(org.c_str(), org.size());
+  ASSERT_GE(v, 0);
+  const word_prop_t& wp = dict.mPropDict.m_word_info[v & 0x7fffffff];
+  ASSERT_NE(wp.m_seg_rule_sidx, Prop_None);
+  const uint8_t* rec = dict.mPropDict.m_SegType + wp.m_seg_rule_sidx;
+  ASSERT_EQ(rec[0], 2);
+  EXPECT_EQ(rec[1], 4);
+  EXPECT_EQ(rec[2], 4);
+  EXPECT_EQ(rec[3], pos_tag_id("n"));
+  EXPECT_EQ(rec[4], pos_tag_id("n"));
+  EXPECT_LT(dict.mBasicDict.exactMatchSearch<int>(G("南方电台").c_str(), 8), 0);
+
+  // With LX_SGU the name comes out as the text's words.
+  ASSERT_TRUE(LXInitSeg(dir.c_str()));
+  HANDLE h = LXCreateSegHandle(LX_SGU);
+  ASSERT_NE(h, nullptr);
+  const std::string text = G("中央电台播音");
+  ASSERT_TRUE(LXSegment(h, text.c_str(), text.size(), LX_GBK));
+  std::string out;
+  for (int i = 0; i < LXGetResultCnt(h); ++i) out += std::string(i ? " " : "") + LXGetWordAt(h, i);
+  EXPECT_EQ(out, G("中央 电台 播音"));
+  LXCloseSegHandle(h);
+  LXUnInitSeg();
+  std::filesystem::remove_all(dir);
+}
