@@ -6,13 +6,12 @@
 #include <set>
 
 #include "Corpus.h"
+#include "TrainText.h"
 #include "base/PosTag.h"
 
 namespace lxtrain {
 
 namespace {
-
-bool IsLead(unsigned char c) { return c >= 0x81 && c != 0xFF; }
 
 bool AllLetters(const std::string& t) {
   if (t.empty()) return false;
