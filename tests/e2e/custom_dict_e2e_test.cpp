@@ -23,20 +23,14 @@
 
 #include "LXSegFunc.h"
 #include "support/resource_builder.h"
+#include "support/seg_handle.h"
 
 using lxtest::gbk;
 using lxtest::utf8;
 
 namespace {
 
-struct Handle {
-  explicit Handle(int mode) : h(LXCreateSegHandle(mode)) {}
-  ~Handle() { LXCloseSegHandle(h); }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  operator HANDLE() const { return h; }
-  HANDLE h;
-};
+using lxtest::Handle;
 
 // A custom token or phrase as the caller sees it in LXGetAllSegInfo.
 struct Comb {

@@ -34,6 +34,7 @@
 
 #include "LXSegFunc.h"
 #include "support/resource_builder.h"
+#include "support/seg_handle.h"
 
 using lxtest::gbk;
 using lxtest::utf8;
@@ -47,14 +48,7 @@ enum : uint8_t {
 // POS ids used in the resources.
 enum : uint8_t { kAd = 2, kF = 8, kM = 15, kN = 16, kNg = 42, kP = 25, kQ = 26, kU = 30 };
 
-struct Handle {
-  explicit Handle(int mode) : h(LXCreateSegHandle(mode)) {}
-  ~Handle() { LXCloseSegHandle(h); }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  operator HANDLE() const { return h; }
-  HANDLE h;
-};
+using lxtest::Handle;
 
 // A token as (GBK word, POS) for readable comparisons.
 struct Tok {

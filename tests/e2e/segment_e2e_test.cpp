@@ -11,6 +11,7 @@
 #include "LXSegFunc.h"
 #include "base/uconv.h"
 #include "support/resource_builder.h"
+#include "support/seg_handle.h"
 
 using lxtest::gbk;
 using lxtest::utf8;
@@ -22,15 +23,7 @@ const int kModeFlags[] = {LX_ENGU, LX_GU,   LX_POS, LX_USR,    LX_S2D,     LX_U2
                           LX_CN,   LX_T2S,  LX_PGU, LX_LGU,    LX_SGU,     LX_CUT, LX_TEXT, LX_CONV,
                           LX_WMUL, LX_PMUL, LX_ASC, LX_SECPOS, LX_NEW_RES, LX_SYN, LX_LN,   LX_WGU};
 
-// Handle that closes itself.
-struct Handle {
-  explicit Handle(int mode) : h(LXCreateSegHandle(mode)) {}
-  ~Handle() { LXCloseSegHandle(h); }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  operator HANDLE() const { return h; }
-  HANDLE h;
-};
+using lxtest::Handle;
 
 struct Token {
   std::string word;

@@ -66,14 +66,20 @@ std::vector<std::string> split_lines(const std::string& content) {
   return lines;
 }
 
-bool read_whole_file(const fs::path& p, std::string& out) {
+// The bytes of `p`; false with a message naming the file when it cannot be
+// read.
+bool read_whole_file(const fs::path& p, std::string& out, std::string& error) {
   std::ifstream in(p, std::ios::binary);
-  if (!in) return false;
   std::ostringstream ss;
-  ss << in.rdbuf();
-  if (in.bad()) return false;
-  out = ss.str();
-  return true;
+  if (in) {
+    ss << in.rdbuf();
+    if (!in.bad()) {
+      out = ss.str();
+      return true;
+    }
+  }
+  error = p.string() + ": cannot read the file";
+  return false;
 }
 
 bool write_whole_file(const fs::path& p, const std::string& bytes) {
@@ -119,10 +125,7 @@ bool read_tree(const fs::path& dir, const std::string& rel, std::vector<tree_ent
       if (!read_tree(p, r, out, error)) return false;
     } else if (fs::is_regular_file(st)) {
       tree_entry_t e{r, false, std::string()};
-      if (!read_whole_file(p, e.content)) {
-        error = p.string() + ": cannot read the file";
-        return false;
-      }
+      if (!read_whole_file(p, e.content, error)) return false;
       std::string why;
       if (!check_custom_word_list(e.content, why)) {
         error = p.string() + ": " + why;
@@ -316,10 +319,7 @@ bool write_custom_resources(const std::string& source_dir, const std::string& ou
   }
   if (with_names) {
     std::string content;
-    if (!read_whole_file(names_src, content)) {
-      error = names_src.string() + ": cannot read the file";
-      return false;
-    }
+    if (!read_whole_file(names_src, content, error)) return false;
     if (!read_class_names(names_src, content, names, error)) return false;
     if (names.empty()) {
       error = names_src.string() + ": no class name";
@@ -328,10 +328,7 @@ bool write_custom_resources(const std::string& source_dir, const std::string& ou
   }
   if (with_entries) {
     std::string content;
-    if (!read_whole_file(entries_src, content)) {
-      error = entries_src.string() + ": cannot read the file";
-      return false;
-    }
+    if (!read_whole_file(entries_src, content, error)) return false;
     if (!read_sys_entries(entries_src, content, names, entries, error)) return false;
   }
 

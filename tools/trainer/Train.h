@@ -274,6 +274,7 @@ class Trainer {
 
   std::vector<std::pair<std::string, uint64_t>> m_surnames;  // GBK
   std::set<std::string> m_surname_set;
+  std::set<std::string> m_common_surnames;  // of at least common_surname_count
   std::map<std::string, std::vector<std::string>> m_ts_chars;  // GBK char -> targets
   std::map<std::string, std::string> m_ts_phrases;             // GBK
 };

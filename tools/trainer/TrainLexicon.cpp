@@ -1,6 +1,7 @@
 // The trainer's word lists: surnames, the general word list, given names and
 // places, and the choice of the listed words that join the dictionary.
 #include <algorithm>
+#include <cstdlib>
 #include <set>
 
 #include "Train.h"
@@ -16,8 +17,10 @@ void Trainer::add_surnames(std::istream& in) {
     if (tab == std::string::npos) continue;
     std::string g = ToGbk(line.substr(0, tab));
     if (g.empty()) continue;
-    m_surnames.emplace_back(g, std::strtoull(line.c_str() + tab + 1, nullptr, 10));
+    const uint64_t count = std::strtoull(line.c_str() + tab + 1, nullptr, 10);
+    m_surnames.emplace_back(g, count);
     m_surname_set.insert(g);
+    if (double(count) >= m_options.common_surname_count) m_common_surnames.insert(g);
   }
 }
 
@@ -105,10 +108,7 @@ void Trainer::count_splits() {
 }
 
 bool Trainer::begins_with_common_surname(const std::string& w) const {
-  for (const auto& s : m_surnames)
-    if (s.second >= m_options.common_surname_count && w.compare(0, s.first.size(), s.first) == 0)
-      return true;
-  return false;
+  return m_common_surnames.count(w.substr(0, 2)) || m_common_surnames.count(w.substr(0, 4));
 }
 
 bool Trainer::is_foreign_place(const std::string& w) const {

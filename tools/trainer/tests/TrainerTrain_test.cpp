@@ -54,6 +54,84 @@ std::string ReadBytes(const std::filesystem::path& p) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// `count` paragraphs of `body`, with ids "<date>-01-<article>-<n>".
+std::string Paragraphs(const char* date, int article, int count, const std::string& body) {
+  std::string c;
+  for (int i = 0; i < count; ++i) {
+    char id[40];
+    std::snprintf(id, sizeof id, "%s-01-%03d-%03d/m  ", date, article, i + 1);
+    c += id + body + "\n";
+  }
+  return c;
+}
+
+// What a trained dictionary says about a word.
+class TrainedDict {
+ public:
+  explicit TrainedDict(const std::string& dir)
+      : m_loaded(m_dict.loadBasicDict((dir + "/Core.Lex").c_str(), (dir + "/Core.Prop").c_str())) {}
+  bool loaded() const { return m_loaded; }
+  // The word's index, or -1.
+  int index_of(const std::string& w) {
+    int v = m_dict.mBasicDict.exactMatchSearch<int>(w.c_str(), w.size());
+    return v < 0 ? -1 : (v & 0x7fffffff);
+  }
+  const word_prop_t& info(int idx) const { return m_dict.mPropDict.m_word_info[idx]; }
+  const prop_t& props() const { return m_dict.mPropDict; }
+  std::set<int> tags_of(const std::string& w) {
+    return list(w, &word_prop_t::m_pos_sidx, props().m_POS);
+  }
+  std::set<int> roles_of(const std::string& w) {
+    return list(w, &word_prop_t::m_role_sidx, props().m_Rol);
+  }
+  std::set<int> ln_roles_of(const std::string& w) {
+    return list(w, &word_prop_t::m_ln_role_sidx, props().m_LNRol);
+  }
+
+ private:
+  std::set<int> list(const std::string& w, uint32_t word_prop_t::*start, const uint8_t* ids) {
+    std::set<int> out;
+    const int idx = index_of(w);
+    if (idx < 0 || info(idx).*start == Prop_None) return out;
+    for (uint32_t k = info(idx).*start; ids[k] != 0; ++k) out.insert(ids[k]);
+    return out;
+  }
+
+  CBasicDict m_dict;
+  bool m_loaded;
+};
+
+// A role or POS transition table of a trained directory.
+std::vector<CProbabilityNode> Table(const std::string& path, size_t dim) {
+  std::vector<CProbabilityNode> t(dim * dim);
+  EXPECT_TRUE(CNerResource::load_transition_table(path.c_str(), t.data(), dim)) << path;
+  return t;
+}
+
+// The words of `text` segmented with the resources in `dir`, separated by
+// blanks; what initialisation wrote to standard error goes to `init_err`.
+std::string Segment(const std::string& dir, int mode, const std::string& text,
+                    std::string* init_err = nullptr) {
+  testing::internal::CaptureStderr();
+  const bool ok = LXInitSeg(dir.c_str());
+  const std::string err = testing::internal::GetCapturedStderr();
+  if (init_err) *init_err = err;
+  if (!ok) {
+    ADD_FAILURE() << "LXInitSeg failed on " << dir;
+    return std::string();
+  }
+  std::string out;
+  HANDLE h = LXCreateSegHandle(mode);
+  if (h != nullptr && LXSegment(h, text.c_str(), text.size(), LX_GBK)) {
+    for (int i = 0; i < LXGetResultCnt(h); ++i) out += std::string(i ? " " : "") + LXGetWordAt(h, i);
+  } else {
+    ADD_FAILURE() << "no segmentation with the resources in " << dir;
+  }
+  if (h != nullptr) LXCloseSegHandle(h);
+  LXUnInitSeg();
+  return out;
+}
+
 bool TrainInto(const std::string& dir, std::string* error, TrainSummary* summary = nullptr) {
   Trainer t;
   std::istringstream corpus(TinyCorpus());
@@ -155,30 +233,26 @@ TEST(TrainerTrain, WritesALoadableDeterministicResourceSet) {
 
   // The dictionary: training words with log10 P(word | tag); words of the
   // malformed and development paragraphs are absent.
-  CBasicDict dict;
-  ASSERT_TRUE(dict.loadBasicDict((a + "/Core.Lex").c_str(), (a + "/Core.Prop").c_str()));
-  auto index_of = [&](const std::string& w) {
-    int v = dict.mBasicDict.exactMatchSearch<int>(w.c_str(), w.size());
-    return v < 0 ? -1 : (v & 0x7fffffff);
-  };
-  EXPECT_LT(index_of(G("甲乙")), 0);
-  EXPECT_LT(index_of(G("丙丁")), 0);
-  EXPECT_LT(index_of(G("１９９８年")), 0);
-  int yan = index_of(G("研究"));
+  TrainedDict dict(a);
+  ASSERT_TRUE(dict.loaded());
+  EXPECT_LT(dict.index_of(G("甲乙")), 0);
+  EXPECT_LT(dict.index_of(G("丙丁")), 0);
+  EXPECT_LT(dict.index_of(G("１９９８年")), 0);
+  int yan = dict.index_of(G("研究"));
   ASSERT_GE(yan, 0);
-  const word_prop_t& wp = dict.mPropDict.m_word_info[yan];
+  const uint32_t k = dict.info(yan).m_pos_sidx;
   // 研究 is v six times (of 13 v tokens: 6 研究 + 6 学习 + ... ) and vn once
   // (the only vn).  The list is ordered by count.
-  ASSERT_EQ(dict.mPropDict.m_POS[wp.m_pos_sidx], 31);
-  EXPECT_NEAR(dict.mPropDict.m_POSProb[wp.m_pos_sidx], std::log10(6.0 / 12.0), 1e-5);
-  ASSERT_EQ(dict.mPropDict.m_POS[wp.m_pos_sidx + 1], 33);
-  EXPECT_NEAR(dict.mPropDict.m_POSProb[wp.m_pos_sidx + 1], 0.0, 1e-6);
-  EXPECT_EQ(dict.mPropDict.m_POS[wp.m_pos_sidx + 2], 0);
+  ASSERT_EQ(dict.props().m_POS[k], 31);
+  EXPECT_NEAR(dict.props().m_POSProb[k], std::log10(6.0 / 12.0), 1e-5);
+  ASSERT_EQ(dict.props().m_POS[k + 1], 33);
+  EXPECT_NEAR(dict.props().m_POSProb[k + 1], 0.0, 1e-6);
+  EXPECT_EQ(dict.props().m_POS[k + 2], 0);
 
   // The word model: sentence start 10000001 as context, absolute discounting.
   Ngram lm(2);
   ASSERT_TRUE(lm.read_binary((a + "/Ngram.Lex").c_str()));
-  int women = index_of(G("我们"));
+  int women = dict.index_of(G("我们"));
   ASSERT_GE(women, 0);
   VocabIndex ctx[2] = {kIdStart, Vocab_None};
   // 14 sentences start: 6 with 我们, 6 with 研究生, 2 with a number (the
@@ -190,41 +264,24 @@ TEST(TrainerTrain, WritesALoadableDeterministicResourceSet) {
               1e-5);
   // The number class (１９９８ of １９９８年, and ３) is followed by 年 twice.
   VocabIndex ctx_num[2] = {kIdNumber, Vocab_None};
-  int nian = index_of(G("年"));
+  int nian = dict.index_of(G("年"));
   ASSERT_GE(nian, 0);
   EXPECT_NEAR(lm.word_prob(static_cast<VocabIndex>(nian), ctx_num), std::log10((2.0 - D) / 2.0),
               1e-5);
 
   // The library loads the set silently and segments with it.
-  testing::internal::CaptureStderr();
-  bool ok = LXInitSeg(a.c_str());
-  std::string err = testing::internal::GetCapturedStderr();
-  ASSERT_TRUE(ok);
+  std::string err;
+  EXPECT_EQ(Segment(a, 0, G("研究生命的起源"), &err), G("研究 生命 的 起源"));
   EXPECT_EQ(err, "");
-  HANDLE h = LXCreateSegHandle(0);
-  ASSERT_NE(h, nullptr);
-  std::string text = G("研究生命的起源");
-  ASSERT_TRUE(LXSegment(h, text.c_str(), text.size(), LX_GBK));
-  std::string out;
-  for (int i = 0; i < LXGetResultCnt(h); ++i) {
-    if (i) out += ' ';
-    out += LXGetWordAt(h, i);
-  }
-  EXPECT_EQ(out, G("研究 生命 的 起源"));
-  LXCloseSegHandle(h);
-  LXUnInitSeg();
   std::filesystem::remove_all(a);
   std::filesystem::remove_all(b);
 }
 
 TEST(TrainerTrain, NamesWordListAndCombinationWords) {
-  std::string c;
-  for (int i = 0; i < 4; ++i) {
-    char id[40];
-    std::snprintf(id, sizeof id, "20010102-01-%03d-%03d/m  ", 2, i + 1);
-    c += id + G("江/nr  泽民/nr  会见/v  客人/n  。/w  张/nr  三/nr  是/v  大学生/n  。/w  ") +
-         G("大学/n  生/v  孩子/n  。/w  孩子/n  工作/v  ３/m  年/q  。/w") + "\n";
-  }
+  const std::string c =
+      Paragraphs("20010102", 2, 4,
+                 G("江/nr  泽民/nr  会见/v  客人/n  。/w  张/nr  三/nr  是/v  大学生/n  。/w  ") +
+                     G("大学/n  生/v  孩子/n  。/w  孩子/n  工作/v  ３/m  年/q  。/w"));
   Trainer t;
   std::istringstream surnames("张\t50\n江\t10\n");
   t.add_surnames(surnames);
@@ -247,73 +304,45 @@ TEST(TrainerTrain, NamesWordListAndCombinationWords) {
   EXPECT_EQ(t.summary().lexicon_words, 1u);
   EXPECT_EQ(t.summary().lexicon_rejected, 2u);
 
-  CBasicDict dict;
-  ASSERT_TRUE(dict.loadBasicDict((dir + "/Core.Lex").c_str(), (dir + "/Core.Prop").c_str()));
-  auto index_of = [&](const std::string& w) {
-    int v = dict.mBasicDict.exactMatchSearch<int>(w.c_str(), w.size());
-    return v < 0 ? -1 : (v & 0x7fffffff);
-  };
+  TrainedDict dict(dir);
+  ASSERT_TRUE(dict.loaded());
   // Given names are not words; the listed word is.
-  EXPECT_LT(index_of(G("泽民")), 0);
-  EXPECT_GE(index_of(G("起源地")), 0);
-  EXPECT_LT(index_of(G("会见客人")), 0);
-  EXPECT_LT(index_of(G("孩子客人")), 0);
-  EXPECT_LT(index_of(G("李四")), 0);
+  EXPECT_LT(dict.index_of(G("泽民")), 0);
+  EXPECT_GE(dict.index_of(G("起源地")), 0);
+  EXPECT_LT(dict.index_of(G("会见客人")), 0);
+  EXPECT_LT(dict.index_of(G("孩子客人")), 0);
+  EXPECT_LT(dict.index_of(G("李四")), 0);
   // 大学生 is written as two words half of the time: a combination word.
-  int daxuesheng = index_of(G("大学生")), huijian = index_of(G("会见"));
+  int daxuesheng = dict.index_of(G("大学生")), huijian = dict.index_of(G("会见"));
   ASSERT_GE(daxuesheng, 0);
   ASSERT_GE(huijian, 0);
-  EXPECT_EQ(dict.mPropDict.m_word_info[daxuesheng].m_NameEntity, 90);
-  EXPECT_EQ(dict.mPropDict.m_word_info[huijian].m_NameEntity, 0);
+  EXPECT_EQ(dict.info(daxuesheng).m_NameEntity, 90);
+  EXPECT_EQ(dict.info(huijian).m_NameEntity, 0);
 
   // 江 is a surname on the library's path (江 泽 民 → B C D): its person
   // role list holds B; 会见 follows names (L).
-  auto has_role = [&](int idx, uint8_t role) {
-    const word_prop_t& wp = dict.mPropDict.m_word_info[idx];
-    if (wp.m_role_sidx == Prop_None) return false;
-    for (uint32_t k = wp.m_role_sidx; dict.mPropDict.m_Rol[k] != 0; ++k)
-      if (dict.mPropDict.m_Rol[k] == role) return true;
-    return false;
-  };
-  int jiang = index_of(G("江"));
-  ASSERT_GE(jiang, 0);
-  EXPECT_TRUE(has_role(jiang, kRoleB));
-  EXPECT_TRUE(has_role(huijian, kRoleL));
-  EXPECT_FALSE(has_role(huijian, kRoleB));
-  EXPECT_TRUE(has_role(huijian, kRoleZ));
-  EXPECT_FALSE(has_role(daxuesheng, kRoleZ));
-  EXPECT_FALSE(has_role(index_of(G("孩子")), kRoleZ));
+  EXPECT_TRUE(dict.roles_of(G("江")).count(kRoleB));
+  EXPECT_TRUE(dict.roles_of(G("会见")).count(kRoleL));
+  EXPECT_FALSE(dict.roles_of(G("会见")).count(kRoleB));
+  EXPECT_TRUE(dict.roles_of(G("会见")).count(kRoleZ));
+  EXPECT_FALSE(dict.roles_of(G("大学生")).count(kRoleZ));
+  EXPECT_FALSE(dict.roles_of(G("孩子")).count(kRoleZ));
 
   // The library's path joins 3 and 年 (a number with its unit), the text
   // writes them apart every time: an ambiguity rule cuts them again.
   EXPECT_EQ(t.summary().ambiguity_rules, 1u);
   EXPECT_EQ(ReadBytes(std::filesystem::path(dir) / "UserAmbRule"), G("3年,1,2\n"));
-  ASSERT_TRUE(LXInitSeg(dir.c_str()));
-  HANDLE h = LXCreateSegHandle(LX_S2D);
-  ASSERT_NE(h, nullptr);
-  const std::string text = G("孩子工作３年");
-  ASSERT_TRUE(LXSegment(h, text.c_str(), text.size(), LX_GBK));
-  std::string out;
-  for (int i = 0; i < LXGetResultCnt(h); ++i) out += std::string(i ? " " : "") + LXGetWordAt(h, i);
-  EXPECT_EQ(out, G("孩子 工作 3 年"));
-  LXCloseSegHandle(h);
-  LXUnInitSeg();
+  EXPECT_EQ(Segment(dir, LX_S2D, G("孩子工作３年")), G("孩子 工作 3 年"));
 
   // A one-character given name stays a word of its own (三 is a word, 泽民
   // is not).
-  EXPECT_GE(index_of(G("三")), 0);
-  const int sheng = index_of(G("生"));
-  ASSERT_GE(sheng, 0);
+  EXPECT_GE(dict.index_of(G("三")), 0);
+  ASSERT_GE(dict.index_of(G("生")), 0);
   // Given names are tagged nrg and surnames nrf (the text tags both nr).
-  auto has_tag = [&](int idx, const char* tag) {
-    for (uint32_t k = dict.mPropDict.m_word_info[idx].m_pos_sidx; dict.mPropDict.m_POS[k] != 0; ++k)
-      if (dict.mPropDict.m_POS[k] == pos_tag_id(tag)) return true;
-    return false;
-  };
-  EXPECT_TRUE(has_tag(sheng, "nrg"));
-  EXPECT_TRUE(has_tag(index_of(G("三")), "nrg"));
-  EXPECT_TRUE(has_tag(jiang, "nrf"));
-  EXPECT_FALSE(has_tag(jiang, "nr"));
+  EXPECT_TRUE(dict.tags_of(G("生")).count(pos_tag_id("nrg")));
+  EXPECT_TRUE(dict.tags_of(G("三")).count(pos_tag_id("nrg")));
+  EXPECT_TRUE(dict.tags_of(G("江")).count(pos_tag_id("nrf")));
+  EXPECT_FALSE(dict.tags_of(G("江")).count(pos_tag_id("nr")));
 
   // The named-entity model knows the person class and the sentence end;
   // 江泽民 is one class token there, so 会见 follows the person class,
@@ -324,7 +353,7 @@ TEST(TrainerTrain, NamesWordListAndCombinationWords) {
   VocabIndex ctx_start[2] = {kIdStart, Vocab_None};
   EXPECT_GT(pn.word_prob(static_cast<VocabIndex>(huijian), ctx_person), -0.5);
   EXPECT_GT(pn.word_prob(kIdPerson, ctx_start), -1.0);
-  const int zhang = index_of(G("张"));
+  const int zhang = dict.index_of(G("张"));
   ASSERT_GE(zhang, 0);
   EXPECT_NEAR(pn.word_prob(static_cast<VocabIndex>(zhang), ctx_start),
               pn.word_prob(kIdPerson, ctx_start), 1e-6);
@@ -332,13 +361,10 @@ TEST(TrainerTrain, NamesWordListAndCombinationWords) {
 }
 
 TEST(TrainerTrain, TransliteratedNameCharactersAndFactoidTags) {
-  std::string c;
-  for (int i = 0; i < 3; ++i) {
-    char id[40];
-    std::snprintf(id, sizeof id, "20010103-01-%03d-%03d/m  ", 2, i + 1);
-    c += id + G("克林顿/nr  说/v  ，/w  克/q  林/n  顿/q  ３/m  张/q  纸/n  。/w  小/a  张/nr  来/v  ") +
-         G("，/w  约翰·克顿/nr  到/v") + "\n";
-  }
+  const std::string c = Paragraphs(
+      "20010103", 2, 3,
+      G("克林顿/nr  说/v  ，/w  克/q  林/n  顿/q  ３/m  张/q  纸/n  。/w  小/a  张/nr  来/v  ") +
+          G("，/w  约翰·克顿/nr  到/v"));
   TrainOptions opt;
   opt.given_char_min_count = 2;
   Trainer t(opt);
@@ -358,72 +384,48 @@ TEST(TrainerTrain, TransliteratedNameCharactersAndFactoidTags) {
   std::string error;
   ASSERT_TRUE(t.write(dir, &error)) << error;
 
-  CBasicDict dict;
-  ASSERT_TRUE(dict.loadBasicDict((dir + "/Core.Lex").c_str(), (dir + "/Core.Prop").c_str()));
-  auto roles_of = [&](const std::string& w) {
-    std::set<int> out;
-    int v = dict.mBasicDict.exactMatchSearch<int>(w.c_str(), w.size());
-    if (v < 0) return out;
-    const word_prop_t& wp = dict.mPropDict.m_word_info[v & 0x7fffffff];
-    if (wp.m_role_sidx == Prop_None) return out;
-    for (uint32_t k = wp.m_role_sidx; dict.mPropDict.m_Rol[k] != 0; ++k)
-      out.insert(dict.mPropDict.m_Rol[k]);
-    return out;
-  };
+  TrainedDict dict(dir);
+  ASSERT_TRUE(dict.loaded());
   // The characters of a name the text writes whole may begin, continue
   // and end a new one, each in its own position only.
-  EXPECT_TRUE(roles_of(G("克")).count(kRoleH));
-  EXPECT_FALSE(roles_of(G("克")).count(kRoleT));
-  EXPECT_TRUE(roles_of(G("林")).count(kRoleI));
-  EXPECT_TRUE(roles_of(G("顿")).count(kRoleT));
-  EXPECT_FALSE(roles_of(G("纸")).count(kRoleH));
+  EXPECT_TRUE(dict.roles_of(G("克")).count(kRoleH));
+  EXPECT_FALSE(dict.roles_of(G("克")).count(kRoleT));
+  EXPECT_TRUE(dict.roles_of(G("林")).count(kRoleI));
+  EXPECT_TRUE(dict.roles_of(G("顿")).count(kRoleT));
+  EXPECT_FALSE(dict.roles_of(G("纸")).count(kRoleH));
 
-  auto tags_of = [&](const std::string& w) {
-    std::set<int> out;
-    int v = dict.mBasicDict.exactMatchSearch<int>(w.c_str(), w.size());
-    if (v < 0) return out;
-    const word_prop_t& wp = dict.mPropDict.m_word_info[v & 0x7fffffff];
-    for (uint32_t k = wp.m_pos_sidx; dict.mPropDict.m_POS[k] != 0; ++k)
-      out.insert(dict.mPropDict.m_POS[k]);
-    return out;
-  };
   const int nr = pos_tag_id("nr"), ns = pos_tag_id("ns");
-  EXPECT_EQ(tags_of(G("林克顿")), std::set<int>{nr});
-  EXPECT_EQ(tags_of(G("顿克林")), std::set<int>{nr});
-  EXPECT_TRUE(tags_of(G("张林克")).empty());  // surname and given name: not a word
-  EXPECT_EQ(tags_of(G("克顿林")), (std::set<int>{ns, nr}));
+  EXPECT_EQ(dict.tags_of(G("林克顿")), std::set<int>{nr});
+  EXPECT_EQ(dict.tags_of(G("顿克林")), std::set<int>{nr});
+  EXPECT_TRUE(dict.tags_of(G("张林克")).empty());  // surname and given name: not a word
+  EXPECT_EQ(dict.tags_of(G("克顿林")), (std::set<int>{ns, nr}));
   // 老 and 小 before a common surname make a familiar name, unless the
   // text writes the pair otherwise.
-  EXPECT_EQ(tags_of(G("老张")), std::set<int>{nr});
-  EXPECT_TRUE(tags_of(G("小张")).empty());  // the text writes 小 张
+  EXPECT_EQ(dict.tags_of(G("老张")), std::set<int>{nr});
+  EXPECT_TRUE(dict.tags_of(G("小张")).empty());  // the text writes 小 张
   // The parts of a name joined by a separator are names, whatever the list
   // says (约翰 is listed as a noun).
-  EXPECT_EQ(tags_of(G("约翰")), std::set<int>{nr});
-  EXPECT_EQ(tags_of(G("克顿")), std::set<int>{nr});
-  EXPECT_EQ(tags_of(G("约翰·克顿")), std::set<int>{nr});  // seen three times: a word too
+  EXPECT_EQ(dict.tags_of(G("约翰")), std::set<int>{nr});
+  EXPECT_EQ(dict.tags_of(G("克顿")), std::set<int>{nr});
+  EXPECT_EQ(dict.tags_of(G("约翰·克顿")), std::set<int>{nr});  // seen three times: a word too
   // Given-name characters of the list that the text lacks are words tagged
   // nrg when the list shows them often enough.
-  EXPECT_EQ(tags_of(G("肃")), std::set<int>{pos_tag_id("nrg")});
-  EXPECT_TRUE(tags_of(G("琛")).empty());
+  EXPECT_EQ(dict.tags_of(G("肃")), std::set<int>{pos_tag_id("nrg")});
+  EXPECT_TRUE(dict.tags_of(G("琛")).empty());
   EXPECT_EQ(t.summary().listed_names, 2u);
   EXPECT_EQ(t.summary().listed_trans_places, 1u);
 
   // The tagger sees ３ (a factoid) as n: the measure word after it is
   // trained after n, not after the text's m.
-  std::vector<CProbabilityNode> pos(56 * 56);
-  ASSERT_TRUE(CNerResource::load_transition_table((dir + "/POSTT.Lex").c_str(), pos.data(), 56));
+  const std::vector<CProbabilityNode> pos = Table(dir + "/POSTT.Lex", 56);
   const int n = pos_tag_id("n"), m = pos_tag_id("m"), q = pos_tag_id("q");
   EXPECT_GT(pos[n * 56 + q].m_Prob, pos[m * 56 + q].m_Prob);
   std::filesystem::remove_all(dir);
 }
 
 TEST(TrainerTrain, PlaceRolesFromPlacesThePathCuts) {
-  std::string c;
-  for (int i = 0; i < 3; ++i) {
-    char id[40];
-    std::snprintf(id, sizeof id, "20010104-01-%03d-%03d/m  ", 2, i + 1);
-    c += id + G("刘/nr  说/v  ，/w  桥/n  断/v  了/u  。/w  北京/ns  很/d  大/a  。/w") + "\n";
-  }
+  std::string c =
+      Paragraphs("20010104", 2, 3, G("刘/nr  说/v  ，/w  桥/n  断/v  了/u  。/w  北京/ns  很/d  大/a  。/w"));
   c += G("20010104-01-002-004/m  他/r  在/p  刘桥/ns  工作/v  。/w") + "\n";
   TrainOptions opt;
   opt.new_places_apart = true;
@@ -437,38 +439,23 @@ TEST(TrainerTrain, PlaceRolesFromPlacesThePathCuts) {
   // get the place roles; 北京, seen three times, stays a word.
   EXPECT_EQ(t.summary().places_apart, 1u);
   EXPECT_EQ(t.summary().places_roled, 1u);
-  CBasicDict dict;
-  ASSERT_TRUE(dict.loadBasicDict((dir + "/Core.Lex").c_str(), (dir + "/Core.Prop").c_str()));
-  auto ln_roles_of = [&](const std::string& w) {
-    std::set<int> out;
-    int v = dict.mBasicDict.exactMatchSearch<int>(w.c_str(), w.size());
-    if (v < 0) return out;
-    const word_prop_t& wp = dict.mPropDict.m_word_info[v & 0x7fffffff];
-    if (wp.m_ln_role_sidx == Prop_None) return out;
-    for (uint32_t k = wp.m_ln_role_sidx; dict.mPropDict.m_LNRol[k] != 0; ++k)
-      out.insert(dict.mPropDict.m_LNRol[k]);
-    return out;
-  };
-  EXPECT_LT(dict.mBasicDict.exactMatchSearch<int>(G("刘桥").c_str(), 4), 0);
-  EXPECT_GE(dict.mBasicDict.exactMatchSearch<int>(G("北京").c_str(), 4), 0);
-  EXPECT_TRUE(ln_roles_of(G("刘")).count(kRoleLH));
-  EXPECT_TRUE(ln_roles_of(G("桥")).count(kRoleLT));
-  EXPECT_FALSE(ln_roles_of(G("北京")).count(kRoleLH));
+  TrainedDict dict(dir);
+  ASSERT_TRUE(dict.loaded());
+  EXPECT_LT(dict.index_of(G("刘桥")), 0);
+  EXPECT_GE(dict.index_of(G("北京")), 0);
+  EXPECT_TRUE(dict.ln_roles_of(G("刘")).count(kRoleLH));
+  EXPECT_TRUE(dict.ln_roles_of(G("桥")).count(kRoleLT));
+  EXPECT_FALSE(dict.ln_roles_of(G("北京")).count(kRoleLH));
   // The table has learnt that LT follows LH.
-  std::vector<CProbabilityNode> ln(54 * 54);
-  ASSERT_TRUE(CNerResource::load_transition_table((dir + "/LNRoleTT.Lex").c_str(), ln.data(), 54));
+  const std::vector<CProbabilityNode> ln = Table(dir + "/LNRoleTT.Lex", 54);
   EXPECT_GT(ln[kRoleLH * 54 + kRoleLT].m_Prob, ln[kRoleLH * 54 + kRoleA].m_Prob);
   EXPECT_GT(ln[kRoleA * 54 + kRoleLH].m_Prob, ln[kRoleA * 54 + kRoleLT].m_Prob);
   std::filesystem::remove_all(dir);
 }
 
 TEST(TrainerTrain, OrganisationWordsCarryTheirInnerWords) {
-  std::string c;
-  for (int i = 0; i < 2; ++i) {
-    char id[40];
-    std::snprintf(id, sizeof id, "20010105-01-%03d-%03d/m  ", 2, i + 1);
-    c += id + G("[中央/n  电台/n]nt  播音/v  。/w  中央/n  决定/v  。/w  [东方/s  电台/n]nt  说/v") + "\n";
-  }
+  std::string c = Paragraphs(
+      "20010105", 2, 2, G("[中央/n  电台/n]nt  播音/v  。/w  中央/n  决定/v  。/w  [东方/s  电台/n]nt  说/v"));
   c += G("20010105-01-002-003/m  [南方/s  电台/n]nt  说/v") + "\n";
   TrainOptions opt;
   opt.organisation_words = true;
@@ -479,31 +466,20 @@ TEST(TrainerTrain, OrganisationWordsCarryTheirInnerWords) {
   std::string error;
   ASSERT_TRUE(t.write(dir, &error)) << error;
   EXPECT_EQ(t.summary().organisation_words, 2u);  // 南方电台 is seen once
-  CBasicDict dict;
-  ASSERT_TRUE(dict.loadBasicDict((dir + "/Core.Lex").c_str(), (dir + "/Core.Prop").c_str()));
-  const std::string org = G("中央电台");
-  int v = dict.mBasicDict.exactMatchSearch<int>(org.c_str(), org.size());
-  ASSERT_GE(v, 0);
-  const word_prop_t& wp = dict.mPropDict.m_word_info[v & 0x7fffffff];
-  ASSERT_NE(wp.m_seg_rule_sidx, Prop_None);
-  const uint8_t* rec = dict.mPropDict.m_SegType + wp.m_seg_rule_sidx;
+  TrainedDict dict(dir);
+  ASSERT_TRUE(dict.loaded());
+  const int org = dict.index_of(G("中央电台"));
+  ASSERT_GE(org, 0);
+  ASSERT_NE(dict.info(org).m_seg_rule_sidx, Prop_None);
+  const uint8_t* rec = dict.props().m_SegType + dict.info(org).m_seg_rule_sidx;
   ASSERT_EQ(rec[0], 2);
   EXPECT_EQ(rec[1], 4);
   EXPECT_EQ(rec[2], 4);
   EXPECT_EQ(rec[3], pos_tag_id("n"));
   EXPECT_EQ(rec[4], pos_tag_id("n"));
-  EXPECT_LT(dict.mBasicDict.exactMatchSearch<int>(G("南方电台").c_str(), 8), 0);
+  EXPECT_LT(dict.index_of(G("南方电台")), 0);
 
   // With LX_SGU the name comes out as the text's words.
-  ASSERT_TRUE(LXInitSeg(dir.c_str()));
-  HANDLE h = LXCreateSegHandle(LX_SGU);
-  ASSERT_NE(h, nullptr);
-  const std::string text = G("中央电台播音");
-  ASSERT_TRUE(LXSegment(h, text.c_str(), text.size(), LX_GBK));
-  std::string out;
-  for (int i = 0; i < LXGetResultCnt(h); ++i) out += std::string(i ? " " : "") + LXGetWordAt(h, i);
-  EXPECT_EQ(out, G("中央 电台 播音"));
-  LXCloseSegHandle(h);
-  LXUnInitSeg();
+  EXPECT_EQ(Segment(dir, LX_SGU, G("中央电台播音")), G("中央 电台 播音"));
   std::filesystem::remove_all(dir);
 }
