@@ -40,10 +40,10 @@ struct NameChars {
       place_tail, place_suffix;
 };
 
-// Turns the first 2000 words of a synthetic spec (single characters) into
+// Turns the first 2000 words of a synthetic plan (single characters) into
 // name characters and gives the other words role and tag lists.
-lxtest::ResourceSpec NeSpec(NameChars& nc) {
-  lxtest::ResourceSpec s = lxtest::synthetic_resource_spec(kWords, kBigrams, 4242u);
+lxtest::ResourcePlan NePlan(NameChars& nc) {
+  lxtest::ResourcePlan s = lxtest::synthetic_resource_plan(kWords, kBigrams, 4242u);
   std::mt19937 rng(99u);
   std::uniform_int_distribution<int> dice(0, 99);
   std::uniform_int_distribution<int> tag(1, 48);
@@ -94,7 +94,7 @@ lxtest::ResourceSpec NeSpec(NameChars& nc) {
 }
 
 // Synthetic text with a name or place every few words.
-std::string NeText(const lxtest::ResourceSpec& spec, const NameChars& nc, size_t bytes) {
+std::string NeText(const lxtest::ResourcePlan& plan, const NameChars& nc, size_t bytes) {
   std::mt19937 rng(2024u);
   std::uniform_int_distribution<int> dice(0, 99);
   auto any = [&](const std::vector<std::string>& v) { return v[rng() % v.size()]; };
@@ -120,7 +120,7 @@ std::string NeText(const lxtest::ResourceSpec& spec, const NameChars& nc, size_t
     } else if (d < 18) {
       text += std::to_string(rng() % 10000);
     } else {
-      text += spec.words[rng() % spec.words.size()].word;
+      text += plan.words[rng() % plan.words.size()].word;
     }
     if (++since_punct >= 8 + dice(rng) % 10) {
       text += dice(rng) < 70 ? comma : period;
@@ -137,12 +137,12 @@ struct Env {
 
   Env() {
     NameChars nc;
-    const lxtest::ResourceSpec spec = NeSpec(nc);
-    if (!dir.build(spec)) {
+    const lxtest::ResourcePlan plan = NePlan(nc);
+    if (!dir.build(plan)) {
       std::fprintf(stderr, "cannot build the resources: %s\n", dir.error().c_str());
       return;
     }
-    text = NeText(spec, nc, kTextBytes);
+    text = NeText(plan, nc, kTextBytes);
     ok = LXInitSeg(dir.path().c_str());
   }
   ~Env() { LXUnInitSeg(); }

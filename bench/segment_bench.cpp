@@ -28,12 +28,12 @@ struct Env {
   bool ok = false;
 
   Env() {
-    const lxtest::ResourceSpec spec = lxtest::synthetic_resource_spec(kWords, kBigrams, 12345u);
-    if (!dir.build(spec)) {
+    const lxtest::ResourcePlan plan = lxtest::synthetic_resource_plan(kWords, kBigrams, 12345u);
+    if (!dir.build(plan)) {
       std::fprintf(stderr, "cannot build the resources: %s\n", dir.error().c_str());
       return;
     }
-    gbk_text = lxtest::synthetic_text(spec, kTextBytes, 777u);
+    gbk_text = lxtest::synthetic_text(plan, kTextBytes, 777u);
     utf8_text = lxtest::utf8(gbk_text);
     ok = LXInitSeg(dir.path().c_str());
   }

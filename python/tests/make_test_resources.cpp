@@ -1,4 +1,4 @@
-// Writes the test resource set (lxtest::default_resource_spec) into the
+// Writes the test resource set (lxtest::default_resource_plan) into the
 // directory given on the command line, for the Python test suite.
 //
 //   make_test_resources <output-directory>
@@ -16,7 +16,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   lxtest::ResourceDir dir;  // a temporary directory, removed at the end
-  if (!dir.build(lxtest::default_resource_spec())) {
+  if (!dir.build(lxtest::default_resource_plan())) {
     std::fprintf(stderr, "cannot build the resources: %s\n", dir.error().c_str());
     return 1;
   }

@@ -49,7 +49,7 @@ bool Init(const std::string& dir) {
 class LXSegFuncTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(dir_.build(lxtest::default_resource_spec())) << dir_.error();
+    ASSERT_TRUE(dir_.build(lxtest::default_resource_plan())) << dir_.error();
   }
   void TearDown() override { LXUnInitSeg(); }
   lxtest::ResourceDir dir_;
@@ -215,10 +215,10 @@ TEST_F(LXSegFuncTest, LongDataDirectoryIsUsedInFull) {
 }
 
 TEST_F(LXSegFuncTest, InitialisingTwiceReplacesTheResourcesUnderLiveHandles) {
-  lxtest::ResourceSpec spec = lxtest::default_resource_spec();
-  spec.words.push_back(lxtest::lex_word(gbk("中国人民"), 16));
+  lxtest::ResourcePlan plan = lxtest::default_resource_plan();
+  plan.words.push_back(lxtest::lex_word(gbk("中国人民"), 16));
   lxtest::ResourceDir other;
-  ASSERT_TRUE(other.build(spec)) << other.error();
+  ASSERT_TRUE(other.build(plan)) << other.error();
 
   ASSERT_TRUE(Init(dir_.path()));
   HANDLE h = LXCreateSegHandle(LX_USR | LX_POS);

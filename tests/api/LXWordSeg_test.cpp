@@ -77,7 +77,7 @@ std::vector<std::string> SplitTabs(const std::string& line) {
 class LXWordSegTool : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(dir_.build(lxtest::default_resource_spec())) << dir_.error();
+    ASSERT_TRUE(dir_.build(lxtest::default_resource_plan())) << dir_.error();
   }
   // Runs the tool on `input` (GBK) and returns the output file.
   std::string Segment(const std::string& input, const std::string& flag, ToolRun* run = nullptr) {

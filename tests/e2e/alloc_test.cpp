@@ -145,7 +145,7 @@ void ReadEverything(HANDLE h, long& sink) {
 class AllocTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(dir_.build(lxtest::default_resource_spec())) << dir_.error();
+    ASSERT_TRUE(dir_.build(lxtest::default_resource_plan())) << dir_.error();
     testing::internal::CaptureStderr();
     const bool ok = LXInitSeg(dir_.path().c_str());
     testing::internal::GetCapturedStderr();
@@ -290,7 +290,7 @@ long ForEachFailingAllocation(Load load, Check check) {
 class LoaderFailureTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(dir_.build(lxtest::default_resource_spec())) << dir_.error();
+    ASSERT_TRUE(dir_.build(lxtest::default_resource_plan())) << dir_.error();
   }
   lxtest::ResourceDir dir_;
 };

@@ -123,20 +123,20 @@ class CustomDictE2E : public ::testing::Test {
  protected:
   void TearDown() override { LXUnInitSeg(); }
 
-  static lxtest::ResourceSpec BaseSpec() {
-    lxtest::ResourceSpec s = lxtest::default_resource_spec();
+  static lxtest::ResourcePlan BasePlan() {
+    lxtest::ResourcePlan s = lxtest::default_resource_plan();
     s.custom_files.clear();
     s.sys_entries.clear();
     return s;
   }
 
-  // Builds the resources of `spec` (word lists given in UTF-8 are stored as
+  // Builds the resources of `plan` (word lists given in UTF-8 are stored as
   // GBK) and initialises the library; stderr of the initialisation goes to
   // init_stderr_.
-  void Init(lxtest::ResourceSpec spec) {
-    for (auto& f : spec.custom_files) f.second = gbk(f.second);
+  void Init(lxtest::ResourcePlan plan) {
+    for (auto& f : plan.custom_files) f.second = gbk(f.second);
     dir_.reset(new lxtest::ResourceDir);
-    ASSERT_TRUE(dir_->build(spec)) << dir_->error();
+    ASSERT_TRUE(dir_->build(plan)) << dir_->error();
     testing::internal::CaptureStderr();
     const bool ok = LXInitSeg(dir_->path().c_str());
     init_stderr_ = testing::internal::GetCapturedStderr();
@@ -173,7 +173,7 @@ class CustomDictE2E : public ::testing::Test {
 // --- Where candidates may start and end -------------------------------------------
 
 TEST_F(CustomDictE2E, CandidatesStartAndEndOnPathWordBoundaries) {
-  Init(BaseSpec());
+  Init(BasePlan());
   UseTree({{"food/a.txt",
             "京烤\n"       // starts inside 北京
             "喜欢北\n"     // ends inside 北京
@@ -190,7 +190,7 @@ TEST_F(CustomDictE2E, CandidatesStartAndEndOnPathWordBoundaries) {
 }
 
 TEST_F(CustomDictE2E, ForwardMaximumMatchingKeepsTheLongestAtEachStart) {
-  Init(BaseSpec());
+  Init(BasePlan());
   UseTree({{"a/x.txt", "我们喜欢\n喜欢北京\n北京烤\n北京烤鸭\n烤鸭\n"}});
   Handle h(LX_USR);
   ASSERT_TRUE(Seg(h, "我们喜欢北京烤鸭"));
@@ -207,10 +207,10 @@ TEST_F(CustomDictE2E, ForwardMaximumMatchingKeepsTheLongestAtEachStart) {
 }
 
 TEST_F(CustomDictE2E, UserEntriesHideSystemEntriesAtTheSameStart) {
-  lxtest::ResourceSpec spec = BaseSpec();
-  spec.sys_entries = {{gbk("北京烤鸭"), 1}, {gbk("我们喜欢"), 1}, {gbk("中国人民"), 1}};
-  spec.custom_files["food/a.txt"] = "北京烤\n";
-  Init(spec);
+  lxtest::ResourcePlan plan = BasePlan();
+  plan.sys_entries = {{gbk("北京烤鸭"), 1}, {gbk("我们喜欢"), 1}, {gbk("中国人民"), 1}};
+  plan.custom_files["food/a.txt"] = "北京烤\n";
+  Init(plan);
   Handle h(LX_USR);
   ASSERT_TRUE(Seg(h, "我们喜欢北京烤鸭"));
   // At 北京 the user entry wins although the system one is longer; at 我们
@@ -233,9 +233,9 @@ TEST_F(CustomDictE2E, UserEntriesHideSystemEntriesAtTheSameStart) {
 }
 
 TEST_F(CustomDictE2E, SingleTokenEntriesTakeTheTokenTagOnlyWhenTheirOwnIsN) {
-  lxtest::ResourceSpec spec = BaseSpec();
-  spec.custom_files["a/x.txt"] = "北京大学\n上海,nz\n";  // 北京大学 is tagged nt by the tagger
-  Init(spec);
+  lxtest::ResourcePlan plan = BasePlan();
+  plan.custom_files["a/x.txt"] = "北京大学\n上海,nz\n";  // 北京大学 is tagged nt by the tagger
+  Init(plan);
   Handle h(LX_USR | LX_POS);
   ASSERT_TRUE(Seg(h, "北京大学"));
   EXPECT_EQ(CustomTokens(h), (std::vector<Comb>{{"北京大学", 0, 0, 2, LX_NT}}));
@@ -252,11 +252,11 @@ TEST_F(CustomDictE2E, SingleTokenEntriesTakeTheTokenTagOnlyWhenTheirOwnIsN) {
 class CustomViews : public CustomDictE2E {
  protected:
   void SetUp() override {
-    lxtest::ResourceSpec spec = BaseSpec();
-    spec.custom_files["food/a.txt"] = "北京烤鸭\n";
-    spec.custom_files["place/b.txt"] = "上海,ns\n";
-    spec.custom_files["phrase/p.txt"] = "我们喜欢,l\n中国人民\n";
-    Init(spec);  // classes: food 2, phrase 3, place 4
+    lxtest::ResourcePlan plan = BasePlan();
+    plan.custom_files["food/a.txt"] = "北京烤鸭\n";
+    plan.custom_files["place/b.txt"] = "上海,ns\n";
+    plan.custom_files["phrase/p.txt"] = "我们喜欢,l\n中国人民\n";
+    Init(plan);  // classes: food 2, phrase 3, place 4
   }
   // Fine tokens: 我们0 喜欢1 北京2 烤3 鸭4 。5 中国6 人民7 喜欢8 上海9.
   const std::string text_ = "我们喜欢北京烤鸭。中国人民喜欢上海";
@@ -391,9 +391,9 @@ TEST_F(CustomViews, SentenceCutInsideACustomWord) {
 TEST_F(CustomDictE2E, EntryOverAWordWithTwoSegmentations) {
   // Under LX_WMUL the path word 和服装 gives four fine tokens (both
   // segmentations); an entry over that word spans all four.
-  lxtest::ResourceSpec spec = BaseSpec();
-  spec.custom_files["a/x.txt"] = "和服装\n";
-  Init(spec);
+  lxtest::ResourcePlan plan = BasePlan();
+  plan.custom_files["a/x.txt"] = "和服装\n";
+  Init(plan);
   Handle h(LX_USR | LX_WMUL);
   ASSERT_TRUE(Seg(h, "和服装"));
   ASSERT_EQ(FineWords(h), (std::vector<std::string>{"和服", "装", "和", "服装"}));
@@ -407,16 +407,16 @@ TEST_F(CustomDictE2E, EntryOverAWordWithTwoSegmentations) {
 // --- Classes --------------------------------------------------------------------------
 
 TEST_F(CustomDictE2E, DuplicateWordsAcrossClassesAndTheFourClassLimit) {
-  lxtest::ResourceSpec spec = BaseSpec();
+  lxtest::ResourcePlan plan = BasePlan();
   // Classes in byte order: a 2, b 3, c 4, d 5, e 6, phrase 7, zoo 8.
-  spec.custom_files["a/x.txt"] = "北京烤鸭,nz\n";
-  spec.custom_files["b/x.txt"] = "北京烤鸭,v\n北京烤鸭\n";  // twice in one class: one id
-  spec.custom_files["c/x.txt"] = "北京烤鸭\n";
-  spec.custom_files["d/x.txt"] = "北京烤鸭\n";
-  spec.custom_files["e/x.txt"] = "北京烤鸭\n";  // a fifth class is dropped
-  spec.custom_files["phrase/p.txt"] = "我们喜欢\n";
-  spec.custom_files["zoo/z.txt"] = "我们喜欢,v\n";  // first seen as a phrase: stays one
-  Init(spec);
+  plan.custom_files["a/x.txt"] = "北京烤鸭,nz\n";
+  plan.custom_files["b/x.txt"] = "北京烤鸭,v\n北京烤鸭\n";  // twice in one class: one id
+  plan.custom_files["c/x.txt"] = "北京烤鸭\n";
+  plan.custom_files["d/x.txt"] = "北京烤鸭\n";
+  plan.custom_files["e/x.txt"] = "北京烤鸭\n";  // a fifth class is dropped
+  plan.custom_files["phrase/p.txt"] = "我们喜欢\n";
+  plan.custom_files["zoo/z.txt"] = "我们喜欢,v\n";  // first seen as a phrase: stays one
+  Init(plan);
   Handle h(LX_USR);
   ASSERT_TRUE(Seg(h, "我们喜欢北京烤鸭"));
   // The first list (class a) decides POS and phrase flag.
@@ -428,10 +428,10 @@ TEST_F(CustomDictE2E, DuplicateWordsAcrossClassesAndTheFourClassLimit) {
 }
 
 TEST_F(CustomDictE2E, ClassNamesOfClassValues) {
-  lxtest::ResourceSpec spec = BaseSpec();
-  spec.custom_files["food/a.txt"] = "北京烤鸭\n";
-  spec.custom_files["place/b.txt"] = "上海\n";
-  Init(spec);  // none 0, brand 1, food 2, place 3
+  lxtest::ResourcePlan plan = BasePlan();
+  plan.custom_files["food/a.txt"] = "北京烤鸭\n";
+  plan.custom_files["place/b.txt"] = "上海\n";
+  Init(plan);  // none 0, brand 1, food 2, place 3
   EXPECT_EQ(ClsNames(0), "");
   EXPECT_EQ(ClsNames(1), "brand");
   EXPECT_EQ(ClsNames(0x0302), "food|place");
@@ -446,11 +446,11 @@ TEST_F(CustomDictE2E, ClassNamesOfClassValues) {
 }
 
 TEST_F(CustomDictE2E, ClassIdZeroWithoutSystemClassNames) {
-  lxtest::ResourceSpec spec = BaseSpec();
-  spec.sys_class_names.clear();  // no id_custname.dict, no cusdata.idx
-  spec.custom_files["a/x.txt"] = "北京烤鸭\n我们喜欢\n";
-  spec.custom_files["b/x.txt"] = "我们喜欢\n";
-  Init(spec);
+  lxtest::ResourcePlan plan = BasePlan();
+  plan.sys_class_names.clear();  // no id_custname.dict, no cusdata.idx
+  plan.custom_files["a/x.txt"] = "北京烤鸭\n我们喜欢\n";
+  plan.custom_files["b/x.txt"] = "我们喜欢\n";
+  Init(plan);
   EXPECT_NE(init_stderr_.find("id_custname.dict open fail"), std::string::npos) << init_stderr_;
   Handle h(LX_USR);
   ASSERT_TRUE(Seg(h, "我们喜欢北京烤鸭"));
@@ -464,10 +464,10 @@ TEST_F(CustomDictE2E, ClassIdZeroWithoutSystemClassNames) {
 // --- Missing or empty dictionaries ----------------------------------------------------
 
 TEST_F(CustomDictE2E, MissingSystemIndexKeepsUserWordsAndClassNames) {
-  lxtest::ResourceSpec spec = BaseSpec();
-  spec.sys_entries = {{gbk("我们喜欢"), 1}};
-  spec.custom_files["food/a.txt"] = "北京烤鸭\n";
-  Init(spec);
+  lxtest::ResourcePlan plan = BasePlan();
+  plan.sys_entries = {{gbk("我们喜欢"), 1}};
+  plan.custom_files["food/a.txt"] = "北京烤鸭\n";
+  Init(plan);
   ASSERT_EQ(std::remove(dir_->file("cusdata.idx").c_str()), 0);
   Change(dir_->file("CustomWord"));
   EXPECT_NE(change_stderr_.find("No cusdata.idx file, go!"), std::string::npos) << change_stderr_;
@@ -478,9 +478,9 @@ TEST_F(CustomDictE2E, MissingSystemIndexKeepsUserWordsAndClassNames) {
 }
 
 TEST_F(CustomDictE2E, EmptyOrMissingTreeStillMatchesSystemEntries) {
-  lxtest::ResourceSpec spec = BaseSpec();
-  spec.sys_entries = {{gbk("北京烤鸭"), 1}};
-  Init(spec);  // CustomWord exists and is empty
+  lxtest::ResourcePlan plan = BasePlan();
+  plan.sys_entries = {{gbk("北京烤鸭"), 1}};
+  Init(plan);  // CustomWord exists and is empty
   Handle h(LX_USR);
   ASSERT_TRUE(Seg(h, "我们喜欢北京烤鸭"));
   EXPECT_EQ(CustomTokens(h), (std::vector<Comb>{{"北京烤鸭", 2, 4, 1, LX_N}}));
@@ -503,10 +503,10 @@ TEST_F(CustomDictE2E, PathWordLongerThanTheLongestUserWordStartsNoCandidate) {
   // found while the longest user word is shorter (the limit is then 50
   // bytes): system entries do not raise it.
   const std::string letters60(60, 'q');
-  lxtest::ResourceSpec spec = BaseSpec();
-  spec.sys_entries = {{letters60, 1}, {std::string(50, 'q'), 1}};
-  spec.custom_files["a/x.txt"] = "北京烤鸭\n";
-  Init(spec);
+  lxtest::ResourcePlan plan = BasePlan();
+  plan.sys_entries = {{letters60, 1}, {std::string(50, 'q'), 1}};
+  plan.custom_files["a/x.txt"] = "北京烤鸭\n";
+  Init(plan);
   Handle h(LX_USR);
   ASSERT_TRUE(Seg(h, letters60));
   ASSERT_EQ(FineWords(h), std::vector<std::string>{letters60});
@@ -527,9 +527,9 @@ TEST_F(CustomDictE2E, PathWordLongerThanTheLongestUserWordStartsNoCandidate) {
 // --- Reloading ---------------------------------------------------------------------------
 
 TEST_F(CustomDictE2E, ChangeUserDictReachesOldAndNewHandles) {
-  lxtest::ResourceSpec spec = BaseSpec();
-  spec.custom_files["food/a.txt"] = "北京烤鸭\n";
-  Init(spec);
+  lxtest::ResourcePlan plan = BasePlan();
+  plan.custom_files["food/a.txt"] = "北京烤鸭\n";
+  Init(plan);
   Handle before(LX_USR);
   ASSERT_TRUE(Seg(before, "我们喜欢北京烤鸭"));
   ASSERT_EQ(CustomWords(before), std::vector<std::string>{"北京烤鸭"});
@@ -578,9 +578,9 @@ TEST_F(CustomDictE2E, ChangeUserDictReachesOldAndNewHandles) {
 }
 
 TEST_F(CustomDictE2E, HandlesSurviveReinitialisation) {
-  lxtest::ResourceSpec spec = BaseSpec();
-  spec.custom_files["food/a.txt"] = "北京烤鸭\n";
-  Init(spec);
+  lxtest::ResourcePlan plan = BasePlan();
+  plan.custom_files["food/a.txt"] = "北京烤鸭\n";
+  Init(plan);
   Handle h(LX_USR);
   ASSERT_TRUE(Seg(h, "我们喜欢北京烤鸭"));
   LXUnInitSeg();
@@ -595,7 +595,7 @@ TEST_F(CustomDictE2E, HandlesSurviveReinitialisation) {
 // --- Malformed word lists and trees ----------------------------------------------------------
 
 TEST_F(CustomDictE2E, WordListLineFormats) {
-  Init(BaseSpec());
+  Init(BasePlan());
   // P is exactly 255 bytes: the loader reads a longer line in pieces of 255
   // bytes, so "P北京烤鸭,v" is the two words P (POS n) and 北京烤鸭 (v).
   // P's path words: 63 times 我们, then abc.
@@ -638,7 +638,7 @@ TEST_F(CustomDictE2E, WordListLineFormats) {
 }
 
 TEST_F(CustomDictE2E, TreeWithLinkLoops) {
-  Init(BaseSpec());
+  Init(BasePlan());
   const std::string root = UseTree({{"food/a.txt", "北京烤鸭\n"}});
   // A link back to the top, a link to itself and a link to a word list: the
   // walk examines entries without following links, so it ends, and lists
@@ -656,9 +656,9 @@ TEST_F(CustomDictE2E, TreeWithLinkLoops) {
 
 TEST_F(CustomDictE2E, UnreadableEntries) {
   if (geteuid() == 0) GTEST_SKIP() << "permissions do not stop the superuser";
-  lxtest::ResourceSpec spec = BaseSpec();
-  spec.sys_entries = {{gbk("上海"), 1}};
-  Init(spec);
+  lxtest::ResourcePlan plan = BasePlan();
+  plan.sys_entries = {{gbk("上海"), 1}};
+  Init(plan);
   // An unreadable directory is skipped without a word.
   const std::string root =
       UseTree({{"food/a.txt", "北京烤鸭\n"}, {"hidden/sub/b.txt", "我们喜欢\n"}});

@@ -121,9 +121,9 @@ const int kNe = LX_CN | LX_LN | LX_POS;
 
 prop_item_t P(uint8_t id, float prob) { return prop_item_t{id, prob}; }
 
-lxtest::ResourceSpec NeSpec() {
+lxtest::ResourcePlan NePlan() {
   using lxtest::ne_word;
-  lxtest::ResourceSpec s;
+  lxtest::ResourcePlan s;
   auto add = [&](const char* w, std::vector<prop_item_t> pos, std::vector<prop_item_t> roles,
                  std::vector<prop_item_t> ln_roles) {
     s.words.push_back(ne_word(gbk(w), pos, roles, ln_roles));
@@ -178,23 +178,23 @@ class NePosE2E : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     dir_ = new lxtest::ResourceDir;
-    spec_ = new lxtest::ResourceSpec(NeSpec());
-    ASSERT_TRUE(dir_->build(*spec_)) << dir_->error();
+    plan_ = new lxtest::ResourcePlan(NePlan());
+    ASSERT_TRUE(dir_->build(*plan_)) << dir_->error();
     ASSERT_TRUE(LXInitSeg(dir_->path().c_str()));
   }
   static void TearDownTestSuite() {
     LXUnInitSeg();
     delete dir_;
-    delete spec_;
+    delete plan_;
     dir_ = nullptr;
-    spec_ = nullptr;
+    plan_ = nullptr;
   }
   static lxtest::ResourceDir* dir_;
-  static lxtest::ResourceSpec* spec_;
+  static lxtest::ResourcePlan* plan_;
 };
 
 lxtest::ResourceDir* NePosE2E::dir_ = nullptr;
-lxtest::ResourceSpec* NePosE2E::spec_ = nullptr;
+lxtest::ResourcePlan* NePosE2E::plan_ = nullptr;
 
 const char kMain[] = "江泽民在北京会见了克林顿";
 
@@ -529,7 +529,7 @@ class NePosInfiniteE2E : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     dir_ = new lxtest::ResourceDir;
-    lxtest::ResourceSpec s = NeSpec();
+    lxtest::ResourcePlan s = NePlan();
     const float inf = -std::numeric_limits<float>::infinity();
     s.pos_tt_cells.push_back({kP, LX_VN, inf, -1.0f});
     s.pos_tt_cells.push_back({kP, LX_V, inf, -1.0f});
@@ -590,7 +590,7 @@ TEST_F(NePosE2E, RandomTextsUnderRandomFlags) {
                        LX_TEXT, LX_CONV, LX_WMUL,   LX_PMUL,    LX_SECPOS, LX_NEW_RES,
                        LX_SYN,  LX_LN,   LX_WGU};
   std::vector<std::string> pieces;
-  for (const basic_dict_entry_t& e : spec_->words) pieces.push_back(e.word);
+  for (const basic_dict_entry_t& e : plan_->words) pieces.push_back(e.word);
   for (const char* w : {"江泽民", "克林顿", "北京", "北京市", "欧阳泽民", "和", "，", "。",
                         "·", "—", "123", "abc", " ", "张三", "三张", "和张", "余万元"})
     pieces.push_back(gbk(w));

@@ -159,7 +159,7 @@ class SegmentE2E : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     dir_ = new lxtest::ResourceDir;
-    ASSERT_TRUE(dir_->build(lxtest::default_resource_spec())) << dir_->error();
+    ASSERT_TRUE(dir_->build(lxtest::default_resource_plan())) << dir_->error();
     ASSERT_TRUE(LXInitSeg(dir_->path().c_str()));
   }
   static void TearDownTestSuite() {

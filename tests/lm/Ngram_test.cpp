@@ -143,7 +143,7 @@ std::string float_of(float value) {
 
 // A node record: the length field (of `lengthBytes` bytes) is computed from
 // the content unless `length` overrides it.
-struct NodeSpec {
+struct NodePlan {
   unsigned lengthBytes = 4;
   float bow = 0.0f;
   std::vector<std::pair<uint64_t, float>> probs;
@@ -153,16 +153,16 @@ struct NodeSpec {
   std::string extra;  // raw bytes appended to the content
 };
 
-std::string node_bytes(const NodeSpec& spec) {
-  std::string body = float_of(spec.bow);
-  body += count_of(spec.numProbsOverride >= 0 ? (uint64_t)spec.numProbsOverride
-                                             : (uint64_t)spec.probs.size());
-  for (const auto& p : spec.probs) body += count_of(p.first) + float_of(p.second);
-  for (const auto& c : spec.children) body += count_of(c.first) + c.second;
-  body += spec.extra;
-  uint64_t length = spec.lengthOverride >= 0 ? (uint64_t)spec.lengthOverride
-                                             : body.size() + spec.lengthBytes;
-  return count_of(length, spec.lengthBytes) + body;
+std::string node_bytes(const NodePlan& plan) {
+  std::string body = float_of(plan.bow);
+  body += count_of(plan.numProbsOverride >= 0 ? (uint64_t)plan.numProbsOverride
+                                             : (uint64_t)plan.probs.size());
+  for (const auto& p : plan.probs) body += count_of(p.first) + float_of(p.second);
+  for (const auto& c : plan.children) body += count_of(c.first) + c.second;
+  body += plan.extra;
+  uint64_t length = plan.lengthOverride >= 0 ? (uint64_t)plan.lengthOverride
+                                             : body.size() + plan.lengthBytes;
+  return count_of(length, plan.lengthBytes) + body;
 }
 
 std::string model_file(unsigned maxorder, const std::string& root) {
@@ -818,8 +818,8 @@ TEST(NgramBinary, WriterStopsAtTheModelOrder) {
 // ---------------------------------------------------------------------------
 // Binary format: header, order line, structure errors
 
-NodeSpec unk_root(unsigned lengthBytes = 4) {
-  NodeSpec root;
+NodePlan unk_root(unsigned lengthBytes = 4) {
+  NodePlan root;
   root.lengthBytes = lengthBytes;
   root.probs = {{Vocab_Unknown, -6.0f}, {1, -1.0f}};
   return root;
@@ -865,7 +865,7 @@ TEST(NgramBinaryErrors, HeaderAndOrderLine) {
 
 TEST(NgramBinaryErrors, MissingUnknownWord) {
   TempFiles tmp;
-  NodeSpec root;
+  NodePlan root;
   root.probs = {{1, -1.0f}, {2, -2.0f}};
   std::string path = tmp.write("nounk", model_file(2, node_bytes(root)));
   Ngram lm(3);
@@ -896,13 +896,13 @@ TEST(NgramBinaryErrors, UnopenableFileEndsTheProcess) {
 
 TEST(NgramBinaryErrors, LengthShorterThanContentIsMisaligned) {
   TempFiles tmp;
-  NodeSpec child;
+  NodePlan child;
   child.lengthBytes = 2;
   child.bow = -0.5f;
   child.probs = {{2, -0.25f}, {3, -0.5f}};
   std::string good = node_bytes(child);
   child.lengthOverride = (long long)good.size() - 6;  // one entry short
-  NodeSpec root = unk_root();
+  NodePlan root = unk_root();
   root.children = {{1, node_bytes(child)}};
   std::string content = model_file(2, node_bytes(root));
   std::string path = tmp.write("short", content);
@@ -923,78 +923,78 @@ TEST(NgramBinaryErrors, LengthShorterThanContentIsMisaligned) {
 
 TEST(NgramBinaryErrors, CraftedOversizedCounts) {
   TempFiles tmp;
-  NodeSpec child;
+  NodePlan child;
   child.lengthBytes = 2;
   child.probs = {{2, -0.25f}};
   std::string childBytes = node_bytes(child);
 
   std::vector<std::pair<std::string, std::string>> files;  // name, content
   {
-    NodeSpec root = unk_root();
+    NodePlan root = unk_root();
     root.numProbsOverride = (1ll << 62) - 1;
     files.push_back({"numprobs", model_file(2, node_bytes(root))});
   }
   {
-    NodeSpec root = unk_root();
+    NodePlan root = unk_root();
     root.numProbsOverride = 1000;
     files.push_back({"numprobs1000", model_file(2, node_bytes(root))});
   }
   {
-    NodeSpec root = unk_root(8);
+    NodePlan root = unk_root(8);
     root.lengthOverride = (1ll << 62) - 1;
     files.push_back({"rootlen", model_file(2, node_bytes(root))});
   }
   {
-    NodeSpec root = unk_root();
+    NodePlan root = unk_root();
     root.lengthOverride = 1u << 29;
     files.push_back({"rootlen2", model_file(2, node_bytes(root))});
   }
   {
     // A child claiming more than its parent has left, with the bytes present
     // in the file after the root.
-    NodeSpec big = child;
+    NodePlan big = child;
     big.lengthOverride = 40;
-    NodeSpec root = unk_root();
+    NodePlan root = unk_root();
     root.children = {{1, node_bytes(big)}};
     files.push_back({"childlen", model_file(2, node_bytes(root) + std::string(64, '\0'))});
   }
   {
     // A skipped record (order-1 model below) claiming too much.
-    NodeSpec big = child;
+    NodePlan big = child;
     big.lengthOverride = 1000;
-    NodeSpec root = unk_root();
+    NodePlan root = unk_root();
     root.children = {{Vocab_None, node_bytes(big)}};
     files.push_back({"skiplen", model_file(2, node_bytes(root))});
   }
   {
     // A skipped record whose length does not even cover its length field
     // would move the reader backwards.
-    NodeSpec zero = child;
+    NodePlan zero = child;
     zero.lengthOverride = 0;
-    NodeSpec root = unk_root();
+    NodePlan root = unk_root();
     root.children = {{Vocab_None, node_bytes(zero)}};
     files.push_back({"skipzero", model_file(2, node_bytes(root))});
   }
   {
     // Word ids beyond 32 bits.
-    NodeSpec root = unk_root();
+    NodePlan root = unk_root();
     root.probs.push_back({1ull << 32, -1.0f});
     files.push_back({"bigwid", model_file(2, node_bytes(root))});
-    NodeSpec root2 = unk_root();
+    NodePlan root2 = unk_root();
     root2.children = {{(1ull << 32) + 1, childBytes}};
     files.push_back({"bigchild", model_file(2, node_bytes(root2))});
   }
   {
     // Children below the deepest level the file declares.
-    NodeSpec deep = child;
+    NodePlan deep = child;
     deep.children = {{4, node_bytes(child)}};
-    NodeSpec root = unk_root();
+    NodePlan root = unk_root();
     root.children = {{1, node_bytes(deep)}};
     files.push_back({"deep", model_file(2, node_bytes(root))});
   }
   {
     // A child's word id running past the parent's end.
-    NodeSpec root = unk_root();
+    NodePlan root = unk_root();
     root.extra = std::string("\x80\x00\x00\x05", 4);
     root.lengthOverride = (long long)node_bytes(root).size() - 2;
     files.push_back({"widpastend", model_file(2, node_bytes(root))});
@@ -1015,14 +1015,14 @@ TEST(NgramBinaryErrors, CraftedOversizedCounts) {
 
 TEST(NgramBinaryErrors, IgnoredEntriesSkippedRecordsAndDuplicates) {
   TempFiles tmp;
-  NodeSpec child;
+  NodePlan child;
   child.lengthBytes = 2;
   child.bow = -0.5f;
   child.probs = {{2, -0.25f}, {Vocab_None, -3.0f}, {2, -0.75f}};  // the later 2 wins
-  NodeSpec skipped;
+  NodePlan skipped;
   skipped.lengthBytes = 2;
   skipped.probs = {{9, -9.0f}};
-  NodeSpec root = unk_root();
+  NodePlan root = unk_root();
   root.probs.push_back({Vocab_None, -1.0f});
   root.children = {{Vocab_None, node_bytes(skipped)}, {1, node_bytes(child)}};
   std::string path = tmp.write("ignored", model_file(2, node_bytes(root)));

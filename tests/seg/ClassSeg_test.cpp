@@ -46,13 +46,13 @@ class ClassSegTest : public ::testing::Test {
 
 TEST_F(ClassSegTest, LoadsEverySharedResource) {
   lxtest::ResourceDir dir;
-  ASSERT_TRUE(dir.build(lxtest::default_resource_spec())) << dir.error();
+  ASSERT_TRUE(dir.build(lxtest::default_resource_plan())) << dir.error();
   std::string err;
   ASSERT_TRUE(Load(dir, &err)) << err;
   EXPECT_EQ(err, "");
 
   ASSERT_NE(CSegment::m_pBasicDict, nullptr);
-  EXPECT_EQ(CSegment::m_pBasicDict->mWordNum, lxtest::default_resource_spec().words.size());
+  EXPECT_EQ(CSegment::m_pBasicDict->mWordNum, lxtest::default_resource_plan().words.size());
   ASSERT_NE(CSegment::m_pWordLM, nullptr);
   ASSERT_NE(CSegment::m_pPNWordLM, nullptr);
   EXPECT_GT(CSegment::m_pWordLM->num_ngrams(2), 0u);
@@ -85,7 +85,7 @@ TEST_F(ClassSegTest, LoadsEverySharedResource) {
 
 TEST_F(ClassSegTest, UnloadFreesEverythingAndChangesTheGeneration) {
   lxtest::ResourceDir dir;
-  ASSERT_TRUE(dir.build(lxtest::default_resource_spec())) << dir.error();
+  ASSERT_TRUE(dir.build(lxtest::default_resource_plan())) << dir.error();
   ASSERT_TRUE(Load(dir));
   CSegment::m_user_dict_path = dir.file("CustomWord");
   testing::internal::CaptureStderr();
@@ -207,7 +207,7 @@ TEST_F(ClassSegTest, EachMissingFileStopsLoadingWithItsMessage) {
     const Case& c = cases[k];
     ASSERT_STREQ(c.file, lxtest::kLoadOrderFiles[k]);
     lxtest::ResourceDir dir;
-    ASSERT_TRUE(dir.build(lxtest::default_resource_spec())) << dir.error();
+    ASSERT_TRUE(dir.build(lxtest::default_resource_plan())) << dir.error();
     ASSERT_EQ(std::remove(dir.file(c.file).c_str()), 0);
     std::string err;
     EXPECT_FALSE(Load(dir, &err)) << c.file;
@@ -241,7 +241,7 @@ TEST_F(ClassSegTest, DamagedFilesFailWithoutEndingTheProcess) {
   };
   for (const Case& c : cases) {
     lxtest::ResourceDir dir;
-    ASSERT_TRUE(dir.build(lxtest::default_resource_spec())) << dir.error();
+    ASSERT_TRUE(dir.build(lxtest::default_resource_plan())) << dir.error();
     ASSERT_TRUE(dir.write_file(c.file, c.content));
     std::string err;
     EXPECT_FALSE(Load(dir, &err)) << c.file;
@@ -253,7 +253,7 @@ TEST_F(ClassSegTest, DamagedFilesFailWithoutEndingTheProcess) {
 
 TEST_F(ClassSegTest, MissingT2sTablesDoNotFailTheLoad) {
   lxtest::ResourceDir dir;
-  ASSERT_TRUE(dir.build(lxtest::default_resource_spec())) << dir.error();
+  ASSERT_TRUE(dir.build(lxtest::default_resource_plan())) << dir.error();
   for (const char* f : {"t2s", "t2s.word", "t2s.disable"})
     ASSERT_EQ(std::remove(dir.file(f).c_str()), 0);
   testing::internal::CaptureStdout();  // the t2s loaders report there
@@ -265,9 +265,9 @@ TEST_F(ClassSegTest, MissingT2sTablesDoNotFailTheLoad) {
 
 TEST_F(ClassSegTest, LoadingAgainReplacesTheSet) {
   lxtest::ResourceDir a, b;
-  lxtest::ResourceSpec sb = lxtest::default_resource_spec();
+  lxtest::ResourcePlan sb = lxtest::default_resource_plan();
   sb.words.push_back(lxtest::lex_word(gbk("中国人民"), 16));
-  ASSERT_TRUE(a.build(lxtest::default_resource_spec())) << a.error();
+  ASSERT_TRUE(a.build(lxtest::default_resource_plan())) << a.error();
   ASSERT_TRUE(b.build(sb)) << b.error();
   ASSERT_TRUE(Load(a));
   const uint64_t gen = CSegment::s_resource_generation;
@@ -280,7 +280,7 @@ TEST_F(ClassSegTest, LoadingAgainReplacesTheSet) {
 
 TEST_F(ClassSegTest, CharacterClassTable) {
   lxtest::ResourceDir dir;
-  ASSERT_TRUE(dir.build(lxtest::default_resource_spec())) << dir.error();
+  ASSERT_TRUE(dir.build(lxtest::default_resource_plan())) << dir.error();
   ASSERT_TRUE(Load(dir));
   const int* t = CSegment::m_chs_array;
   ASSERT_NE(t, nullptr);
@@ -311,7 +311,7 @@ TEST_F(ClassSegTest, CharacterClassTable) {
 
 TEST_F(ClassSegTest, FenzhiAndGeshuIndexes) {
   lxtest::ResourceDir dir;
-  ASSERT_TRUE(dir.build(lxtest::default_resource_spec())) << dir.error();
+  ASSERT_TRUE(dir.build(lxtest::default_resource_plan())) << dir.error();
   ASSERT_TRUE(Load(dir));
   ASSERT_GE(dir.word_index(gbk("分之")), 0);
   EXPECT_EQ(CSegment::m_fenzhi_idx, (size_t)dir.word_index(gbk("分之")) + 1);
@@ -322,13 +322,13 @@ TEST_F(ClassSegTest, FenzhiAndGeshuIndexes) {
   CSegment::unload_resource();
 
   // A dictionary without them: 0 and all bits set.
-  lxtest::ResourceSpec spec = lxtest::default_resource_spec();
+  lxtest::ResourcePlan plan = lxtest::default_resource_plan();
   std::vector<basic_dict_entry_t> kept;
-  for (const basic_dict_entry_t& e : spec.words)
+  for (const basic_dict_entry_t& e : plan.words)
     if (e.word != gbk("分之") && e.word != gbk("个数")) kept.push_back(e);
-  spec.words = kept;
+  plan.words = kept;
   lxtest::ResourceDir other;
-  ASSERT_TRUE(other.build(spec)) << other.error();
+  ASSERT_TRUE(other.build(plan)) << other.error();
   ASSERT_TRUE(Load(other));
   EXPECT_EQ(CSegment::m_fenzhi_idx, 0u);
   CSegmentPN h(0, CSegment::kNodeCapacity);
@@ -348,7 +348,7 @@ TEST_F(ClassSegTest, ConstructionWithoutResourcesWarnsAndCannotSegment) {
 
 TEST_F(ClassSegTest, ConstructionSizesTheHandle) {
   lxtest::ResourceDir dir;
-  ASSERT_TRUE(dir.build(lxtest::default_resource_spec())) << dir.error();
+  ASSERT_TRUE(dir.build(lxtest::default_resource_plan())) << dir.error();
   ASSERT_TRUE(Load(dir));
   CSegmentPN h(0, CSegment::kNodeCapacity);
   EXPECT_EQ(h.m_nNodeMaxNum, 4097u);
@@ -414,7 +414,7 @@ TEST_F(ClassSegTest, ModeFlagsSetTheirMembers) {
 
 TEST_F(ClassSegTest, HandlesRebindAfterReload) {
   lxtest::ResourceDir dir;
-  ASSERT_TRUE(dir.build(lxtest::default_resource_spec())) << dir.error();
+  ASSERT_TRUE(dir.build(lxtest::default_resource_plan())) << dir.error();
   ASSERT_TRUE(Load(dir));
   CSegmentPN h(0, CSegment::kNodeCapacity);
   ASSERT_TRUE(h.segment("abc", 3, LX_GBK));
@@ -436,7 +436,7 @@ TEST_F(ClassSegTest, HandlesRebindAfterReload) {
 // two withdrawn tokens.
 TEST_F(ClassSegTest, BackLengthIsCountedInOriginalBytes) {
   lxtest::ResourceDir dir;
-  ASSERT_TRUE(dir.build(lxtest::default_resource_spec())) << dir.error();
+  ASSERT_TRUE(dir.build(lxtest::default_resource_plan())) << dir.error();
   ASSERT_TRUE(Load(dir));
   struct Case {
     int mode;
@@ -473,7 +473,7 @@ TEST_F(ClassSegTest, BackLengthIsCountedInOriginalBytes) {
 class NormalizeTest : public ClassSegTest {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(dir_.build(lxtest::default_resource_spec())) << dir_.error();
+    ASSERT_TRUE(dir_.build(lxtest::default_resource_plan())) << dir_.error();
     ASSERT_TRUE(Load(dir_));
   }
   // Normalises `text` on a handle of `mode`; returns {norm, norm_u2l}.

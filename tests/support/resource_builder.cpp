@@ -68,8 +68,8 @@ basic_dict_entry_t ne_word(const std::string& word, const std::vector<prop_item_
 
 // --- The default set -------------------------------------------------------
 
-ResourceSpec default_resource_spec() {
-  ResourceSpec s;
+ResourcePlan default_resource_plan() {
+  ResourcePlan s;
   struct W {
     const char* word;
     uint8_t pos;
@@ -158,8 +158,8 @@ ResourceSpec default_resource_spec() {
 
 // --- Synthetic sets ---------------------------------------------------------------
 
-ResourceSpec synthetic_resource_spec(size_t num_words, size_t num_bigrams, uint32_t seed) {
-  ResourceSpec s;
+ResourcePlan synthetic_resource_plan(size_t num_words, size_t num_bigrams, uint32_t seed) {
+  ResourcePlan s;
   s.with_custom_dir = true;
   std::mt19937 rng(seed);
   std::uniform_int_distribution<int> lead(0xB0, 0xD7);  // level-1 hanzi
@@ -197,9 +197,9 @@ ResourceSpec synthetic_resource_spec(size_t num_words, size_t num_bigrams, uint3
   return s;
 }
 
-std::string synthetic_text(const ResourceSpec& spec, size_t bytes, uint32_t seed) {
+std::string synthetic_text(const ResourcePlan& plan, size_t bytes, uint32_t seed) {
   std::mt19937 rng(seed);
-  std::uniform_int_distribution<size_t> pick(0, spec.words.empty() ? 0 : spec.words.size() - 1);
+  std::uniform_int_distribution<size_t> pick(0, plan.words.empty() ? 0 : plan.words.size() - 1);
   std::uniform_int_distribution<int> dice(0, 99);
   const std::string comma = gbk("，");
   const std::string period = gbk("。");
@@ -213,8 +213,8 @@ std::string synthetic_text(const ResourceSpec& spec, size_t bytes, uint32_t seed
     } else if (d < 5) {
       text += "word";
       text += std::to_string(rng() % 100);
-    } else if (!spec.words.empty()) {
-      text += spec.words[pick(rng)].word;
+    } else if (!plan.words.empty()) {
+      text += plan.words[pick(rng)].word;
     }
     if (++since_punct >= 8 + dice(rng) % 10) {
       text += dice(rng) < 70 ? comma : period;
@@ -287,17 +287,17 @@ bool fill_table(std::vector<CProbabilityNode>& table, size_t dim, LogP prob, Log
 
 }  // namespace
 
-bool ResourceDir::build(const ResourceSpec& spec) {
+bool ResourceDir::build(const ResourcePlan& plan) {
   if (m_path.empty()) return fail("no temporary directory");
   m_index.clear();
 
   // Basic dictionary.
   CBasicDictWriter dw;
-  for (const basic_dict_entry_t& e : spec.words)
+  for (const basic_dict_entry_t& e : plan.words)
     if (!dw.add(e)) return fail("cannot add word " + utf8(e.word));
   if (!dw.write(file("Core.Lex").c_str(), file("Core.Prop").c_str()))
     return fail("basic dictionary: " + dw.last_error());
-  for (const basic_dict_entry_t& e : spec.words) m_index[e.word] = dw.index_of(e.word);
+  for (const basic_dict_entry_t& e : plan.words) m_index[e.word] = dw.index_of(e.word);
 
   // Word model, through the text layout.
   auto token_id = [&](const std::string& t, VocabIndex& id) {
@@ -320,18 +320,18 @@ bool ResourceDir::build(const ResourceSpec& spec) {
   unigrams.precision(6);
   bigrams.precision(6);
   size_t n1 = 0, n2 = 0;
-  for (const basic_dict_entry_t& e : spec.words) {
-    auto u = spec.unigram_of.find(e.word);
-    unigrams << (u == spec.unigram_of.end() ? spec.default_unigram : u->second) << ' '
-             << m_index[e.word] << ' ' << spec.default_bow << '\n';
+  for (const basic_dict_entry_t& e : plan.words) {
+    auto u = plan.unigram_of.find(e.word);
+    unigrams << (u == plan.unigram_of.end() ? plan.default_unigram : u->second) << ' '
+             << m_index[e.word] << ' ' << plan.default_bow << '\n';
     ++n1;
   }
-  unigrams << spec.char_unigram << ' ' << kIdChar << ' ' << spec.default_bow << '\n';
-  unigrams << -99 << ' ' << kIdStart << ' ' << spec.default_bow << '\n';
-  unigrams << spec.number_unigram << ' ' << kIdNumber << ' ' << spec.default_bow << '\n';
-  unigrams << spec.alnum_unigram << ' ' << kIdAlnum << ' ' << spec.default_bow << '\n';
+  unigrams << plan.char_unigram << ' ' << kIdChar << ' ' << plan.default_bow << '\n';
+  unigrams << -99 << ' ' << kIdStart << ' ' << plan.default_bow << '\n';
+  unigrams << plan.number_unigram << ' ' << kIdNumber << ' ' << plan.default_bow << '\n';
+  unigrams << plan.alnum_unigram << ' ' << kIdAlnum << ' ' << plan.default_bow << '\n';
   n1 += 4;
-  for (const bigram_spec_t& b : spec.bigrams) {
+  for (const bigram_plan_t& b : plan.bigrams) {
     VocabIndex p, q;
     if (!token_id(b.prev, p) || !token_id(b.next, q)) return fail("bigram of an unknown word");
     bigrams << b.prob << ' ' << p << ' ' << q << '\n';
@@ -354,7 +354,7 @@ bool ResourceDir::build(const ResourceSpec& spec) {
   };
   if (!write_model(unigrams.str(), n1, bigrams.str(), n2, "Ngram.Lex"))
     return fail("cannot write the word model");
-  if (spec.pn_class_unigrams.empty() && spec.pn_bigrams.empty()) {
+  if (plan.pn_class_unigrams.empty() && plan.pn_bigrams.empty()) {
     if (!write_model(unigrams.str(), n1, bigrams.str(), n2, "Ngram_PN.Lex"))
       return fail("cannot write the person-name model");
   } else {
@@ -376,15 +376,15 @@ bool ResourceDir::build(const ResourceSpec& spec) {
     pn_uni << unigrams.str();
     pn_bi << bigrams.str();
     size_t m1 = n1, m2 = n2;
-    for (const auto& u : spec.pn_class_unigrams) {
+    for (const auto& u : plan.pn_class_unigrams) {
       VocabIndex id = 0;
       if (u.first != kTokEnd && u.first != kTokPerson && u.first != kTokLocation)
         return fail("person-name model unigram of no class token");
       class_id(u.first, id);
-      pn_uni << u.second << ' ' << id << ' ' << spec.default_bow << '\n';
+      pn_uni << u.second << ' ' << id << ' ' << plan.default_bow << '\n';
       ++m1;
     }
-    for (const bigram_spec_t& b : spec.pn_bigrams) {
+    for (const bigram_plan_t& b : plan.pn_bigrams) {
       VocabIndex p, q;
       if (!class_id(b.prev, p) || !class_id(b.next, q))
         return fail("person-name model bigram of an unknown word");
@@ -398,9 +398,9 @@ bool ResourceDir::build(const ResourceSpec& spec) {
   // Transition tables.
   {
     std::vector<CProbabilityNode> role, ln_role, pos;
-    if (!fill_table(role, 54, spec.tt_prob, spec.tt_bow, spec.role_tt_cells) ||
-        !fill_table(ln_role, 54, spec.tt_prob, spec.tt_bow, spec.ln_role_tt_cells) ||
-        !fill_table(pos, 56, spec.tt_prob, spec.tt_bow, spec.pos_tt_cells))
+    if (!fill_table(role, 54, plan.tt_prob, plan.tt_bow, plan.role_tt_cells) ||
+        !fill_table(ln_role, 54, plan.tt_prob, plan.tt_bow, plan.ln_role_tt_cells) ||
+        !fill_table(pos, 56, plan.tt_prob, plan.tt_bow, plan.pos_tt_cells))
       return fail("transition table cell outside the table");
     if (!CNerResourceWriter::write_transition_table(file("RoleTT.Lex").c_str(), role.data(), 54) ||
         !CNerResourceWriter::write_transition_table(file("LNRoleTT.Lex").c_str(), ln_role.data(),
@@ -412,37 +412,37 @@ bool ResourceDir::build(const ResourceSpec& spec) {
   // Ambiguity rules.
   {
     CRuleDictWriter rw;
-    for (const auto& r : spec.amb_rules)
+    for (const auto& r : plan.amb_rules)
       if (!rw.add(r.first, r.second)) return fail("bad ambiguity rule " + utf8(r.first));
     if (!rw.write(file("UserAmbRule").c_str())) return fail("cannot write UserAmbRule");
   }
 
   // Traditional to simplified.
-  if (!write_t2s_table(file("t2s").c_str(), spec.t2s_chars) ||
-      !write_t2s_words(file("t2s.word").c_str(), spec.t2s_words) ||
-      !write_t2s_disable(file("t2s.disable").c_str(), spec.t2s_disable))
+  if (!write_t2s_table(file("t2s").c_str(), plan.t2s_chars) ||
+      !write_t2s_words(file("t2s.word").c_str(), plan.t2s_words) ||
+      !write_t2s_disable(file("t2s.disable").c_str(), plan.t2s_disable))
     return fail("cannot write the t2s tables");
 
   // Named-entity lists.
-  if (!CNerResourceWriter::write_named_entity_resource(file("ner_info").c_str(), spec.fuxing,
-                                                       spec.no_amb_xing, spec.loc_suffix))
+  if (!CNerResourceWriter::write_named_entity_resource(file("ner_info").c_str(), plan.fuxing,
+                                                       plan.no_amb_xing, plan.loc_suffix))
     return fail("cannot write ner_info");
 
   // Secondary lexicon.  An empty lexicon still needs its two files.
-  if (!write_second_lexicon(file("Sec.Lex").c_str(), file("Sec.Prop").c_str(), spec.second_lex))
+  if (!write_second_lexicon(file("Sec.Lex").c_str(), file("Sec.Prop").c_str(), plan.second_lex))
     return fail("cannot write the secondary lexicon");
 
   // Custom words.
-  if (spec.with_custom_dir) {
+  if (plan.with_custom_dir) {
     std::error_code ec;
     std::filesystem::create_directories(std::filesystem::path(m_path) / "CustomWord", ec);
     if (ec) return fail("cannot create CustomWord");
-    for (const auto& f : spec.custom_files)
+    for (const auto& f : plan.custom_files)
       if (!write_file("CustomWord/" + f.first, f.second)) return fail("cannot write " + f.first);
   }
-  if (!spec.sys_class_names.empty()) {
+  if (!plan.sys_class_names.empty()) {
     if (!write_sys_custom_dict(file("cusdata.idx").c_str(), file("id_custname.dict").c_str(),
-                               spec.sys_class_names, spec.sys_entries))
+                               plan.sys_class_names, plan.sys_entries))
       return fail("cannot write the system custom dictionary");
   }
   m_error.clear();

@@ -4,10 +4,10 @@
 // model, plus an optional "CustomWord" tree and system custom dictionary.
 //
 //   lxtest::ResourceDir dir;
-//   ASSERT_TRUE(dir.build(lxtest::default_resource_spec())) << dir.error();
+//   ASSERT_TRUE(dir.build(lxtest::default_resource_plan())) << dir.error();
 //   LXInitSeg(dir.path().c_str());
 //
-// Texts in a ResourceSpec are GBK (use lxtest::gbk() on UTF-8 literals).
+// Texts in a ResourcePlan are GBK (use lxtest::gbk() on UTF-8 literals).
 // The helpers do not depend on GoogleTest, so that the benchmarks can use
 // them too.
 #ifndef LX_TESTS_SUPPORT_RESOURCE_BUILDER_H
@@ -38,12 +38,12 @@ extern const char kTokStart[];   // "<s>": the sentence-start context
 extern const char kTokChar[];    // "<char>": single character / general factoid
 extern const char kTokNumber[];  // "<num>": number factoid
 extern const char kTokAlnum[];   // "<alnum>": alphanumeric string / web address
-// Class tokens that only the person-name model knows (see ResourceSpec::pn_*).
+// Class tokens that only the person-name model knows (see ResourcePlan::pn_*).
 extern const char kTokEnd[];       // "</s>": the sentence end
 extern const char kTokPerson[];    // "<person>": a person-name entity
 extern const char kTokLocation[];  // "<location>": a location-name entity
 
-struct bigram_spec_t {
+struct bigram_plan_t {
   std::string prev;  // GBK word of the dictionary, or one of the kTok* tokens
   std::string next;
   LogP prob;
@@ -57,7 +57,7 @@ struct tt_cell_t {
   LogP bow;
 };
 
-struct ResourceSpec {
+struct ResourcePlan {
   // The basic dictionary (words in GBK).
   std::vector<basic_dict_entry_t> words;
 
@@ -70,14 +70,14 @@ struct ResourceSpec {
   LogP number_unigram = -3.5f;  // number factoids
   LogP alnum_unigram = -3.5f;   // alphanumeric strings and web addresses
   LogP default_bow = -0.5f;
-  std::vector<bigram_spec_t> bigrams;
+  std::vector<bigram_plan_t> bigrams;
 
   // Person-name model ("Ngram_PN.Lex"): the word model plus these unigrams
   // (of kTokEnd, kTokPerson, kTokLocation; back-off weight default_bow) and
   // these bigrams, which may use the class tokens.  With both empty the two
   // model files hold the same model.
   std::vector<std::pair<std::string, LogP> > pn_class_unigrams;
-  std::vector<bigram_spec_t> pn_bigrams;
+  std::vector<bigram_plan_t> pn_bigrams;
 
   // Role and POS transition tables: every cell holds these values, except
   // the cells listed below (a later cell wins over an earlier one).
@@ -125,17 +125,17 @@ basic_dict_entry_t ne_word(const std::string& word, const std::vector<prop_item_
 // tables, named-entity lists, a CustomWord tree with the classes "food",
 // "phrase" and "place" (ids 2, 3, 4) and a system custom dictionary with the
 // classes "none" and "brand" (ids 0, 1) holding 苹果手机 (brand).
-ResourceSpec default_resource_spec();
+ResourcePlan default_resource_plan();
 
 // A synthetic resource set for throughput measurements: `num_words`
 // distinct words of two to four random GBK characters, one POS tag each,
 // random unigrams and `num_bigrams` random bigrams.  Deterministic for a
 // given seed.
-ResourceSpec synthetic_resource_spec(size_t num_words, size_t num_bigrams, uint32_t seed);
+ResourcePlan synthetic_resource_plan(size_t num_words, size_t num_bigrams, uint32_t seed);
 
-// Synthetic GBK text of about `bytes` bytes made of the ResourceSpec's words, with
+// Synthetic GBK text of about `bytes` bytes made of the ResourcePlan's words, with
 // punctuation, digits and ASCII words mixed in.  Deterministic.
-std::string synthetic_text(const ResourceSpec& spec, size_t bytes, uint32_t seed);
+std::string synthetic_text(const ResourcePlan& plan, size_t bytes, uint32_t seed);
 
 // The file names load_resource opens, in its order ("Core.Lex" ... "Sec.Prop").
 extern const char* const kLoadOrderFiles[];
@@ -149,8 +149,8 @@ class ResourceDir {
   ResourceDir(const ResourceDir&) = delete;
   ResourceDir& operator=(const ResourceDir&) = delete;
 
-  // Writes every resource file of `spec`.  False (see error()) on failure.
-  bool build(const ResourceSpec& spec);
+  // Writes every resource file of `plan`.  False (see error()) on failure.
+  bool build(const ResourcePlan& plan);
 
   const std::string& path() const { return m_path; }
   std::string file(const std::string& name) const { return m_path + "/" + name; }
