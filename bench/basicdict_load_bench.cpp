@@ -69,10 +69,10 @@ class SyntheticDict {
       size_t chars = w.size() / 2;
       unsigned r = rng() % 1000;
       if (chars >= 2 && r < 10) {
-        e.name_entity = BasicDict_TypeRule;
+        e.name_entity = kItemRule;
         e.rule = BasicDictRuleBlock({singles[rng() % 6000], singles[rng() % 6000]}, -0.5f);
       } else if (chars >= 2 && r < 15) {
-        e.name_entity = BasicDict_TypeAmbRule;
+        e.name_entity = kItemAmbRule;
         std::vector<rule_value_t> b1 = BasicDictRuleBlock({singles[rng() % 6000]}, -0.1f);
         std::vector<rule_value_t> b2 =
             BasicDictRuleBlock({singles[rng() % 6000], singles[rng() % 6000]}, -0.2f);
@@ -80,7 +80,7 @@ class SyntheticDict {
         e.rule = b1;
         e.pos = std::vector<prop_item_t>{{16, 0}, {16, 0}, {31, 0}};
       } else if (chars >= 2 && r < 17) {
-        e.name_entity = BasicDict_TypeMulSeg;
+        e.name_entity = kItemMulSeg;
         e.rule = BasicDictMulSegRecord(singles[rng() % 6000], singles[rng() % 6000], 16, 31,
                                        singles[rng() % 6000], singles[rng() % 6000], 31, 16);
       } else if (chars >= 2 && r < 70) {

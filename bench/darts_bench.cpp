@@ -6,13 +6,15 @@
 
 #include <benchmark/benchmark.h>
 
-#include <unistd.h>
+#include <stdlib.h>  // mkdtemp
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <set>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace {
@@ -174,18 +176,26 @@ void BM_ExactMatchSearch(benchmark::State& state) {
 BENCHMARK(BM_ExactMatchSearch)->Unit(benchmark::kMillisecond);
 
 // open() of the saved dictionary, including the validation of every unit.
+// The file lives in a fresh directory of its own, removed afterwards.
 void BM_Open(benchmark::State& state) {
-  const std::string path = "/tmp/darts_bench_" + std::to_string(::getpid()) + ".da";
-  if (GetDictionary().save(path.c_str()) != 0) {
-    state.SkipWithError("cannot save the dictionary");
+  std::string dir = (std::filesystem::temp_directory_path() / "lx_darts_bench_XXXXXX").string();
+  if (mkdtemp(&dir[0]) == nullptr) {
+    state.SkipWithError("cannot create a temporary directory");
     return;
   }
-  for (auto _ : state) {
-    Darts::DoubleArray da;
-    if (da.open(path.c_str()) != 0) state.SkipWithError("cannot open the dictionary");
+  const std::string path = dir + "/dict.da";
+  if (GetDictionary().save(path.c_str()) == 0) {
+    for (auto _ : state) {
+      Darts::DoubleArray da;
+      if (da.open(path.c_str()) != 0) state.SkipWithError("cannot open the dictionary");
+    }
+    state.SetBytesProcessed(
+        static_cast<std::int64_t>(state.iterations() * GetDictionary().total_size()));
+  } else {
+    state.SkipWithError("cannot save the dictionary");
   }
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * GetDictionary().total_size()));
-  std::remove(path.c_str());
+  std::error_code ec;
+  std::filesystem::remove_all(dir, ec);
 }
 BENCHMARK(BM_Open)->Unit(benchmark::kMillisecond);
 

@@ -6,10 +6,8 @@
 // every sentence in normal, PKU and ASCII mode.  Both stages must stay within
 // the bytes they are given and report lengths within them.
 //
-// Build, for example:
-//   clang++ -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -Isrc -Iinclude
-//       fuzz/factoid_fuzz.cpp src/seg/sentence_spliter.cpp src/seg/Factoid.cpp -o factoid_fuzz
-// (one command line).
+// Built by a clang build directory configured with -DLX_BUILD_FUZZ=ON (see
+// fuzz/CMakeLists.txt); run, for example, <build>/fuzz/factoid_fuzz -max_total_time=60.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>

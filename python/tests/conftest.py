@@ -2,8 +2,7 @@
 
 The module is imported from PYTHONPATH (the build tree).  The resource
 directory is written once per session by the make_test_resources program
-named in LXWORDSEG_MAKE_TEST_RESOURCES; tests that segment use the `seg`
-fixture, which skips them when the library cannot load those resources.
+named in LXWORDSEG_MAKE_TEST_RESOURCES.
 """
 import os
 import subprocess
@@ -13,32 +12,20 @@ import pytest
 import _LXWordSeg
 
 
-def gbk(text):
-    return text.encode("gbk")
-
-
 @pytest.fixture(scope="session")
 def lx():
     return _LXWordSeg
 
 
 @pytest.fixture(scope="session")
-def resource_dir(tmp_path_factory):
+def seg(lx, tmp_path_factory):
+    """The library initialised with the test resources (once per session)."""
     tool = os.environ.get("LXWORDSEG_MAKE_TEST_RESOURCES")
-    if not tool:
-        pytest.fail("LXWORDSEG_MAKE_TEST_RESOURCES must name the make_test_resources program")
+    assert tool, "LXWORDSEG_MAKE_TEST_RESOURCES must name the make_test_resources program"
     out = tmp_path_factory.mktemp("resources")
     subprocess.run([tool, str(out)], check=True)
-    return out
-
-
-@pytest.fixture(scope="session")
-def seg(lx, resource_dir):
-    """The library initialised with the test resources (once per session)."""
-    if not lx.LXInitSeg(os.fsencode(resource_dir)):
-        lx.LXUnInitSeg()
-        pytest.skip("the segmenter cannot load the test resources yet")
-    yield os.fsencode(resource_dir)
+    assert lx.LXInitSeg(os.fsencode(out))
+    yield os.fsencode(out)
     lx.LXUnInitSeg()
 
 
@@ -48,10 +35,9 @@ def new_handle(lx, seg):
     made = []
 
     def make(mode=0):
-        h = lx.LXCreateSegHandle(mode)
-        assert h is not None
-        made.append(h)
-        return h
+        made.append(lx.LXCreateSegHandle(mode))
+        assert made[-1] is not None
+        return made[-1]
 
     yield make
     for h in made:
@@ -62,8 +48,7 @@ def new_handle(lx, seg):
 
 
 def pytest_sessionfinish(session, exitstatus):
-    # A run that collected nothing means the suite itself is broken: make it
-    # fail instead of pytest's "no tests" status, which test drivers may
-    # read as neither pass nor fail.
+    # A run that collected nothing means the suite itself is broken: fail it
+    # rather than report pytest's "no tests" status.
     if exitstatus == pytest.ExitCode.NO_TESTS_COLLECTED:
         session.exitstatus = pytest.ExitCode.TESTS_FAILED

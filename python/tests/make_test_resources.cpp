@@ -6,7 +6,6 @@
 // The directory is created if needed; existing files in it are replaced.
 #include <cstdio>
 #include <filesystem>
-#include <system_error>
 
 #include "support/resource_builder.h"
 
@@ -20,14 +19,12 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cannot build the resources: %s\n", dir.error().c_str());
     return 1;
   }
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  fs::create_directories(argv[1], ec);
-  if (!ec)
-    fs::copy(dir.path(), argv[1], fs::copy_options::recursive | fs::copy_options::overwrite_existing,
-             ec);
-  if (ec) {
-    std::fprintf(stderr, "cannot copy the resources to %s: %s\n", argv[1], ec.message().c_str());
+  try {
+    std::filesystem::create_directories(argv[1]);
+    std::filesystem::copy(dir.path(), argv[1], std::filesystem::copy_options::recursive |
+                                                   std::filesystem::copy_options::overwrite_existing);
+  } catch (const std::filesystem::filesystem_error& e) {
+    std::fprintf(stderr, "cannot copy the resources: %s\n", e.what());
     return 1;
   }
   return 0;

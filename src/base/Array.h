@@ -11,14 +11,19 @@
 //
 // Storage is value-initialised (zero for plain records), so elements that were
 // never written read as zero rather than as indeterminate memory.
+//
+// Errors throw and leave the array as it was: std::bad_alloc when the storage
+// cannot grow (out of memory, or more than 2^32 - 1 elements), and
+// std::out_of_range for an index below the base or, through a const array,
+// beyond the part in use.  The exported functions catch them.
 #ifndef LX_BASE_ARRAY_H
 #define LX_BASE_ARRAY_H
 
 #include <cstdint>
+#include <memory>
 #include <new>
+#include <stdexcept>
 #include <utility>
-
-#include "base/Assert.h"
 
 template <class DataT>
 class Array {
@@ -76,10 +81,10 @@ class Array {
   ~Array() { delete[] m_data; }
 
   // The element at `index`, created (value-initialised) if it lies beyond the
-  // current size.  An index below the base is a fatal error.
+  // current size.
   DataT& operator[](long index) {
     long offset = index - m_base;
-    LX_ASSERT(offset >= 0, "offset >= 0");
+    if (offset < 0) throw std::out_of_range("Array: index below the base");
     if ((unsigned long)offset >= m_size) {
       if ((unsigned long)offset >= m_alloc_size) _alloc((unsigned long)offset);
       m_size = (uint32_t)offset + 1;
@@ -90,8 +95,8 @@ class Array {
   // Read-only access cannot grow the array: the index must lie in the part in use.
   const DataT& operator[](long index) const {
     long offset = index - m_base;
-    LX_ASSERT(offset >= 0, "offset >= 0");
-    LX_ASSERT((unsigned long)offset < m_size, "offset < m_size");
+    if (offset < 0 || (unsigned long)offset >= m_size)
+      throw std::out_of_range("Array: index outside the elements in use");
     return m_data[offset];
   }
 
@@ -114,9 +119,9 @@ class Array {
   void _alloc(unsigned long size) {
     unsigned long long newSize = (unsigned long long)(m_alloc_size / 2) + size + 1;
     // m_size and m_alloc_size are 32-bit: a larger array cannot be described,
-    // which is as fatal as running out of memory.
-    DataT* newData = newSize <= UINT32_MAX ? new (std::nothrow) DataT[newSize]() : 0;
-    LX_ASSERT(newData != 0, "newData != 0");
+    // which counts as running out of memory.
+    if (newSize > UINT32_MAX) throw std::bad_alloc();
+    DataT* newData = new DataT[newSize]();
     for (uint32_t i = 0; i < m_alloc_size; i++) newData[i] = std::move(m_data[i]);
     delete[] m_data;
     m_data = newData;
@@ -126,10 +131,9 @@ class Array {
  private:
   void copy_from(const Array& other) {
     if (other.m_alloc_size == 0) return;
-    DataT* newData = new (std::nothrow) DataT[other.m_alloc_size]();
-    LX_ASSERT(newData != 0, "newData != 0");
+    std::unique_ptr<DataT[]> newData(new DataT[other.m_alloc_size]());
     for (uint32_t i = 0; i < other.m_alloc_size; i++) newData[i] = other.m_data[i];
-    m_data = newData;
+    m_data = newData.release();
     m_alloc_size = other.m_alloc_size;
     m_size = other.m_size;
   }

@@ -1,10 +1,9 @@
 #include "base/File.h"
 
 #include <cctype>
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
-
-#include "base/Assert.h"
 
 namespace {
 
@@ -16,55 +15,17 @@ const char kSentinel = 'X';
 
 }  // namespace
 
-File::File(const char* name, const char* mode, int exitOnError)
-    : m_name(name),
-      m_line_no(0),
-      m_exit_on_error(exitOnError),
-      m_skip_comments(true),
-      m_fp(0),
-      m_buffer(0),
-      m_buf_len(kInitialBufferSize),
-      m_reuse_buffer(false) {
-  m_buffer = static_cast<char*>(std::malloc(m_buf_len));
-  LX_ASSERT(m_buffer != 0, "m_buffer != 0");
-  m_buffer[0] = '\0';
-  open(name, mode);
+File::File(const char* name, const char* mode)
+    : m_name(name), m_line_no(0), m_fp(0), m_buffer(0), m_buf_len(0), m_errno(0) {
+  m_fp = name != 0 && mode != 0 ? std::fopen(name, mode) : 0;
+  if (m_fp == 0) fail(errno != 0 ? errno : EINVAL);
 }
 
-File::File(FILE* fp, int exitOnError)
-    : m_name(0),
-      m_line_no(0),
-      m_exit_on_error(exitOnError),
-      m_skip_comments(false),
-      m_fp(fp),
-      m_buffer(0),
-      m_buf_len(kInitialBufferSize),
-      m_reuse_buffer(false) {
-  m_buffer = static_cast<char*>(std::malloc(m_buf_len));
-  LX_ASSERT(m_buffer != 0, "m_buffer != 0");
-  m_buffer[0] = '\0';
-}
+File::File(FILE* fp) : m_name(0), m_line_no(0), m_fp(fp), m_buffer(0), m_buf_len(0), m_errno(0) {}
 
 File::~File() {
   if (m_name) close();
   std::free(m_buffer);
-}
-
-void File::open(const char* name, const char* mode) {
-  m_fp = std::fopen(name, mode);
-  if (m_fp == 0 && m_exit_on_error) {
-    std::perror(name);
-    std::exit(m_exit_on_error);
-  }
-}
-
-int File::reopen(const char* name, const char* mode) {
-  if (m_name) close();
-  m_name = name;
-  m_line_no = 0;
-  m_reuse_buffer = false;
-  open(name, mode);
-  return m_fp != 0 ? 1 : 0;
 }
 
 int File::close() {
@@ -72,20 +33,22 @@ int File::close() {
   if (m_fp) {
     status = std::fclose(m_fp);
     m_fp = 0;
-  }
-  if (status != 0 && m_exit_on_error) {
-    std::perror(m_name ? m_name : "");
-    std::exit(m_exit_on_error);
+    if (status != 0) fail(errno);
   }
   return status;
 }
 
 char* File::getline() {
-  if (m_reuse_buffer) {
-    m_reuse_buffer = false;
-    return m_buffer;
-  }
   if (m_fp == 0) return 0;
+  if (m_buffer == 0) {
+    m_buffer = static_cast<char*>(std::malloc(kInitialBufferSize));
+    if (m_buffer == 0) {
+      fail(ENOMEM);
+      return 0;
+    }
+    m_buf_len = kInitialBufferSize;
+    m_buffer[0] = '\0';
+  }
 
   for (;;) {
     // Read one line, in pieces if it is longer than the buffer.
@@ -95,6 +58,10 @@ char* File::getline() {
       if (std::fgets(m_buffer + start, (int)(m_buf_len - start), m_fp) == 0) {
         // The sentinel may have replaced the terminator of the previous line.
         m_buffer[m_buf_len - 1] = '\0';
+        if (std::ferror(m_fp)) {
+          fail(errno != 0 ? errno : EIO);
+          return 0;
+        }
         if (start == 0) return 0;
         break;  // end of file in the middle of a line ends the line
       }
@@ -102,8 +69,13 @@ char* File::getline() {
       // The buffer is full and the line goes on: double it and read on over
       // the terminator.  (fgets takes an int size, hence the limit.)
       unsigned oldLen = m_buf_len;
-      m_buffer = oldLen <= INT_MAX / 2 ? static_cast<char*>(std::realloc(m_buffer, 2 * oldLen)) : 0;
-      LX_ASSERT(m_buffer != 0, "m_buffer != 0");
+      char* bigger =
+          oldLen <= INT_MAX / 2 ? static_cast<char*>(std::realloc(m_buffer, 2 * oldLen)) : 0;
+      if (bigger == 0) {
+        fail(ENOMEM);
+        return 0;
+      }
+      m_buffer = bigger;
       m_buf_len = 2 * oldLen;
       start = oldLen - 1;
     }

@@ -27,6 +27,13 @@
 // than 80% full.  Growing re-places the entries in old slot order; it moves
 // the values, so pointers into a table are valid only until the next insert.
 //
+// Errors.  Nothing here ends the process.  A failed allocation throws
+// std::bad_alloc and leaves the table as it was.  Looking up or removing the
+// no-key value finds nothing; inserting it throws std::invalid_argument, and
+// inserting beyond LHash_maxEntriesLimit throws std::length_error (loaders
+// check word ids and counts before they insert, so neither happens with any
+// file).  The exported functions catch all of these.
+//
 // Thread safety.  find, _locate and unsorted iteration only read the table and
 // may run concurrently on a table nobody modifies.  Sorted iteration sorts
 // through two process-wide variables (LHash_thisBody, LHash_thisKeyCompare) and
@@ -40,11 +47,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <stdexcept>
 #include <type_traits>
 #include <utility>
 #include <vector>
-
-#include "base/Assert.h"
 
 // The most entries a table can hold (the width of m_nEntries).
 const unsigned LHash_maxEntriesLimit = (1u << 27) - 1;
@@ -123,7 +129,7 @@ struct LHashStringKey {
   static StrT copy(const char* key) {
     size_t len = std::strlen(key) + 1;
     char* newKey = static_cast<char*>(std::malloc(len));
-    LX_ASSERT(newKey != 0, "newKey != 0");
+    if (newKey == 0) throw std::bad_alloc();
     std::memcpy(newKey, key, len);
     return newKey;
   }
@@ -190,7 +196,14 @@ class LHash {
   ~LHash() { clear(); }
 
   // Copies keep the exact slot layout of the original.
-  LHash(const LHash& other) : m_body(0), m_removed_data(0) { copy_from(other); }
+  LHash(const LHash& other) : m_body(0), m_removed_data(0) {
+    try {
+      copy_from(other);
+    } catch (...) {
+      clear();
+      throw;
+    }
+  }
   LHash(LHash&& other) noexcept : m_body(other.m_body), m_removed_data(other.m_removed_data) {
     other.m_body = 0;
     other.m_removed_data = 0;
@@ -216,11 +229,11 @@ class LHash {
     std::swap(m_removed_data, other.m_removed_data);
   }
 
-  // The value of `key`, or null if absent.  Only reads the table.
+  // The value of `key`, or null if absent (the no-key value is never
+  // present).  Only reads the table.
   DataT* find(KeyT key, bool& foundP) const {
-    LX_ASSERT(!Key::isNoKey(key), "!Map_noKeyP(key)");
     unsigned index;
-    foundP = _locate(key, index);
+    foundP = !Key::isNoKey(key) && _locate(key, index);
     return foundP ? &m_body->slots()[index].value : 0;
   }
   DataT* find(KeyT key) const {
@@ -231,25 +244,27 @@ class LHash {
   // The value of `key`, created value-initialised (0, 0.0, an empty trie) if
   // absent; foundP tells whether the key was there before.
   DataT* insert(KeyT key, bool& foundP) {
-    LX_ASSERT(!Key::isNoKey(key), "!(Map_noKeyP(key))");
+    if (Key::isNoKey(key)) throw std::invalid_argument("LHash::insert: the no-key value");
     unsigned index;
     if ((foundP = _locate(key, index))) return &m_body->slots()[index].value;
 
     unsigned n = num_entries();
     // Checked on every insertion, not only when growing: a full table has room
-    // left in its slots, but m_nEntries cannot count further.
-    LX_ASSERT(n < LHash_maxEntriesLimit, "nEntries < LHash_maxEntriesLimit");
+    // left in its slots, but m_nEntries cannot count further.  (Below this
+    // limit a table never needs LHash_maxBitLimit bits.)
+    if (n >= LHash_maxEntriesLimit) throw std::length_error("LHash::insert: table full");
     unsigned required = n < 7 ? n + 1 : (unsigned)((float)(n + 2) / 0.8f);
     if (m_body == 0 || m_body->num_slots() < required) {
       unsigned maxBits = 0;
       while ((1ull << maxBits) < required) maxBits++;
-      LX_ASSERT(maxBits < LHash_maxBitLimit, "max_bits < LHash_maxBitLimit");
       _grow(maxBits);
       _locate(key, index);
     }
+    // The key is copied first: a failing copy leaves no value behind.
+    KeyT newKey = Key::copy(key);
     Entry& entry = m_body->slots()[index];
     ::new (static_cast<void*>(&entry.value)) DataT();
-    entry.key = Key::copy(key);
+    entry.key = newKey;
     m_body->m_nEntries = n + 1;
     return &entry.value;
   }
@@ -261,13 +276,9 @@ class LHash {
   // Removes `key`; returns a pointer to its value (moved into m_removed_data,
   // valid until the next remove or clear), or null if the key was absent.
   DataT* remove(KeyT key, bool& foundP) {
-    LX_ASSERT(!Key::isNoKey(key), "!Map_noKeyP(key)");
-    if (m_removed_data == 0) {
-      m_removed_data = new (std::nothrow) DataT();
-      LX_ASSERT(m_removed_data != 0, "m_removed_data != 0");
-    }
+    if (m_removed_data == 0) m_removed_data = new DataT();
     unsigned index;
-    if (!(foundP = _locate(key, index))) return 0;
+    if (!(foundP = !Key::isNoKey(key) && _locate(key, index))) return 0;
 
     Entry* slots = m_body->slots();
     *m_removed_data = std::move(slots[index].value);
@@ -361,16 +372,16 @@ class LHash {
   }
 
   // Replaces the body by an empty one of `size` slots (a power of two).  The
-  // old body is not freed: _grow moves its entries first.
+  // old body is not freed: _grow moves its entries first.  Throws
+  // std::bad_alloc, with m_body unchanged, when the memory cannot be had.
   void _alloc(unsigned size) {
     static_assert(alignof(Entry) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__,
                   "slots must not need more than the default allocation alignment");
     unsigned maxBits = 0;
     while ((1u << maxBits) < size) maxBits++;
     size_t bytes = Body::slot_offset() + ((size_t)1 << maxBits) * sizeof(Entry);
-    void* mem = ::operator new(bytes, std::nothrow);
+    void* mem = ::operator new(bytes);
     m_body = static_cast<Body*>(mem);
-    LX_ASSERT(m_body != 0, "m_body != 0");
     ::new (mem) Body;
     m_body->m_max_bits = maxBits;
     m_body->m_nEntries = 0;
@@ -422,12 +433,20 @@ class LHash {
     const Entry* from = other.m_body->slots();
     Entry* to = m_body->slots();
     unsigned size = other.m_body->num_slots();
+    // Each entry is complete before the next is copied, so that clear() can
+    // undo a copy that throws half-way.
     for (unsigned i = 0; i < size; i++) {
       if (Key::isNoKey(from[i].key)) continue;
-      ::new (static_cast<void*>(&to[i].value)) DataT(from[i].value);
-      to[i].key = Key::copy(from[i].key);
+      KeyT key = Key::copy(from[i].key);
+      try {
+        ::new (static_cast<void*>(&to[i].value)) DataT(from[i].value);
+      } catch (...) {
+        Key::release(key);
+        throw;
+      }
+      to[i].key = key;
+      m_body->m_nEntries = m_body->m_nEntries + 1;
     }
-    m_body->m_nEntries = other.m_body->m_nEntries;
   }
 };
 
@@ -440,7 +459,8 @@ typedef LHash<const char*, int> HashDict;
 // In slot order the entry just returned may be removed before the next step:
 // the iterator notices that the table has exactly one entry less and looks at
 // the slot again, since the removal may have moved a later entry into it.  Any
-// other change of the table during the iteration is fatal.
+// other change of the table during the iteration is a programming error:
+// next() throws std::logic_error.
 //
 // In sorted order the keys are sorted once, at construction or init(), and
 // each step looks its key up again: entries removed meanwhile are skipped.
@@ -491,11 +511,11 @@ class LHashIter {
     }
 
     Body* body = m_my_lhash_body;
-    LX_ASSERT(m_my_lhash.m_body == body, "m_my_lhash_body->m_nEntries == m_num_entries - 1");
+    const unsigned now = body != 0 ? body->m_nEntries : 0u;
+    if (m_my_lhash.m_body != body || (now != m_num_entries && now + 1 != m_num_entries))
+      throw std::logic_error("LHashIter::next: table changed during the iteration");
     if (body == 0) return 0;
     if (body->m_nEntries != m_num_entries) {
-      LX_ASSERT(body->m_nEntries == m_num_entries - 1,
-                "m_my_lhash_body->m_nEntries == m_num_entries - 1");
       m_num_entries--;
       if (m_current > 0) m_current--;
     }
@@ -543,22 +563,25 @@ class LHashIter {
     const Body* body = m_my_lhash_body;
     const Entry* slots = body->slots();
     unsigned size = body->num_slots();
-    unsigned* indexes = new unsigned[m_num_entries];
-    unsigned j = 0;
+    std::vector<unsigned> indexes;
+    indexes.reserve(m_num_entries);
     for (unsigned i = 0; i < size; i++) {
-      if (Key::isNoKey(slots[i].key)) continue;
-      if (j < m_num_entries) indexes[j] = i;
-      j++;
+      if (!Key::isNoKey(slots[i].key)) indexes.push_back(i);
     }
-    LX_ASSERT(j == m_num_entries, "j == m_num_entries");
     LHash_thisBody = body;
     LHash_thisKeyCompare = reinterpret_cast<void (*)()>(_sort_function);
-    std::qsort(indexes, m_num_entries, sizeof(unsigned), compare_slots);
+    std::qsort(indexes.data(), indexes.size(), sizeof(unsigned), compare_slots);
     // Own copies of string keys: looking up a key whose entry was removed
-    // meanwhile must not read the freed table copy.
-    m_sorted_keys = new KeyT[m_num_entries];
-    for (unsigned k = 0; k < m_num_entries; k++) m_sorted_keys[k] = Key::copy(slots[indexes[k]].key);
-    delete[] indexes;
+    // meanwhile must not read the freed table copy.  The array starts zeroed
+    // (null strings), so that a copy failing half-way leaves it fit to free.
+    m_sorted_keys = new KeyT[m_num_entries]();
+    try {
+      for (unsigned k = 0; k < m_num_entries; k++)
+        m_sorted_keys[k] = Key::copy(slots[indexes[k]].key);
+    } catch (...) {
+      free_sorted_keys();
+      throw;
+    }
   }
 
   void free_sorted_keys() {

@@ -328,10 +328,10 @@ bool validate_prop(const prop_t& p, uint32_t words, std::string& err) {
     if (w.m_seg_rule_sidx == Prop_None) continue;
     bool ok;
     switch (w.m_NameEntity) {
-      case BasicDict_TypeMulSeg:
+      case kItemMulSeg:
         ok = rc.mulseg(i) != 0;
         break;
-      case BasicDict_TypeAmbRule: {
+      case kItemAmbRule: {
         rule_block_t b1, b2;
         ok = rc.rule_block(i, 0, b1) && rc.rule_block(i, 1, b2);
         // The saver reads the POS ids of both segmentations from the POS array.
@@ -339,7 +339,7 @@ bool validate_prop(const prop_t& p, uint32_t words, std::string& err) {
              (uint64_t)w.m_pos_sidx + b1.n + b2.n <= p.m_POS_num;
         break;
       }
-      case BasicDict_TypeRule: {
+      case kItemRule: {
         rule_block_t b;
         ok = rc.rule_block(i, 0, b);
         break;

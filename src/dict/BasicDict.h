@@ -62,15 +62,11 @@
 #include <vector>
 
 #include "base/DoubleArray.h"
+#include "dict/item_types.h"
 #include "lm/Prob.h"
 
 // "No list", "no rule record".
 const uint32_t Prop_None = 0xFFFFFFFFu;
-
-// Word type codes (m_NameEntity) with a record in m_RuleInfo.
-const uint16_t BasicDict_TypeMulSeg = 87;  // two segmentations, 8-value record
-const uint16_t BasicDict_TypeAmbRule = 88;  // two rule blocks
-const uint16_t BasicDict_TypeRule = 89;     // one rule block
 
 // Limits enforced on load (see above).
 const uint32_t BasicDict_MaxListLen = 53;   // identifiers per list, without the 0

@@ -136,8 +136,8 @@ class CNerResource {
   static const NameIndexType m_POSIndex[48];
 
   // Coarse POS map, ids 0 to 55: each "..g" tag to its base tag, "ad" and
-  // "vd" to "d", "an" and "vn" to "n", 53 and 54 to 0.  Kept for reference;
-  // the token saver carries the table it uses.
+  // "vd" to "d", "an" and "vn" to "n", 53 and 54 to 0.  The token saver
+  // maps its output tags with it under LX_SECPOS.
   static const unsigned char POSMAP[56];
 
   // --- Fixed role and POS lists (0-terminated) ---------------------------

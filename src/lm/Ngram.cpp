@@ -52,8 +52,8 @@ unsigned count_bytes(unsigned long long count) {
   return 8;
 }
 
-// Whether inserting `key` would exceed the capacity of a hash table (whose
-// limit is a fatal assertion, not an error a loader can report).
+// Whether inserting `key` would exceed the capacity of a hash table (which
+// would throw): checked first, so that the loader reports the file position.
 template <class DataT>
 bool table_full(const LHash<VocabIndex, DataT>& table, VocabIndex key) {
   return table.num_entries() >= LHash_maxEntriesLimit && table.find(key) == 0;
@@ -66,6 +66,30 @@ void misaligned(File& file) {
 void system_error(File& file) {
   int err = errno;
   file.offset(std::cerr) << std::strerror(err) << "\n";
+}
+
+// Reads one count or float of a node record and advances `offset` past it.
+// A short read is reported: "<file>: offset <n>: <reason>".
+template <class T>
+bool read_field(File& file, T& value, unsigned long long& offset) {
+  const unsigned n = readBinaryCount(file, value);
+  if (n == 0) {
+    if (std::ferror(file)) {
+      system_error(file);
+    } else {
+      file.offset(std::cerr) << "unexpected end of file\n";
+    }
+    return false;
+  }
+  offset += n;
+  return true;
+}
+
+// Reports a file that could not be opened, read or closed as
+// "<file>: <reason>"; false, for the caller to return.
+bool file_error(const char* name, int err) {
+  std::cerr << (name ? name : "(null)") << ": " << std::strerror(err != 0 ? err : EIO) << "\n";
+  return false;
 }
 
 // The keys of a table in ascending order.  The writer emits entries in this
@@ -169,12 +193,6 @@ Ngram::Ngram(unsigned neworder)
 
 Ngram::~Ngram() {}
 
-unsigned Ngram::set_order(unsigned neworder) {
-  unsigned old = order;
-  if (neworder != 0) order = neworder;
-  return old;
-}
-
 void Ngram::clear() {
   // The root's destructor frees the whole tree; a fresh root takes its place.
   contexts.~BOtrie();
@@ -206,7 +224,7 @@ LogP Ngram::word_prob(VocabIndex word, const VocabIndex* context, unsigned clen,
   unsigned found = 0;
   const BOtrie* node = &contexts;
   for (unsigned i = 0;; i++) {
-    // find() rejects the no-key value, so word == Vocab_None is fatal here.
+    // Vocab_None is never stored: such a word is scored as an unknown one.
     const LogP* prob = node->value().probs.find(word);
     if (prob != 0) {
       logp = *prob;
@@ -237,14 +255,12 @@ void Ngram::mem_stats(MemStats& stats) const {
 // Binary format
 
 bool Ngram::read_binary(const char* lmfile) {
-  File file(lmfile, "rb", 1);
+  File file(lmfile, "rb");
   FILE* fp = file;
-  if (fp == 0 || std::ferror(fp)) {
-    std::cerr << "unable to open file: " << lmfile << "\n";
-    return false;
-  }
+  if (fp == 0) return file_error(lmfile, file.error());
 
   const char* line = file.getline();
+  if (line == 0 && file.error() != 0) return file_error(lmfile, file.error());
   if (line == 0 || std::strcmp(line, Ngram_BinaryFormatString) != 0) {
     file.position(std::cerr) << "bad binary format\n";
     return false;
@@ -300,10 +316,8 @@ bool Ngram::read_binary_node(File& file, BOtrie& node, unsigned loadLevels, unsi
 
   const unsigned long long start = offset;
   unsigned long long length;
-  unsigned n = readBinaryCount(fp, length);
-  if (n == 0) return false;
-  offset += n;
-  if (start > limit || length < n || length > limit - start) {
+  if (!read_field(file, length, offset)) return false;
+  if (start > limit || length < offset - start || length > limit - start) {
     misaligned(file);
     return false;
   }
@@ -321,13 +335,11 @@ bool Ngram::read_binary_node(File& file, BOtrie& node, unsigned loadLevels, unsi
 
   BOnode& data = node.value();
   float bow;
-  if ((n = readBinaryCount(fp, bow)) == 0) return false;
-  offset += n;
+  if (!read_field(file, bow, offset)) return false;
   data.bow = bow;
 
   unsigned long long numProbs;
-  if ((n = readBinaryCount(fp, numProbs)) == 0) return false;
-  offset += n;
+  if (!read_field(file, numProbs, offset)) return false;
   if (offset > end || numProbs > (end - offset) / kMinProbEntryBytes) {
     misaligned(file);
     return false;
@@ -335,10 +347,7 @@ bool Ngram::read_binary_node(File& file, BOtrie& node, unsigned loadLevels, unsi
   for (unsigned long long i = 0; i < numProbs; i++) {
     unsigned long long wid;
     float prob;
-    if ((n = readBinaryCount(fp, wid)) == 0) return false;
-    offset += n;
-    if ((n = readBinaryCount(fp, prob)) == 0) return false;
-    offset += n;
+    if (!read_field(file, wid, offset) || !read_field(file, prob, offset)) return false;
     if (wid == Vocab_None) continue;
     if (wid > Vocab_None || table_full(data.probs, (VocabIndex)wid)) {
       // Not a 32-bit word id (or more entries than a node can hold): the
@@ -358,8 +367,7 @@ bool Ngram::read_binary_node(File& file, BOtrie& node, unsigned loadLevels, unsi
 
   while (offset < end) {
     unsigned long long wid;
-    if ((n = readBinaryCount(fp, wid)) == 0) return false;
-    offset += n;
+    if (!read_field(file, wid, offset)) return false;
     if (offset > end || wid > Vocab_None) {
       misaligned(file);
       return false;
@@ -388,16 +396,18 @@ bool Ngram::read_binary_node(File& file, BOtrie& node, unsigned loadLevels, unsi
 }
 
 bool Ngram::write_binary(const char* lmfile) const {
-  File file(lmfile, "wb", 1);
+  File file(lmfile, "wb");
   FILE* fp = file;
-  if (fp == 0 || std::ferror(fp)) {
-    std::cerr << "unable to open file: " << lmfile << "\n";
-    return false;
-  }
-  if (std::fputs(Ngram_BinaryFormatString, fp) < 0) return false;
-  if (std::fprintf(fp, "maxorder %u\n", order) < 0) return false;
-  if (!write_binary_node(file, contexts, 1, length_field_bytes(order, 1))) return false;
-  return std::fflush(fp) == 0 && !std::ferror(fp);
+  if (fp == 0) return file_error(lmfile, file.error());
+  const bool ok = std::fputs(Ngram_BinaryFormatString, fp) >= 0 &&
+                  std::fprintf(fp, "maxorder %u\n", order) >= 0 &&
+                  write_binary_node(file, contexts, 1, length_field_bytes(order, 1)) &&
+                  std::fflush(fp) == 0;
+  // A stream error is reported here; a count too large to write was already.
+  if (std::ferror(fp)) return file_error(lmfile, errno);
+  if (!ok) return false;
+  if (file.close() != 0) return file_error(lmfile, file.error());
+  return true;
 }
 
 // Writes `node` as a record at `level` whose length field takes lengthBytes
@@ -454,12 +464,9 @@ bool Ngram::write_binary_node(File& file, const BOtrie& node, unsigned level,
 // Text format
 
 bool Ngram::read(const char* filename) {
-  File file(filename, "r", 1);
+  File file(filename, "r");
   FILE* fp = file;
-  if (fp == 0 || std::ferror(fp)) {
-    std::cerr << "unable to open file: " << filename << "\n";
-    return false;
-  }
+  if (fp == 0) return file_error(filename, file.error());
 
   clear();
   contexts.value().bow = LogP_Zero;
@@ -600,6 +607,7 @@ bool Ngram::read(const char* filename) {
     numRead[section]++;
   }
 
+  if (file.error() != 0) return file_error(filename, file.error());
   file.position(std::cerr) << "reached EOF before \\end\\\n";
   return false;
 }

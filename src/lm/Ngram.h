@@ -75,14 +75,12 @@ class Ngram {
   virtual unsigned long num_ngrams(unsigned n) const;
   virtual void mem_stats(MemStats& stats) const;
 
-  // Returns the previous order; 0 leaves the order unchanged.
-  unsigned set_order(unsigned neworder);
-
-  // Loads a binary model file, replacing the model's content.  A file that
-  // cannot be opened ends the process (exit status 1); any other problem is
-  // reported on stderr and yields false, leaving a partial model.
+  // Loads a binary model file, replacing the model's content.  Any problem
+  // (a file that cannot be opened or read: "<file>: <reason>") is reported on
+  // stderr and yields false, leaving a partial model.
   bool read_binary(const char* lmfile);
-  // Writes the model in the binary format, levels 1 .. order.
+  // Writes the model in the binary format, levels 1 .. order; false (with a
+  // message naming the file) when the file cannot be written.
   bool write_binary(const char* lmfile) const;
 
  private:

@@ -43,19 +43,9 @@ namespace {
 // GBK "分之" and "个数".
 const char kFenzhi[] = "\xB7\xD6\xD6\xAE";
 
-// The model reader ends the process when its file cannot be opened; a
-// library must not do that to its host, so the driver checks first.
-bool file_readable(const char* path) {
-  if (path == nullptr) return false;
-  FILE* fp = std::fopen(path, "rb");
-  if (fp == nullptr) return false;
-  std::fclose(fp);
-  return true;
-}
-
 bool load_model(Ngram*& model, const char* path) {
   model = new Ngram(3);
-  if (!file_readable(path) || !model->read_binary(path)) {
+  if (path == nullptr || !model->read_binary(path)) {
     std::fprintf(stderr, "unable to open file: %s\n", path ? path : "(null)");
     return false;
   }
@@ -86,7 +76,7 @@ bool CSegment::load_resource(const DictResource& res) {
   _free_shared_set();
   ++s_resource_generation;
 
-  // 1-2. Basic dictionary, and the index of "分之".
+  // Basic dictionary, and the index of "分之".
   m_pBasicDict = new CBasicDict();
   if (res.core_lex == nullptr || res.core_prop == nullptr ||
       !m_pBasicDict->loadBasicDict(res.core_lex, res.core_prop)) {
@@ -99,23 +89,23 @@ bool CSegment::load_resource(const DictResource& res) {
     m_fenzhi_idx = v >= 0 ? static_cast<size_t>(v) + 1 : 0;
   }
 
-  // 3-4. Word model and person-name model.
+  // Word model and person-name model.
   if (!load_model(m_pWordLM, res.ngram_lex)) return false;
   if (!load_model(m_pPNWordLM, res.ngram_pn_lex)) return false;
 
-  // 5-6. Role transition tables.
+  // Role transition tables.
   if (!load_table(res.rolett_lex, &m_pRoleTTLM[0][0], kRoleTTDim)) return false;
   if (!load_table(res.ln_rolett_lex, &m_pLNRoleTTLM[0][0], kRoleTTDim)) return false;
 
-  // 7. Factoid recognizer; handles created with LX_ASC keep their mode over
+  // Factoid recognizer; handles created with LX_ASC keep their mode over
   // a reload.
   m_pFactoid = new CFactoid();
   if (s_ascii_handles > 0) m_pFactoid->set_ascii();
 
-  // 8. POS transition table.
+  // POS transition table.
   if (!load_table(res.postt_lex, &m_pPOSTTLM[0][0], kPosTTDim)) return false;
 
-  // 9. User ambiguity rules.
+  // User ambiguity rules.
   m_pRule = new CRuleDict();
   if (res.user_amb_rule == nullptr || !m_pRule->loadDict(res.user_amb_rule)) {
     std::fprintf(stderr, "unable to open file: %s \n",
@@ -123,20 +113,20 @@ bool CSegment::load_resource(const DictResource& res) {
     return false;
   }
 
-  // 10. Traditional-to-simplified tables; a missing file only disables that
+  // Traditional-to-simplified tables; a missing file only disables that
   // part of the conversion.
   m_t2sdict = new Trad2Simp();
   if (res.t2s_char) m_t2sdict->_load_t2s_table(res.t2s_char);
   if (res.t2s_word) m_t2sdict->_load_t2s_words(res.t2s_word);
   if (res.t2s_disable) m_t2sdict->_load_t2s_disable(res.t2s_disable);
 
-  // 11. Named-entity word lists.
+  // Named-entity word lists.
   if (load_named_entity_resource(res.ner_info) == 0) {
     std::fprintf(stderr, "unable to open file: %s\n", res.ner_info ? res.ner_info : "(null)");
     return false;
   }
 
-  // 12. Secondary lexicon.
+  // Secondary lexicon.
   m_pSecondDict = new CCustomDict();
   if (res.second_lex == nullptr || res.second_prop == nullptr ||
       m_pSecondDict->LoadDict(res.second_lex, res.second_prop) == 0) {
@@ -146,13 +136,13 @@ bool CSegment::load_resource(const DictResource& res) {
     return false;
   }
 
-  // 13. Named-entity pattern tables.
+  // Named-entity pattern tables.
   if (CSegmentPN::Init() == 0) {
     std::fprintf(stderr, "unable to open CSegmentPN::Init\n");
     return false;
   }
 
-  // 14. Character classes.
+  // Character classes.
   m_chs_array = create_chs_array();
   if (m_chs_array == nullptr) throw std::bad_alloc();
   return true;

@@ -38,7 +38,6 @@
 #include <string>
 
 #include "LXPub.h"
-#include "base/Array.h"
 #include "base/LHash.h"
 #include "lm/Prob.h"
 #include "seg/ambiguity.h"
@@ -55,12 +54,6 @@ class CSentenceSpliter;
 class Ngram;
 class Trad2Simp;
 struct DictResource;
-
-// A rule span of the current sentence (rule-based best path).
-struct ruleinfo {
-  uint8_t rulewidx;
-  size_t sposrule;
-};
 
 class CSegment {
  public:
@@ -114,8 +107,8 @@ class CSegment {
 
   // One sentence (at most kNodeCapacity bytes).
   virtual bool _segment(const char* text, size_t len);
-  // Steps shared by every pipeline: normalisation, lattice, rule-based best
-  // path.  `done` is set when the sentence needs nothing more (it is empty);
+  // Front end shared by every pipeline: normalisation, lattice, rule-based
+  // best path.  `done` is set when the sentence needs nothing more (it is empty);
   // false when a stage failed.
   bool _build_best_path(const char* text, size_t len, bool& done);
 
@@ -145,7 +138,7 @@ class CSegment {
   void _clear_cob_by_seclex();
 
   // Runs the custom word matcher on the sentence (LX_USR) and saves the
-  // tokens of the lattice (steps shared by every pipeline).
+  // tokens of the lattice (back end shared by every pipeline).
   void _finish_sentence();
 
   // --- Results ------------------------------------------------------------
@@ -178,7 +171,6 @@ class CSegment {
   CLatticeProducer m_lattice_builder;
   CCustomwordMatcher m_customword_matcher;
   const size_t m_nNodeMaxNum;
-  void* m_ne_revise;  // always null
   CSentenceSpliter* m_sentbreaker;
   CSegTokensSaver m_segtoken_saver;
   char m_str_norm[kNormBufSize];
@@ -189,39 +181,19 @@ class CSegment {
   // buffer of a UTF-8 text of up to 4 GB is twice its length.
   size_t m_buf_charset_conv_size;
   uint32_t m_wids[100];
-  void* m_pLogObj;  // always null
   uint32_t GESHU_INDEX;
-  float m_pre_weight_buf[53];
-  float m_cur_weight_buf[53];
-  char WORDBUF[257];
 
-  bool m_bfg;
-  bool m_benfg;
-  bool m_bpgu;
-  bool m_blgu;
-  bool m_bsgu;
   bool m_bs2d;
   bool m_bt2s;
   bool m_bu2l;
   bool m_bconv;
-  bool m_bwms;
   bool m_bpms;
-  bool m_bwgu;
   bool m_bperson;
   bool m_bpos;
   bool m_bCUT;
   bool m_bcw;
-  bool m_brule;
-  bool m_bcls;
-  bool m_btextseg;
   bool m_bascii;
   bool m_bLocation;
-  bool m_bsecpos;
-  bool m_bsynonym;
-
-  Array<ruleinfo> rulearray;
-  size_t m_rule_num;
-  size_t m_rule_idx;
 
   // The ambiguity passes over m_lattice, bound to the shared resources.
   CAmbiguityResolver m_amb_resolver;

@@ -35,7 +35,7 @@ void CSegmentPN::UnInit() {
 }
 
 bool CSegmentPN::_segment(const char* text, size_t len) {
-  // Steps 1-4: normalisation, lattice, rule-based best path.
+  // Front end: normalisation, lattice, rule-based best path.
   bool done = false;
   if (!_build_best_path(text, len, done)) return false;
   if (done) return true;
@@ -51,7 +51,7 @@ bool CSegmentPN::_segment(const char* text, size_t len) {
                                             *m_pBasicDict, &m_pPOSTTLM[0][0]))
     return false;
 
-  // Steps 6-8: custom words, output text, token saver.
+  // Back end: custom words, output text, token saver.
   _finish_sentence();
   return true;
 }

@@ -30,38 +30,22 @@ CSegment::CSegment(int mode, size_t nodes)
       // The lattice has a fixed number of nodes; a larger capacity cannot be
       // honoured.
       m_nNodeMaxNum((nodes < kNodeCapacity ? nodes : kNodeCapacity) + 1),
-      m_ne_revise(nullptr),
       m_sentbreaker(nullptr),
       m_ncharset(LX_GBK),
       m_buffer_for_charset_conv(nullptr),
       m_buf_charset_conv_size(0),
-      m_pLogObj(nullptr),
       GESHU_INDEX(0xFFFFFFFFu),
-      m_bfg(false),
-      m_benfg(false),
-      m_bpgu(false),
-      m_blgu(false),
-      m_bsgu(false),
       m_bs2d(false),
       m_bt2s(false),
       m_bu2l(false),
       m_bconv(false),
-      m_bwms(false),
       m_bpms(false),
-      m_bwgu(false),
       m_bperson(false),
       m_bpos(false),
       m_bCUT(false),
       m_bcw(false),
-      m_brule(false),
-      m_bcls(false),
-      m_btextseg(false),
       m_bascii(false),
       m_bLocation(false),
-      m_bsecpos(false),
-      m_bsynonym(false),
-      m_rule_num(0),
-      m_rule_idx(0),
       m_amb_resolver(m_lattice, nullptr, nullptr, nullptr, nullptr, 0, false),
       m_mode(mode),
       m_raw_len(0),
@@ -70,18 +54,15 @@ CSegment::CSegment(int mode, size_t nodes)
   std::memset(m_str_norm, 0, sizeof(m_str_norm));
   std::memset(m_str_norm_u2l, 0, sizeof(m_str_norm_u2l));
   std::memset(m_wids, 0, sizeof(m_wids));
-  std::memset(m_pre_weight_buf, 0, sizeof(m_pre_weight_buf));
-  std::memset(m_cur_weight_buf, 0, sizeof(m_cur_weight_buf));
-  std::memset(WORDBUF, 0, sizeof(WORDBUF));
   std::memset(m_raw_offset, 0, sizeof(m_raw_offset));
 
-  // 1-2. The lattice constructor resets every node and reserves its items;
-  // the saver made its string arena.
+  // Lattice and saver.  The lattice constructor resets every node and
+  // reserves its items; the saver made its string arena.
   m_lattice.m_next_sidx = 0;
   m_lattice.m_prev_end_idx = 0;
   m_segtoken_saver.set_out_mode(OUT_WORD);
 
-  // 3. Conversion buffer.  Without it the handle cannot segment (segment()
+  // Conversion buffer.  Without it the handle cannot segment (segment()
   // returns false), but it is otherwise complete and can be closed.
   m_buffer_for_charset_conv = new (std::nothrow) char[kInitialConvBufSize];
   if (m_buffer_for_charset_conv == nullptr) {
@@ -90,13 +71,13 @@ CSegment::CSegment(int mode, size_t nodes)
     m_buf_charset_conv_size = kInitialConvBufSize;
   }
 
-  // 4. Flags.
+  // Flags.
   set_seg_mode(mode);
 
   try {
-    // 6. Sentence splitter.
+    // Sentence splitter.
     m_sentbreaker = new CSentenceSpliter(kMaxSentenceLen);
-    // 4, 5, 7, 8. The shared objects.
+    // The shared resources.
     _bind_resources();
   } catch (...) {
     // The destructor does not run for an object whose constructor throws.
@@ -118,31 +99,17 @@ CSegment::~CSegment() {
 }
 
 void CSegment::set_seg_mode(int mode) {
-  m_benfg = (mode & LX_ENGU) != 0;
-  m_bfg = (mode & LX_GU) != 0;
   m_bpos = (mode & LX_POS) != 0;
   m_bcw = (mode & LX_USR) != 0;
   m_bs2d = (mode & LX_S2D) != 0;
   m_bu2l = (mode & LX_U2L) != 0;
-  m_bcls = (mode & LX_CLS) != 0;
-  m_brule = (mode & LX_RUL) != 0;
   m_bperson = (mode & LX_CN) != 0;
   m_bt2s = (mode & LX_T2S) != 0;
-  m_bpgu = (mode & LX_PGU) != 0;
-  m_blgu = (mode & LX_LGU) != 0;
-  m_bsgu = (mode & LX_SGU) != 0;
   m_bCUT = (mode & LX_CUT) != 0;
-  m_btextseg = (mode & LX_TEXT) != 0 && (mode & LX_CN) != 0;
   m_bconv = (mode & LX_CONV) != 0;
   m_bpms = (mode & LX_PMUL) != 0;
   m_bascii = (mode & LX_ASC) != 0;
-  m_bsecpos = (mode & LX_SECPOS) != 0;
-  m_bsynonym = (mode & LX_SYN) != 0;
   m_bLocation = (mode & LX_LN) != 0;
-  m_bwgu = (mode & LX_WGU) != 0;
-  // LX_WGU outputs the first segmentation only; the saver keeps its own copy
-  // of LX_WMUL.
-  m_bwms = (mode & LX_WMUL) != 0 && !m_bwgu;
 }
 
 void CSegment::setOutMode(OutMode mode) { m_segtoken_saver.set_out_mode(mode); }
@@ -222,8 +189,6 @@ bool CSegment::_build_best_path(const char* text, size_t len, bool& done) {
   if (text == nullptr || len > m_nNodeMaxNum - 1) return false;
   m_pText = text;
   m_nTextLen = len;
-  m_rule_num = 0;
-  m_rule_idx = 0;
 
   _normalize();
   if (m_nTextLen == 0) return true;

@@ -20,7 +20,7 @@ void init_item(tSegItemInfo& it) {
   it.perIdx = 50;
 }
 
-bool is_amb_rule_type(int type) { return type == kTypeAmbRuleWord || type == -kTypeAmbRuleWord; }
+bool is_amb_rule_type(int type) { return type == kItemAmbRule || type == kItemAmbRuleTwin; }
 
 }  // namespace
 
@@ -171,7 +171,7 @@ void CAmbiguityResolver::_clear_ovp_amb(tNodeInfo* node) {
       // Only a word that starts where the chosen one starts, or before it,
       // can take over the path: the walk reaches this node from the chosen
       // word's start.
-      if (it && it->type == kTypeRuleWord && m_lattice.m_nodes[it->begin_pos].bBest &&
+      if (it && it->type == kItemRule && m_lattice.m_nodes[it->begin_pos].bBest &&
           it->begin_pos <= chosen->begin_pos) {
         word = it;
         slot = j;
@@ -198,7 +198,7 @@ void CAmbiguityResolver::_clear_ovp_amb(tNodeInfo* node) {
     std::fprintf(stderr, "rule word without dictionary index: %u\n", wattr);
   } else if (info->m_seg_rule_sidx == Prop_None) {
     std::fprintf(stderr, "rule word %u has no rule block\n", widx);
-  } else if (!m_pBasicDict->rule_block(widx, wtype == -kTypeAmbRuleWord ? 1 : 0, block)) {
+  } else if (!m_pBasicDict->rule_block(widx, wtype == kItemAmbRuleTwin ? 1 : 0, block)) {
     std::fprintf(stderr, "rule word %u: bad rule block (count, extent or sub-word index)\n", widx);
   } else {
     uint32_t total = 0;
@@ -284,7 +284,7 @@ void CAmbiguityResolver::_clear_cob_amb(tNodeInfo* node) {
   const uint32_t bound = node->IdxMaxItemWeight;  // exclusive
   for (uint32_t j = 0; j < bound && j < node->ItemsNum; ++j) {
     tSegItemInfo* it = _item_at(pos, j);
-    if (it == nullptr || !nodes[it->begin_pos].bBest || it->bcomb || it->type >= kTypeRuleWord ||
+    if (it == nullptr || !nodes[it->begin_pos].bBest || it->bcomb || it->type >= kItemRule ||
         it->begin_pos == c->begin_pos)
       continue;
     // A word starting inside the chosen one would leave the walk, which
@@ -315,7 +315,7 @@ void CAmbiguityResolver::_clear_cob_amb(tNodeInfo* node) {
       const uint32_t pbegin = p->begin_pos;
       f->begin_pos = pbegin;
       f->length = next - pbegin;
-      f->type = kTypeFactoid;
+      f->type = kItemFactoid;
       f->nAttributeIdx = kAttrSingleChar;
       nodes[pbegin].nNextLen = f->length;
       const uint32_t fz_begin = c->begin_pos;
@@ -343,7 +343,7 @@ void CAmbiguityResolver::_clear_cob_amb(tNodeInfo* node) {
   nodes[pbegin].nNextLen = pos - pbegin;
   c->begin_pos = pbegin;
   c->length = pos - pbegin;
-  c->type = kTypeFactoid;
+  c->type = kItemFactoid;
   c->nAttributeIdx = kAttrSingleChar;
   c->bcomb = true;
   c->posIndex = cls == kChsMagnitude ? kPosIndexNumeral : kPosIndexTime;
@@ -401,7 +401,7 @@ void CAmbiguityResolver::_clear_amb_by_userrule() {
           pick = m_lattice.item(en, 0);
           pick->begin_pos = p;
           pick->length = len;
-          pick->type = kTypeSingleChar;
+          pick->type = kItemSingleChar;
           pick->nAttributeIdx = kAttrSingleChar;
           pick->weight = 0;
           pick->bcomb = false;
@@ -451,11 +451,11 @@ void CAmbiguityResolver::_clear_cob_by_seclex() {
           x->posIndex = pos_index;
           x->nAttributeIdx = kAttrSingleChar;
           if (pos_index == kPosIndexPerson)
-            x->type = odd ? kTypeSecPersonOdd : kTypeSecPersonEven;
+            x->type = odd ? kItemTransPerson : kItemPerson;
           else if (pos_index == kPosIndexPlace)
-            x->type = odd ? kTypeSecPlaceOdd : kTypeSecPlaceEven;
+            x->type = odd ? kItemLocationWord2 : kItemLocationWord;
           else
-            x->type = kTypeSecOther;
+            x->type = kItemSecondaryWord;
           nodes[p].nNextLen = ab;
           p += ab;
           continue;

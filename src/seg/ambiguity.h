@@ -74,15 +74,6 @@ class CBasicDict;
 class CRuleDict;
 class CCustomDict;
 
-// Types written by the passes.
-const int kTypeAmbRuleWord = 88;    // two readings (its twin item has -88)
-const int kTypeRuleWord = 89;       // one rule block
-const int kTypeSecOther = 86;       // secondary-lexicon word, other POS
-const int kTypeSecPersonEven = 61;  // POS nr, even data word
-const int kTypeSecPersonOdd = 62;   // POS nr, odd data word
-const int kTypeSecPlaceEven = 63;   // POS ns, even data word
-const int kTypeSecPlaceOdd = 64;    // POS ns, odd data word
-
 // posIndex values (POS identifier minus one).
 const uint8_t kPosIndexNumeral = 14;
 const uint8_t kPosIndexPerson = 16;

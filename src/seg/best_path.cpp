@@ -5,18 +5,15 @@
 
 namespace {
 
-const int32_t kTypeAmbRule = 88;
-const int32_t kTypeRule = 89;
-
 // The rule block of dictionary word `a` that applies to an item of type
 // `type`, if the word has one.
 inline bool item_rule_block(const CBasicDict& dict, uint32_t a, int32_t type,
                             rule_block_t& block) {
-  return dict.rule_block(a, type == -kTypeAmbRule ? 1 : 0, block) && block.n > 0;
+  return dict.rule_block(a, type == kItemAmbRuleTwin ? 1 : 0, block) && block.n > 0;
 }
 
 inline bool rule_item_type(int32_t type) {
-  return type == kTypeRule || type == kTypeAmbRule || type == -kTypeAmbRule;
+  return type == kItemRule || type == kItemAmbRule || type == kItemAmbRuleTwin;
 }
 
 }  // namespace
@@ -28,7 +25,7 @@ void rule_path_word_id(const CBasicDict& dict, const tSegItemInfo& item, VocabIn
   extra = 0;
   const word_prop_t* info = dict.word_info(a);
   if (info == nullptr || info->m_seg_rule_sidx == Prop_None) return;
-  if (!rule_item_type(item.type) && info->m_NameEntity != kTypeRule) return;
+  if (!rule_item_type(item.type) && info->m_NameEntity != kItemRule) return;
   rule_block_t block;
   if (!item_rule_block(dict, a, item.type, block)) return;
   id = static_cast<VocabIndex>(block.x[0]);
@@ -39,8 +36,8 @@ VocabIndex rule_path_context_id(const CBasicDict& dict, const tSegItemInfo& item
   const uint32_t a = item.nAttributeIdx - 1;
   const word_prop_t* info = dict.word_info(a);
   if (info == nullptr || info->m_seg_rule_sidx == Prop_None) return a;
-  if (!rule_item_type(item.type) && info->m_NameEntity != kTypeRule &&
-      info->m_NameEntity != kTypeAmbRule) {
+  if (!rule_item_type(item.type) && info->m_NameEntity != kItemRule &&
+      info->m_NameEntity != kItemAmbRule) {
     return a;
   }
   rule_block_t block;

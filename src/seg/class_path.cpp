@@ -52,8 +52,8 @@ void CClassPath::_proc_multi_ne_type_item(CLattice& lattice, const char* text, u
   tSegItemInfo* location = nullptr;
   for (uint32_t j = 0; j < cur_node->ItemsNum; ++j) {
     tSegItemInfo* it = lattice.item(cur_node, j);
-    if (it->type == kTypePerson) person = it;
-    if (it->type == kTypeLocation) location = it;
+    if (it->type == kItemPerson) person = it;
+    if (it->type == kItemLocation) location = it;
   }
   if (person == nullptr || location == nullptr || person->begin_pos != location->begin_pos) return;
   if (!inside(*person, n) || !inside(*location, n)) return;
@@ -70,8 +70,8 @@ void CClassPath::_proc_multi_ne_type_item(CLattice& lattice, const char* text, u
     location->weight /= 10.0f;
     person->weight *= 10.0f;
   } else {
-    location->type = kTypeAmbLocation;
-    person->type = kTypeAmbPerson;
+    location->type = kItemAmbLocation;
+    person->type = kItemAmbPerson;
   }
 }
 

@@ -61,13 +61,6 @@ class CClassPath {
   // Weight of an item kept from the rule-based path in an unchanged region.
   static constexpr float kUnchangedWeight = -10.0f;
 
-  // Entity item types: a Chinese person name, a Chinese location, and the
-  // two retyped items of a span that may be either.
-  static constexpr int kTypePerson = 61;
-  static constexpr int kTypeLocation = 65;
-  static constexpr int kTypeAmbPerson = 92;
-  static constexpr int kTypeAmbLocation = 93;
-
   // Scores all nodes (see above).  wids is a scratch array of at least 3 ids
   // (the handle's m_wids) or null for a local one.  Returns false, changing
   // nothing, when n is 0 or beyond the lattice or text is null.

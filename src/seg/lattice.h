@@ -17,6 +17,7 @@
 #include <cstdint>
 
 #include "base/Array.h"
+#include "dict/item_types.h"
 #include "lm/Prob.h"
 
 // Class codes of items that are not dictionary words (nAttributeIdx).  A
@@ -28,21 +29,17 @@ const uint32_t kAttrAlnum = 10000005u;       // alphanumeric string or web addre
 const uint32_t kAttrPerson = 10000006u;      // person-name entity
 const uint32_t kAttrLocation = 10000007u;    // location-name entity
 
-// Item type codes that are not dictionary named-entity codes.
-const int kTypeSingleChar = 55;
-const int kTypeFactoid = 58;
-
 const uint32_t kNoRange = 0xFFFFFFFFu;
 const uint8_t kNoItem = 255;
 
 struct tSegItemInfo {
   uint32_t begin_pos;      // start byte; the item ends at the node holding it
   uint32_t length;         // byte length
-  int32_t type;            // word type code (dictionary m_NameEntity, 55, 58, ...)
+  int32_t type;            // item type (dict/item_types.h); a word's m_NameEntity
   uint8_t posIndex;        // POS identifier minus one (factoid type minus one)
   uint8_t perIdx;          // person role
   uint8_t perIdxLN;        // location role
-  bool bcomb;              // combination word (type 90) or merged number
+  bool bcomb;              // combination word (kItemCombination) or merged number
   LogP weight;             // best path weight ending with this item
   int8_t nPreIndex;        // best predecessor among the items of node begin_pos; -1: start
   uint32_t nAttributeIdx;  // word index + 1, or a class code (kAttr*)

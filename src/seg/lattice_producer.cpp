@@ -14,11 +14,6 @@ namespace {
 // 分之
 const char kFenZhi[] = "\xB7\xD6\xD6\xAE";
 
-// m_NameEntity codes the producer looks at.
-const int32_t kTypeAmbRule = 88;
-const int32_t kTypeRule = 89;
-const int32_t kTypeComb = 90;
-
 // Word values in the double array: the word index, top bit cleared.
 inline int32_t word_value(int32_t v) {
   return static_cast<int32_t>(static_cast<uint32_t>(v) & 0x7FFFFFFFu);
@@ -131,7 +126,7 @@ bool CLatticeProducer::_add_item(uint32_t begin, uint32_t length, int32_t type, 
   item.posIndex = (length == fclen && m_fctype > 0) ? static_cast<uint8_t>(m_fctype - 1) : 0;
   item.perIdx = 50;
   item.perIdxLN = 0;
-  item.bcomb = (type == kTypeComb);
+  item.bcomb = (type == kItemCombination);
   item.weight = 0;
   item.nPreIndex = 0;
   item.nAttributeIdx = attr;
@@ -142,7 +137,7 @@ bool CLatticeProducer::_add_item(uint32_t begin, uint32_t length, int32_t type, 
     return false;
   }
   if (m_plattice->m_prev_end_idx < end) m_plattice->m_prev_end_idx = end;
-  if (type == kTypeAmbRule || type == kTypeRule) m_plattice->m_nodes[end].bRule = true;
+  if (type == kItemAmbRule || type == kItemRule) m_plattice->m_nodes[end].bRule = true;
   return true;
 }
 
@@ -151,15 +146,15 @@ void CLatticeProducer::_add_word(int32_t idx, uint32_t begin, uint32_t length, u
   const uint32_t attr = static_cast<uint32_t>(idx) + 1;
   _add_item(begin, length, type, attr, fclen);
   // The second reading of a word with two rule blocks.
-  if (type == kTypeAmbRule) _add_item(begin, length, -kTypeAmbRule, attr, fclen);
+  if (type == kItemAmbRule) _add_item(begin, length, kItemAmbRuleTwin, attr, fclen);
 }
 
 void CLatticeProducer::_add_char(uint32_t begin, uint32_t fclen) {
-  _add_item(begin, _char_len(begin), kTypeSingleChar, kAttrSingleChar, fclen);
+  _add_item(begin, _char_len(begin), kItemSingleChar, kAttrSingleChar, fclen);
 }
 
 void CLatticeProducer::_add_factoid(uint32_t begin, uint32_t length, uint32_t fclen) {
-  _add_item(begin, length, kTypeFactoid, factoid_attr(m_fctype), fclen);
+  _add_item(begin, length, kItemFactoid, factoid_attr(m_fctype), fclen);
 }
 
 bool CLatticeProducer::build_lattice(const char* sentence, uint32_t len) {
@@ -180,7 +175,7 @@ bool CLatticeProducer::build_lattice(const char* sentence, uint32_t len) {
 
   uint32_t i = 0;
   while (i < len) {
-    // 3. Look-up at i.
+    // Look-up: the factoid and the dictionary words starting at i.
     int fctype = 0;
     uint32_t fclen = 0;
     m_pfactdict->recognize_factoid_word(m_sentence + i, len - i, fctype, fclen);
@@ -194,7 +189,7 @@ bool CLatticeProducer::build_lattice(const char* sentence, uint32_t len) {
     m_wmax_len = wmax_len;
     if (m_wmax_idx >= 0) {
       const word_prop_t* info = m_pworddict->word_info(static_cast<uint32_t>(m_wmax_idx));
-      m_bcomb = (info->m_NameEntity == kTypeComb);
+      m_bcomb = (info->m_NameEntity == kItemCombination);
       m_brule_fenzhi = (info->m_pos_sidx == Prop_None) ||
                        (static_cast<uint32_t>(m_wmax_idx) + 1 == m_fenzhi_idx);
     } else {
@@ -206,7 +201,7 @@ bool CLatticeProducer::build_lattice(const char* sentence, uint32_t len) {
     m_ovp_word_idx = -1;
     m_ovp_word_len = 0;
 
-    // 4. Overlap check.
+    // Overlap check.
     if (m_fclen > m_wmax_len) {
       // a. Does a dictionary word run across the factoid's end?  URLs are
       // never cut, nor factoids of fewer than 3 bytes.
@@ -229,7 +224,7 @@ bool CLatticeProducer::build_lattice(const char* sentence, uint32_t len) {
       }
     } else {
       // b. Does a word inside the longest word's span run beyond it, or does
-      // an earlier item end inside it?  The groups are kept for step 6.
+      // an earlier item end inside it?  The groups are kept for the expansion.
       const uint32_t e = i + m_wmax_len;
       for (uint32_t j = i + _char_len(i); j < e; j += _char_len(j)) {
         int32_t idx;
@@ -240,17 +235,18 @@ bool CLatticeProducer::build_lattice(const char* sentence, uint32_t len) {
     }
 
     if (m_fclen > m_wmax_len) {
-      i = _factoid_step(i);  // 5.
+      i = _factoid_step(i);
     } else {
-      // 6. The dictionary word wins, or there is nothing but a character.
+      // The dictionary word wins, or there is nothing but a character: the
+      // simple path or the expansion.
       const bool after_number = m_bnum;
       if ((!m_bovp && !m_bcomb && !after_number) || (after_number && m_brule_fenzhi)) {
-        i = _simple_step(i);  // 7.
+        i = _simple_step(i);
       } else {
         i = _expand_step(i);
       }
     }
-    // 8.
+    // Whether the next step follows a number.
     m_bnum = (m_fctype == CFactoid::kNumber);
   }
   return true;

@@ -124,11 +124,14 @@ class CLatticeProducer {
   void _add_char(uint32_t begin, uint32_t fclen);
   void _add_factoid(uint32_t begin, uint32_t length, uint32_t fclen);
 
-  // Step 5: the factoid wins.  Returns the next position.
+  // The factoid wins: the factoid alone, or cut where a word overlaps its
+  // end.  Returns the next position.
   uint32_t _factoid_step(uint32_t i);
-  // Step 6, expansion.  Returns the next position.
+  // Expansion: every word of every position inside the longest word's span.
+  // Returns the next position.
   uint32_t _expand_step(uint32_t i);
-  // Step 7, the simple path.  Returns the next position.
+  // The simple path: the longest word, or the character, alone.  Returns
+  // the next position.
   uint32_t _simple_step(uint32_t i);
 
   int32_t m_wmax_idx;        // index of the longest word at the step's start (-1: none)

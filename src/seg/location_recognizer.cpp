@@ -101,7 +101,7 @@ int CLocationRecognizer::_ln_mode_match(CLattice& lattice, uint32_t n, size_t cu
   const size_t last = next;  // the tail word ends here
 
   ctx.mode = h == NE_ROLE_LH ? kModeChina : kModeTrans;
-  ctx.type = h == NE_ROLE_LH ? kTypeChina : kTypeTrans;
+  ctx.type = h == NE_ROLE_LH ? kItemLocation : kItemTransLocation;
   ctx.beg_node = &lattice.m_nodes[cur_index];
   ctx.beg_item = head;
   ctx.end_node = &lattice.m_nodes[last];

@@ -39,11 +39,9 @@ class CLocationRecognizer {
   static constexpr size_t MAX_LN_CHINA_PREFIX_LEN = 6;
   static constexpr size_t MAX_LN_TRANS_PREFIX_LEN = 10;
 
-  // Modes and entity item types.
+  // Modes.
   static constexpr int kModeChina = 22;
   static constexpr int kModeTrans = 23;
-  static constexpr int kTypeChina = 65;
-  static constexpr int kTypeTrans = 66;
 
   // Scans the whole path and inserts every accepted location as an entity
   // item, counting it in ne_count; ctx is the handle's work context.

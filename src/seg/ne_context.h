@@ -47,7 +47,7 @@ struct NeContextType {
   size_t begin_pos;      // byte span of the candidate: [begin_pos, begin_pos + len)
   size_t len;
   int mode;              // pattern (mode id); -1 once the candidate is rejected
-  ctype_t type;          // type code of the entity item (61, 62, 65, 66, ...)
+  ctype_t type;          // item type of the entity (kItemPerson, kItemLocation, ...)
   size_t suc_match_pos;  // where the scan goes on: end of the word after the
                          // candidate, or sentence length + 1 at the end
 };

@@ -34,13 +34,13 @@ int CPersonRecognizer::_get_ne_type(int mode) {
     case kModeTrans:
     case kModeTransSingle:
     case kModeY:
-      return kTypeNameSingle;
+      return kItemTransPerson;
     case 22:
-      return 65;
+      return kItemLocation;
     case 23:
-      return 66;
+      return kItemTransLocation;
     default:
-      return kTypeNameMulti;
+      return kItemPerson;
   }
 }
 
@@ -51,12 +51,12 @@ uint32_t CPersonRecognizer::_get_attribute_idx(const char* word, size_t len) con
 
 int CPersonRecognizer::_own_type(uint32_t attr) const {
   const word_prop_t* info = attr == 0 ? nullptr : m_res.dict->word_info(attr - 1);
-  return info != nullptr ? static_cast<int>(info->m_NameEntity) : kTypeSingleChar;
+  return info != nullptr ? static_cast<int>(info->m_NameEntity) : kItemSingleChar;
 }
 
 bool CPersonRecognizer::_is_name_begin_word(const tSegItemInfo* item) const {
   return item != nullptr && (CRoleTagger::_is_pn_mode_begin_role(item->perIdx) ||
-                             item->type == kTypeWord59 || item->type == kTypeWord60);
+                             item->type == kItemPersonWord || item->type == kItemTransNameWord);
 }
 
 // --- Context ----------------------------------------------------------------
@@ -153,7 +153,7 @@ int CPersonRecognizer::_pn_foreign_mode_match(size_t cur_index) {
     if (role == NE_ROLE_I || role == NE_ROLE_X2) {
       // Two adjacent X2 words are two names when either is a type-60 word.
       if (role == NE_ROLE_X2 && prev->perIdx == NE_ROLE_X2 &&
-          (prev->type == kTypeWord60 || it->type == kTypeWord60))
+          (prev->type == kItemTransNameWord || it->type == kItemTransNameWord))
         break;
       total += it->length;
       last = q2;
@@ -245,7 +245,7 @@ bool CPersonRecognizer::_pn_rule_revise() {
       ctx.end_node = ctx.beg_node;
       ctx.end_item = first;
       ctx.mode = kModeY;
-      ctx.type = kTypeNameSingle;
+      ctx.type = kItemTransPerson;
       ctx.role_count = 1;
       ctx.word_roles[0].prop_idx = static_cast<size_t>(first->nAttributeIdx) - 1;
       ctx.word_roles[0].role_idx = NE_ROLE_Y;
@@ -271,7 +271,7 @@ bool CPersonRecognizer::_pn_rule_revise() {
       return !reject;
     }
     case kModeY:
-      ctx.type = ctx.beg_item->type == kTypeWord59 ? kTypeNameMulti : kTypeNameSingle;
+      ctx.type = ctx.beg_item->type == kItemPersonWord ? kItemPerson : kItemTransPerson;
       return true;
     default:
       return true;

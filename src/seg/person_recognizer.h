@@ -81,12 +81,6 @@ class CPersonRecognizer {
   static constexpr int kModeTransSingle = 21;
   static constexpr int kModeY = 100;
   static constexpr int kModeRejected = -1;
-  // Entity item types.
-  static constexpr int kTypeNameMulti = 61;   // Chinese name of several words
-  static constexpr int kTypeNameSingle = 62;  // one word, transliterated, "H E2"
-  // Word item types that signal a name nearby.
-  static constexpr int kTypeWord59 = 59;
-  static constexpr int kTypeWord60 = 60;
   // Person class token of the name model: kAttrPerson - 1.
   static constexpr uint32_t kPersonClassToken = 10000005u;
   // Bigram threshold above which the two-character prefix is added.

@@ -148,7 +148,7 @@ void CPersonRecognizer::_add_bcd_prefix_to_spc() {
   std::memset(&item, 0, sizeof(item));
   item.begin_pos = static_cast<uint32_t>(b);
   item.length = static_cast<uint32_t>(e - b);
-  item.type = kTypeNameMulti;
+  item.type = kItemPerson;
   item.bcomb = false;
   item.nAttributeIdx = kAttrPerson;
   item.posIndex = CNeItems::kPersonPosIndex;  // as every person-name item

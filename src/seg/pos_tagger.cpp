@@ -38,17 +38,17 @@ CPosTagger::CPosTagger() {
 uint8_t CPosTagger::_generated_item_tag(const tSegItemInfo& item, const char* text) {
   uint8_t tag;
   switch (item.type) {
-    case 61:
-    case 62:
-    case 92:
+    case kItemPerson:
+    case kItemTransPerson:
+    case kItemAmbPerson:
       tag = kPosNR;
       break;
-    case 65:
-    case 66:
-    case 93:
+    case kItemLocation:
+    case kItemTransLocation:
+    case kItemAmbLocation:
       tag = kPosNS;
       break;
-    case 86:
+    case kItemSecondaryWord:
       // Secondary-lexicon words carry their POS id here.  0 would end the
       // one-tag list and larger ids have no table row: neither is a tag.
       tag = (item.posIndex != 0 && item.posIndex < kPosTableDim) ? item.posIndex : kPosN;
@@ -67,9 +67,10 @@ const uint8_t* CPosTagger::_get_word_tags(const CBasicDict& dict, tNodeInfo& nod
   uint8_t tag = kPosN;
   if (item.nAttributeIdx < kGeneratedAttr) {
     const uint32_t idx = item.nAttributeIdx - 1u;  // 0 wraps: no dictionary word
-    if (item.type != 88 && item.type != 89 && item.type != -88 && idx < dict.mWordNum) {
+    if (item.type != kItemAmbRule && item.type != kItemRule && item.type != kItemAmbRuleTwin &&
+        idx < dict.mWordNum) {
       const uint16_t ne = dict.mPropDict.m_word_info[idx].m_NameEntity;
-      if (ne != 88 && ne != 89) {
+      if (ne != kItemAmbRule && ne != kItemRule) {
         const prop_list_t list = dict.pos_list(idx);
         uint32_t len = 0;
         const uint32_t cap = list.len < kMaxCandidates ? list.len : kMaxCandidates;
@@ -120,7 +121,7 @@ struct PosModel {
   LogP close(uint8_t) const { return 0.0f; }
   uint8_t* back_pointers(tNodeInfo& node) const { return node.pPOS; }
   void assign(tSegItemInfo& item, uint8_t tag) const {
-    if (item.type != kTypeFactoid) item.posIndex = static_cast<uint8_t>(tag - 1);
+    if (item.type != kItemFactoid) item.posIndex = static_cast<uint8_t>(tag - 1);
   }
 };
 

@@ -89,7 +89,7 @@ const uint8_t* CRoleTagger::_get_word_roles(const CBasicDict& dict, const tSegIt
   // nAttributeIdx 0 wraps to 0xFFFFFFFF: no dictionary word.
   const uint32_t idx = item.nAttributeIdx - 1u;
   const bool in_dict = idx < dict.mWordNum;
-  if (in_dict && item.type != 88 && item.type != -88) {
+  if (in_dict && item.type != kItemAmbRule && item.type != kItemAmbRuleTwin) {
     const prop_list_t list = ne_type == PN ? dict.role_list(idx) : dict.ln_role_list(idx);
     const uint32_t len = usable_prefix(list.ids, list.len < kMaxCandidates ? list.len : kMaxCandidates,
                                        kRoleTableDim);
@@ -201,8 +201,8 @@ tSegItemInfo* CRoleTagger::_get_item(CLattice& lattice, const tNodeInfo* cur_nod
   const uint32_t count = cur_node->ItemsNum < cur_node->size ? cur_node->ItemsNum : cur_node->size;
   for (uint32_t j = 0; j < count; ++j) {
     tSegItemInfo* item = lattice.item(cur_node, j);
-    if (item->begin_pos != begin_pos || item->bcomb || item->type == 89) continue;
-    if (!pms && (item->type == 88 || item->type == -88)) continue;
+    if (item->begin_pos != begin_pos || item->bcomb || item->type == kItemRule) continue;
+    if (!pms && (item->type == kItemAmbRule || item->type == kItemAmbRuleTwin)) continue;
     return item;
   }
   return nullptr;

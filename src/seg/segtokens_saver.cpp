@@ -9,19 +9,8 @@
 #include "dict/BasicDict.h"
 #include "seg/customword_matcher.h"
 
-// Coarse POS of every POS identifier: the "Xg" tags fall onto their base tag,
-// "ad" and "vd" onto "d", "an" and "vn" onto "n"; 53 and 54 have no tag.
-const unsigned char CSegTokensSaver::m_pos_map[CSegTokensSaver::POS_MAP_SIZE] = {
-    0,  1,  6,  16, 4,  5,  6,  7,  8,  9,  10, 11, 12, 13,  // 0..13
-    14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27,  // 14..27
-    28, 29, 30, 31, 6,  16, 34, 35, 36, 37, 1,  4,  6,  15,  // 28..41
-    16, 26, 27, 29, 31, 36, 37, 49, 50, 51, 52, 0,  0,  55   // 42..55
-};
-
 CSegTokensSaver::CSegTokensSaver()
     : m_pcustomwords(0),
-      m_psynonymdict(0),
-      m_psynonymatcher(0),
       m_str_buffer(16384, 32),
       m_word_num(0),
       m_seg_token_num(0),
@@ -48,8 +37,6 @@ CSegTokensSaver::CSegTokensSaver()
       m_bpms(false),
       m_bnew_result(false),
       m_busr(false),
-      m_bcls(false),
-      m_bsynonym(false),
       m_part_num(0),
       m_out_mode(OUT_WORD),
       m_ncharset(LX_GBK) {
@@ -79,8 +66,6 @@ void CSegTokensSaver::prepare_save(CBasicDict* pbasicdict, HashDict* pfuxingdict
   m_bpms = (seg_mode & LX_PMUL) != 0;
   m_bnew_result = (seg_mode & LX_NEW_RES) != 0;
   m_busr = (seg_mode & LX_USR) != 0;
-  m_bcls = (seg_mode & LX_CLS) != 0;
-  m_bsynonym = (seg_mode & LX_SYN) != 0;
 }
 
 void CSegTokensSaver::reset() {
@@ -190,22 +175,22 @@ void CSegTokensSaver::_save_path_item(tSegItemInfo* item) {
     return;
   }
   switch (item->type) {
-    case TYPE_FACTOID:
+    case kItemFactoid:
       _save_factoid_word(item);
       break;
-    case TYPE_PERSON:
-    case TYPE_PERSON2:
-    case TYPE_TRANS_NAME:
-    case TYPE_TRANS_NAME2:
+    case kItemPersonWord:
+    case kItemPerson:
+    case kItemTransNameWord:
+    case kItemTransPerson:
       _save_name_word(item);
       break;
-    case TYPE_LOCATION:
-    case TYPE_LOCATION2:
+    case kItemLocation:
+    case kItemTransLocation:
       _save_location_word(item);
       break;
-    case TYPE_MULSEG:
-    case TYPE_AMB:
-    case -TYPE_AMB:
+    case kItemMulSeg:
+    case kItemAmbRule:
+    case kItemAmbRuleTwin:
       _save_mulseg_word(item);
       break;
     default:
@@ -217,7 +202,7 @@ void CSegTokensSaver::_save_path_item(tSegItemInfo* item) {
 // --- Person names ------------------------------------------------------------
 
 void CSegTokensSaver::_save_name_word(tSegItemInfo* pCurtItem) {
-  if (pCurtItem->type == TYPE_TRANS_NAME || pCurtItem->type == TYPE_TRANS_NAME2) {
+  if (pCurtItem->type == kItemTransNameWord || pCurtItem->type == kItemTransPerson) {
     _split_trans(pCurtItem);
     return;
   }
@@ -226,7 +211,7 @@ void CSegTokensSaver::_save_name_word(tSegItemInfo* pCurtItem) {
   const unsigned char own_pos = (unsigned char)(pCurtItem->posIndex + 1);
 
   if (len < 5) {
-    if (pCurtItem->type == TYPE_PERSON) {
+    if (pCurtItem->type == kItemPersonWord) {
       _save_other_word(pCurtItem);
       return;
     }
@@ -307,7 +292,7 @@ void CSegTokensSaver::_split_trans(tSegItemInfo* pCurtItem) {
     if (m_bpostag)
       pos = (unsigned char)(pCurtItem->posIndex + 1);
     else
-      pos = pCurtItem->type == TYPE_TRANS_NAME2 ? LX_NR : 0;
+      pos = pCurtItem->type == kItemTransPerson ? LX_NR : 0;
     _save_whole(word, len, pos);
     return;
   }
@@ -345,9 +330,10 @@ void CSegTokensSaver::_save_mulseg_word(tSegItemInfo* pCurtItem) {
   const int type = pCurtItem->type;
   const size_t first = m_seg_token_num;
 
-  const bool both87 = m_bwms && type == TYPE_MULSEG;
-  const bool first87 = !both87 && m_bwgu && type == TYPE_MULSEG;
-  const bool both88 = !both87 && !first87 && m_bpms && (type == TYPE_AMB || type == -TYPE_AMB);
+  const bool both87 = m_bwms && type == kItemMulSeg;
+  const bool first87 = !both87 && m_bwgu && type == kItemMulSeg;
+  const bool both88 =
+      !both87 && !first87 && m_bpms && (type == kItemAmbRule || type == kItemAmbRuleTwin);
 
   const CBasicDict* dict = m_pbasicdict;
   const word_prop_t* wi = 0;
@@ -393,7 +379,7 @@ void CSegTokensSaver::_save_mulseg_word(tSegItemInfo* pCurtItem) {
     const size_t n1 = ok1 ? (uint8_t)b1.n : 0;
     const uint8_t* pos2 = pos_num > n1 ? pos + n1 : 0;
     const size_t pos2_num = pos_num > n1 ? pos_num - n1 : 0;
-    if (type == TYPE_AMB) {
+    if (type == kItemAmbRule) {
       if (ok1) _save_rule_words(word, len, b1, pos, pos_num, 1);
       if (ok2) _save_rule_words(word, len, b2, pos2, pos2_num, 2);
     } else {

@@ -44,12 +44,11 @@
 #include "base/Array.h"
 #include "base/LHash.h"
 #include "base/SVector.h"
+#include "dict/NerResource.h"
 #include "seg/lattice.h"
 
 class CBasicDict;
 class CCustomwordMatcher;
-class CSynonymDict;
-class CSynonymMatcher;
 struct rule_block_t;
 
 // One entry of a transliterated name split at its separators.
@@ -64,22 +63,6 @@ class CSegTokensSaver {
   static constexpr size_t FUXIN_LEN = 4;       // byte length of a compound surname
   static constexpr size_t MAX_SECTS_NUM = 20;  // capacity of m_wordpart
   static constexpr size_t WORDBUF_SIZE = 4096;
-  static constexpr size_t POS_MAP_SIZE = 56;
-
-  // Item type codes the walk dispatches on.
-  enum {
-    TYPE_FACTOID = 58,
-    TYPE_PERSON = 59,
-    TYPE_TRANS_NAME = 60,
-    TYPE_PERSON2 = 61,
-    TYPE_TRANS_NAME2 = 62,
-    TYPE_LOCATION_WORD = 63,
-    TYPE_LOCATION_WORD2 = 64,
-    TYPE_LOCATION = 65,
-    TYPE_LOCATION2 = 66,
-    TYPE_MULSEG = 87,
-    TYPE_AMB = 88
-  };
 
   // Kinds of the entries of the index views: (index << 2) | kind.
   enum { KIND_FINE = 0, KIND_CUSTOM = 1, KIND_PHRASE = 2 };
@@ -158,14 +141,12 @@ class CSegTokensSaver {
 
   // Coarse POS identifier of `pos` (identity beyond the table).
   static unsigned char map_pos(unsigned pos) {
-    return pos < POS_MAP_SIZE ? m_pos_map[pos] : (unsigned char)pos;
+    return pos < sizeof(CNerResource::POSMAP) ? CNerResource::POSMAP[pos] : (unsigned char)pos;
   }
 
   // --- Data -------------------------------------------------------------------
 
   CCustomwordMatcher* m_pcustomwords;
-  CSynonymDict* m_psynonymdict;       // never used: no synonym tokens are produced
-  CSynonymMatcher* m_psynonymatcher;  // never used
 
   svector m_str_buffer;
   Array<uint64_t> m_word_sect_num;
@@ -187,7 +168,6 @@ class CSegTokensSaver {
   HashDict* m_pfuxingdict;
   HashDict* m_plocation_suffix_dict;
   CBasicDict* m_pbasicdict;
-  static const unsigned char m_pos_map[POS_MAP_SIZE];
 
   const char* m_ptext;
   size_t m_textlen;
@@ -204,8 +184,6 @@ class CSegTokensSaver {
   bool m_bpms;
   bool m_bnew_result;
   bool m_busr;
-  bool m_bcls;      // kept; no rule reads it
-  bool m_bsynonym;  // kept; no rule reads it
 
   char m_wordbuf[WORDBUF_SIZE];  // scratch: surname key, short converted words
   WP m_word_pos;

@@ -2,8 +2,6 @@
 
 #include <cstring>
 
-#include "base/Assert.h"
-
 namespace {
 
 // Width of the character at position i of a text of n bytes (i < n): a byte
@@ -66,9 +64,8 @@ const char* CSentenceSpliter::next_sentence(uint32_t& len, uint32_t back_len) {
     const uint32_t first = (m_sentence_len > 0 && prev_start < n) ? char_width(text, prev_start, n) : 0;
     back_len = m_sentence_len > first ? m_sentence_len - first : 0;
   }
+  if (back_len > m_paragraph_idx) back_len = 0;  // before the text: ignored
   const uint32_t start_idx = m_paragraph_idx - back_len;
-  LX_ASSERT(back_len <= m_paragraph_idx && start_idx < (uint32_t)(-1) - 10000,
-            "start_idx < (uint32_t)(-1) - 10000");
   m_paragraph_idx = start_idx;
 
   m_seperator_char_len = 0;

@@ -57,8 +57,8 @@ class CSentenceSpliter {
   // is exhausted.  The sentence starts `back_len` bytes before the current
   // position: 0 continues right behind the previous sentence or separator;
   // after a cut for length (m_btruncation) it may be up to the cut sentence's
-  // length minus one.  A back length larger than the position is a caller
-  // error and ends the process.  A back length that would start the sentence
+  // length minus one.  A back length larger than the position is ignored
+  // (taken as 0).  A back length that would start the sentence
   // at or before the start of the cut sentence would hand out the same cut
   // sentence forever; it is shortened so that the next sentence starts one
   // character after the cut sentence did.

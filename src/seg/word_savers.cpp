@@ -179,7 +179,7 @@ void CSegTokensSaver::_save_other_word(tSegItemInfo* pCurtItem) {
     }
   }
 
-  if (m_blgu && (pCurtItem->type == TYPE_LOCATION_WORD || pCurtItem->type == TYPE_LOCATION_WORD2)) {
+  if (m_blgu && (pCurtItem->type == kItemLocationWord || pCurtItem->type == kItemLocationWord2)) {
     _save_location_word(pCurtItem);
     return;
   }

@@ -8,125 +8,49 @@
 
 namespace {
 
-TEST(SVectorTest, FreshArenaHasOneBlock) {
+// A string goes into the current block while its NUL and one spare byte fit,
+// else it starts a new block; one that cannot fit any block is refused.
+TEST(SVectorTest, BlockBoundaries) {
   svector arena(16, 2);
-  EXPECT_EQ(arena.m_nBlockSize, 16u);
-  EXPECT_EQ(arena.m_nControlerSize, 2u);
-  EXPECT_EQ(arena.m_nUsedSize, 1u);
-  EXPECT_EQ(arena.m_CtrlIndex, 0u);
-  EXPECT_EQ(arena.m_BlockIndex, 0u);
+  char* first = arena.push(std::string(13, 'a').data(), 13);
+  EXPECT_EQ(arena.push("", 0), first + 14);  // 14 + 0 + 2 <= 16
+  char* next = arena.push("x", 1);            // 15 + 1 + 2 > 16: new block
+  EXPECT_TRUE(next < first || next >= first + 16);
+  arena.clear();
+  EXPECT_EQ(arena.push(std::string(14, 'b').data(), 14), first);
+  arena.clear();
+  EXPECT_EQ(arena.push(std::string(15, 'c').data(), 15), next);  // not in block 0: block 1 again
+  EXPECT_TRUE(std::string(next) == std::string(15, 'c') && !arena.push(std::string(16, 'd').data(), 16) && !arena.push("e", 1000));
+  std::vector<unsigned> slots;
+  for (int i = 0; i < 5; i++) arena.push(std::string(15, 'd').data(), 15), slots.push_back(arena.m_nControlerSize);
+  EXPECT_EQ(slots, (std::vector<unsigned>{3, 4, 6, 6, 9}));  // the pointer array grows by half
 }
 
-TEST(SVectorTest, FourteenBytesFitAFreshBlockOfSixteen) {
-  svector arena(16, 2);
-  const std::string s(14, 'a');
-  char* p = arena.push(s.data(), 14);
-  ASSERT_NE(p, nullptr);
-  EXPECT_EQ(p, arena.m_Controler[0]);
-  EXPECT_EQ(std::string(p), s);
-  EXPECT_EQ(arena.m_CtrlIndex, 0u);
-  EXPECT_EQ(arena.m_BlockIndex, 15u);
-}
-
-TEST(SVectorTest, FifteenBytesMoveToANewBlock) {
-  svector arena(16, 2);
-  const std::string s(15, 'b');
-  char* p = arena.push(s.data(), 15);
-  ASSERT_NE(p, nullptr);
-  EXPECT_EQ(arena.m_CtrlIndex, 1u);
-  EXPECT_EQ(arena.m_nUsedSize, 2u);
-  EXPECT_EQ(p, arena.m_Controler[1]);
-  EXPECT_EQ(std::string(p), s);
-  EXPECT_EQ(arena.m_BlockIndex, 16u);
-  // The block is full: the next string, however short, takes another block.
-  char* q = arena.push("x", 1);
-  EXPECT_EQ(arena.m_CtrlIndex, 2u);
-  EXPECT_EQ(q, arena.m_Controler[2]);
-}
-
-TEST(SVectorTest, StringsThatCannotFitABlockAreRefused) {
-  svector arena(16, 2);
-  const std::string s(16, 'c');
-  EXPECT_EQ(arena.push(s.data(), 16), nullptr);
-  EXPECT_EQ(arena.push(s.data(), 1000), nullptr);
-  EXPECT_EQ(arena.m_nUsedSize, 1u);
-  EXPECT_NE(arena.push(s.data(), 15), nullptr);
-}
-
-TEST(SVectorTest, PointerArrayGrowsByHalf) {
-  svector arena(16, 2);
-  const std::string s(15, 'd');
-  std::vector<unsigned> sizes;
-  for (int i = 0; i < 6; i++) {
-    arena.push(s.data(), 15);  // one block each (block 0 stays unused)
-    sizes.push_back(arena.m_nControlerSize);
-  }
-  // Blocks 1..6: 2 slots hold blocks 0-1, then 3, 4, 6, 9.
-  EXPECT_EQ(sizes, (std::vector<unsigned>{2, 3, 4, 6, 6, 9}));
-  EXPECT_EQ(arena.m_nUsedSize, 7u);
-}
-
-TEST(SVectorTest, TinyInitialPointerArraysStillGrow) {
-  for (unsigned initial : {0u, 1u}) {
-    svector arena(8, initial);
-    std::vector<char*> pointers;
-    for (int i = 0; i < 10; i++) pointers.push_back(arena.push("abcdef", 6));
-    for (char* p : pointers) {
-      ASSERT_NE(p, nullptr);
-      EXPECT_STREQ(p, "abcdef");
-    }
-    EXPECT_EQ(arena.m_nUsedSize, 10u);
-  }
-}
-
-// Random strings: every copy stays intact while later strings are pushed.
-TEST(SVectorTest, CopiesStayIntact) {
+// Random strings (NULs included) in arenas of every pointer array size: each
+// copy stays intact while later ones are pushed, and after clear() the same
+// strings land at the same places without new blocks.
+TEST(SVectorTest, CopiesStayIntactAndClearReuses) {
   std::mt19937 rng(9);
-  svector arena(64, 2);
-  std::vector<std::pair<char*, std::string>> pushed;
-  for (int i = 0; i < 5000; i++) {
-    std::string s;
-    size_t len = rng() % 64;
-    for (size_t j = 0; j < len; j++) s += (char)(1 + rng() % 255);
-    char* p = arena.push(s.data(), (unsigned)len);
-    ASSERT_NE(p, nullptr);
-    ASSERT_EQ(p[len], '\0');
-    pushed.emplace_back(p, s);
-  }
-  for (auto& ps : pushed) ASSERT_EQ(std::string(ps.first, ps.second.size()), ps.second);
-}
-
-TEST(SVectorTest, BytesAreCopiedByLengthIncludingNuls) {
-  svector arena;
-  EXPECT_EQ(arena.m_nBlockSize, 16384u);
-  EXPECT_EQ(arena.m_nControlerSize, 32u);
-  const char bytes[] = {'a', '\0', 'b', 'c'};
-  char* p = arena.push(bytes, 4);
-  EXPECT_EQ(std::string(p, 5), std::string("a\0bc\0", 5));
-  char* empty = arena.push(nullptr, 0);
-  ASSERT_NE(empty, nullptr);
-  EXPECT_STREQ(empty, "");
-}
-
-// After clear() the same blocks are used again: a steady workload stops
-// allocating.
-TEST(SVectorTest, ClearReusesTheBlocks) {
-  svector arena(32, 2);
-  std::vector<char*> first;
-  for (int i = 0; i < 20; i++) first.push_back(arena.push("0123456789", 10));
-  unsigned used = arena.m_nUsedSize;
-  std::vector<char*> blocks(arena.m_Controler, arena.m_Controler + used);
-  for (int round = 0; round < 3; round++) {
-    arena.clear();
-    EXPECT_EQ(arena.m_CtrlIndex, 0u);
-    EXPECT_EQ(arena.m_BlockIndex, 0u);
-    for (int i = 0; i < 20; i++) {
-      char* p = arena.push("9876543210", 10);
-      EXPECT_EQ(p, first[i]);
-      EXPECT_STREQ(p, "9876543210");
+  for (unsigned ctrl : {0u, 1u, 2u, 32u}) {
+    svector arena(64, ctrl);
+    std::vector<std::string> strings(2000);
+    for (auto& s : strings)
+      for (size_t len = rng() % 64; len > 0; len--) s += (char)(rng() % 256);
+    std::vector<char*> first;
+    unsigned blocks = 0;
+    for (int round = 0; round < 2; round++) {
+      arena.clear();
+      std::vector<char*> got;
+      for (auto& s : strings) got.push_back(arena.push(s.data(), (unsigned)s.size()));
+      for (size_t i = 0; i < strings.size(); i++) {
+        ASSERT_NE(got[i], nullptr);
+        ASSERT_EQ(std::string(got[i], strings[i].size() + 1), strings[i] + '\0') << i;
+        ASSERT_TRUE(round == 0 || got[i] == first[i]);
+      }
+      ASSERT_TRUE(round == 0 || arena.m_nUsedSize == blocks);
+      blocks = arena.m_nUsedSize;
+      first = got;
     }
-    EXPECT_EQ(arena.m_nUsedSize, used);
-    EXPECT_EQ(std::vector<char*>(arena.m_Controler, arena.m_Controler + used), blocks);
   }
 }
 

@@ -21,12 +21,7 @@
 namespace tagtest {
 
 // Distinct two-byte Chinese characters.
-inline std::string Chr(int i) {
-  std::string s;
-  s += (char)(0xB0 + i / 94);
-  s += (char)(0xA1 + i % 94);
-  return s;
-}
+inline std::string Chr(int i) { return {(char)(0xB0 + i / 94), (char)(0xA1 + i % 94)}; }
 
 // A dictionary built with the writer; words are looked up by text.
 class Dict {
@@ -65,21 +60,12 @@ inline std::string BuildPath(CLattice& lat, const std::vector<W>& words) {
   uint32_t pos = 0;
   for (const W& w : words) {
     const uint32_t end = pos + (uint32_t)w.text.size();
-    tSegItemInfo it{};
-    it.begin_pos = pos;
-    it.length = end - pos;
-    it.type = w.type;
-    it.posIndex = w.pos;
-    it.perIdx = kInitialPerIdx;
-    it.perIdxLN = kInitialPerIdxLN;
-    it.nAttributeIdx = w.attr;
+    tSegItemInfo it{pos, end - pos, w.type, w.pos, kInitialPerIdx, kInitialPerIdxLN, false, 0, 0, w.attr};
     tSegItemInfo other = it;
-    other.begin_pos = end - 1;
-    other.length = 1;
+    other.begin_pos = end - 1, other.length = 1;
     EXPECT_NE(lat.add_item(end, other, 4), nullptr);
-    tSegItemInfo* stored = lat.add_item(end, it, 4);
-    EXPECT_NE(stored, nullptr);
-    lat.m_nodes[end].MaxItem = stored;
+    lat.m_nodes[end].MaxItem = lat.add_item(end, it, 4);
+    EXPECT_NE(lat.m_nodes[end].MaxItem, nullptr);
     lat.m_nodes[end].bBest = true;
     lat.m_nodes[pos].nNextLen = end - pos;
     pos = end;
@@ -109,10 +95,7 @@ struct Table {
 
 // --- Exhaustive reference ----------------------------------------------------
 
-struct Cand {
-  uint8_t state;
-  LogP emit;
-};
+struct Cand { uint8_t state; LogP emit; };
 
 // The states maximising, over all sequences of one candidate per word,
 //   sum of trans(previous state, state) + emit, starting from `start`,
@@ -151,10 +134,7 @@ std::vector<int> ExhaustiveBest(const std::vector<std::vector<Cand>>& words, uin
         }
       }
     }
-    if (better) {
-      best = s;
-      best_idx = idx;
-    }
+    if (better) best = s, best_idx = idx;
     size_t w = 0;
     while (w < m && ++idx[w] == words[w].size()) idx[w++] = 0;
     if (w == m) break;

@@ -13,17 +13,15 @@
 #ifndef LX_TESTS_SUPPORT_RESOURCE_BUILDER_H
 #define LX_TESTS_SUPPORT_RESOURCE_BUILDER_H
 
-#include <cstddef>
-#include <cstdint>
 #include <map>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "dict/BasicDictWriter.h"
 #include "dict/CustomDictWriter.h"
 #include "dict/T2SWriter.h"
 #include "lm/Prob.h"
+#include "temp_dir.h"
 
 namespace lxtest {
 
@@ -32,29 +30,21 @@ namespace lxtest {
 std::string gbk(const std::string& utf8);
 std::string utf8(const std::string& gbk);
 
-// Model tokens of the non-dictionary items and of the sentence start, for
-// bigram entries.
-extern const char kTokStart[];   // "<s>": the sentence-start context
-extern const char kTokChar[];    // "<char>": single character / general factoid
-extern const char kTokNumber[];  // "<num>": number factoid
-extern const char kTokAlnum[];   // "<alnum>": alphanumeric string / web address
-// Class tokens that only the person-name model knows (see ResourcePlan::pn_*).
-extern const char kTokEnd[];       // "</s>": the sentence end
+// Model tokens for bigram entries: the sentence start and the number
+// factoid (the word model), and the class tokens that only the person-name
+// model knows (see ResourcePlan::pn_class_unigrams).
 extern const char kTokPerson[];    // "<person>": a person-name entity
 extern const char kTokLocation[];  // "<location>": a location-name entity
 
 struct bigram_plan_t {
-  std::string prev;  // GBK word of the dictionary, or one of the kTok* tokens
-  std::string next;
+  std::string prev, next;  // GBK words of the dictionary, "<s>" or "<num>"
   LogP prob;
 };
 
 // One cell of a transition table: [prev][cur] = {prob, bow}.
 struct tt_cell_t {
-  uint8_t prev;
-  uint8_t cur;
-  LogP prob;
-  LogP bow;
+  uint8_t prev, cur;
+  LogP prob, bow;
 };
 
 struct ResourcePlan {
@@ -62,45 +52,34 @@ struct ResourcePlan {
   std::vector<basic_dict_entry_t> words;
 
   // Word model: a unigram per word (unigram_of[word], else default_unigram),
-  // the class tokens and the given bigrams; every unigram has back-off
+  // the class tokens (-5 for single characters, -3.5 for numbers and
+  // alphanumeric strings) and the given bigrams, where "<s>" and "<num>" name
+  // the sentence start and the number factoid; every unigram has back-off
   // weight default_bow.  The person-name model is the same model.
   std::map<std::string, LogP> unigram_of;
-  LogP default_unigram = -3.0f;
-  LogP char_unigram = -5.0f;    // single characters and general factoids
-  LogP number_unigram = -3.5f;  // number factoids
-  LogP alnum_unigram = -3.5f;   // alphanumeric strings and web addresses
-  LogP default_bow = -0.5f;
+  LogP default_unigram = -3.0f, default_bow = -0.5f;
   std::vector<bigram_plan_t> bigrams;
 
   // Person-name model ("Ngram_PN.Lex"): the word model plus these unigrams
-  // (of kTokEnd, kTokPerson, kTokLocation; back-off weight default_bow) and
-  // these bigrams, which may use the class tokens.  With both empty the two
-  // model files hold the same model.
+  // of kTokPerson and kTokLocation (back-off weight default_bow).
   std::vector<std::pair<std::string, LogP> > pn_class_unigrams;
-  std::vector<bigram_plan_t> pn_bigrams;
 
   // Role and POS transition tables: every cell holds these values, except
   // the cells listed below (a later cell wins over an earlier one).
-  LogP tt_prob = -1.0f;
-  LogP tt_bow = -1.0f;
-  std::vector<tt_cell_t> role_tt_cells;     // "RoleTT.Lex" (54 x 54)
-  std::vector<tt_cell_t> ln_role_tt_cells;  // "LNRoleTT.Lex" (54 x 54)
-  std::vector<tt_cell_t> pos_tt_cells;      // "POSTT.Lex" (56 x 56)
+  // "RoleTT.Lex" and "LNRoleTT.Lex" have 54 x 54 cells, "POSTT.Lex" 56 x 56.
+  LogP tt_prob = -1.0f, tt_bow = -1.0f;
+  std::vector<tt_cell_t> role_tt_cells, ln_role_tt_cells, pos_tt_cells;
 
   // Secondary lexicon, user ambiguity rules, traditional-to-simplified
   // tables and named-entity word lists.
   std::vector<seclex_entry_t> second_lex;
   std::vector<std::pair<std::string, std::vector<int> > > amb_rules;
   std::vector<t2s_char_entry_t> t2s_chars;
-  std::vector<t2s_pair_t> t2s_words;
-  std::vector<t2s_pair_t> t2s_disable;
-  std::vector<std::string> fuxing;
-  std::vector<std::string> no_amb_xing;
+  std::vector<t2s_pair_t> t2s_words, t2s_disable;
+  std::vector<std::string> fuxing, no_amb_xing;
   std::vector<std::pair<std::string, int> > loc_suffix;
 
-  // The "CustomWord" tree: path below "CustomWord/" -> file content.  The
-  // directory is created (possibly empty) when with_custom_dir is set.
-  bool with_custom_dir = true;
+  // The "CustomWord" tree (always created): path below it -> file content.
   std::map<std::string, std::string> custom_files;
 
   // System custom dictionary ("cusdata.idx" + "id_custname.dict"), written
@@ -137,37 +116,29 @@ ResourcePlan synthetic_resource_plan(size_t num_words, size_t num_bigrams, uint3
 // punctuation, digits and ASCII words mixed in.  Deterministic.
 std::string synthetic_text(const ResourcePlan& plan, size_t bytes, uint32_t seed);
 
-// The file names load_resource opens, in its order ("Core.Lex" ... "Sec.Prop").
-extern const char* const kLoadOrderFiles[];
-extern const size_t kLoadOrderFileCount;
+// The number of files load_resource opens ("Core.Lex" ... "Sec.Prop").
+constexpr size_t kLoadOrderFileCount = 11;
 
 // A temporary directory holding one resource set; removed with the object.
 class ResourceDir {
  public:
-  ResourceDir();
-  ~ResourceDir();
-  ResourceDir(const ResourceDir&) = delete;
-  ResourceDir& operator=(const ResourceDir&) = delete;
+  ResourceDir() : m_dir("lxres.") {}
 
   // Writes every resource file of `plan`.  False (see error()) on failure.
   bool build(const ResourcePlan& plan);
 
-  const std::string& path() const { return m_path; }
-  std::string file(const std::string& name) const { return m_path + "/" + name; }
+  const std::string& path() const { return m_dir.path(); }
+  std::string file(const std::string& name) const { return m_dir.file(name); }
   const std::string& error() const { return m_error; }
 
-  // The word index a GBK word got in the basic dictionary, or -1.
-  long word_index(const std::string& word) const;
-
   // Writes a text file below the directory (creating sub-directories).
-  bool write_file(const std::string& relative, const std::string& content);
+  bool write_file(const std::string& relative, const std::string& content) { return m_dir.write(relative, content); }
 
  private:
-  bool fail(const std::string& what);
+  bool fail(const std::string& what) { return m_error = what, false; }
 
-  std::string m_path;
+  TempDir m_dir;
   std::string m_error;
-  std::map<std::string, long> m_index;
 };
 
 }  // namespace lxtest

@@ -8,14 +8,11 @@
 #define LX_TESTS_SUPPORT_SAVER_FIXTURES_H
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <cstdint>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "LXPub.h"
@@ -47,13 +44,7 @@ struct PathWord {
 
 inline PathWord W(const std::string& gbk, int type = 0, uint8_t posIndex = 0,
                   uint32_t attr = 10000001u, bool bcomb = false) {
-  PathWord w;
-  w.text = gbk;
-  w.type = type;
-  w.posIndex = posIndex;
-  w.attr = attr;
-  w.bcomb = bcomb;
-  return w;
+  return PathWord{gbk, type, posIndex, attr, bcomb};
 }
 
 // Builds the lattice of the sentence made of `words` with exactly that best
@@ -71,24 +62,10 @@ inline std::string BuildPath(CLattice& lat, const std::vector<PathWord>& words,
   for (const PathWord& w : words) {
     const uint32_t end = pos + (uint32_t)w.text.size();
     if (decoys && w.text.size() > 1) {
-      tSegItemInfo d{};
-      d.begin_pos = end - 1;
-      d.length = 1;
-      d.type = 55;
-      d.posIndex = 7;
-      d.nAttributeIdx = 10000001u;
-      lat.add_item(end, d, 4);
+      lat.add_item(end, tSegItemInfo{end - 1, 1, 55, 7, 0, 0, false, 0, 0, 10000001u}, 4);
     }
-    tSegItemInfo it{};
-    it.begin_pos = pos;
-    it.length = (uint32_t)w.text.size();
-    it.type = w.type;
-    it.posIndex = w.posIndex;
-    it.perIdx = 50;
-    it.bcomb = w.bcomb;
-    it.nAttributeIdx = w.attr;
-    tSegItemInfo* stored = lat.add_item(end, it, 4);
-    EXPECT_NE(stored, nullptr);
+    const tSegItemInfo it{pos, end - pos, w.type, w.posIndex, 50, 0, w.bcomb, 0, 0, w.attr};
+    EXPECT_NE(lat.add_item(end, it, 4), nullptr);
     chosen.emplace_back(end, lat.m_nodes[end].ItemsNum - 1);
     lat.m_nodes[pos].nNextLen = w.text.size();
     pos = end;
@@ -107,9 +84,7 @@ struct Tok {
   std::string word;  // GBK
   int pos;
   int wtype;
-  bool operator==(const Tok& o) const {
-    return word == o.word && pos == o.pos && wtype == o.wtype;
-  }
+  bool operator==(const Tok& o) const { return word == o.word && pos == o.pos && wtype == o.wtype; }
 };
 
 inline std::ostream& operator<<(std::ostream& os, const Tok& t) {
@@ -118,16 +93,14 @@ inline std::ostream& operator<<(std::ostream& os, const Tok& t) {
 
 inline Tok T(const std::string& gbk, int pos, int wtype = 0) { return Tok{gbk, pos, wtype}; }
 
-// Fine tokens from index `from` on.  Checks that each token's text is the
-// NUL-terminated copy its length says.
-inline std::vector<Tok> FineTokens(CSegTokensSaver& s, size_t from = 0) {
+// The fine tokens.  Checks that each token's text is the NUL-terminated
+// copy its length says.
+inline std::vector<Tok> FineTokens(CSegTokensSaver& s) {
   std::vector<Tok> out;
-  for (size_t i = from; i < s.m_seg_token_num; ++i) {
+  for (size_t i = 0; i < s.m_seg_token_num; ++i) {
     const token_t& t = s.m_seg_tokens[(long)i];
-    EXPECT_NE(t.word, nullptr);
-    if (t.word == nullptr) continue;
-    EXPECT_EQ(t.word[t.wlen], '\0');
-    out.push_back(Tok{std::string(t.word, t.wlen), t.pos, t.wtype});
+    if (t.word == nullptr || t.word[t.wlen] != '\0') ADD_FAILURE() << "token " << i;
+    else out.push_back(Tok{std::string(t.word, t.wlen), t.pos, t.wtype});
   }
   return out;
 }
@@ -140,7 +113,7 @@ struct Comb {
   size_t eidx;
   int cls;
   bool operator==(const Comb& o) const {
-    return word == o.word && pos == o.pos && sidx == o.sidx && eidx == o.eidx && cls == o.cls;
+    return std::tie(word, pos, sidx, eidx, cls) == std::tie(o.word, o.pos, o.sidx, o.eidx, o.cls);
   }
 };
 
@@ -158,10 +131,8 @@ inline std::vector<Comb> CombTokens(Array<_comb_token_t>& a, size_t n) {
   std::vector<Comb> out;
   for (size_t i = 0; i < n; ++i) {
     const comb_token_t& t = a[(long)i];
-    EXPECT_NE(t.word, nullptr);
-    if (t.word == nullptr) continue;
-    EXPECT_EQ(t.word[t.wlen], '\0');
-    out.push_back(Comb{std::string(t.word, t.wlen), t.pos, t.sidx, t.eidx, t.cls});
+    if (t.word == nullptr || t.word[t.wlen] != '\0') ADD_FAILURE() << "combined token " << i;
+    else out.push_back(Comb{std::string(t.word, t.wlen), t.pos, t.sidx, t.eidx, t.cls});
   }
   return out;
 }
@@ -172,27 +143,13 @@ inline std::vector<uint64_t> WordCounts(CSegTokensSaver& s) {
   return out;
 }
 
-// A temporary directory removed with everything in it.
-class TempDir : public lxtest::TempDir {
- public:
-  TempDir() : lxtest::TempDir("lx_saver_") { EXPECT_TRUE(ok()); }
-  // Writes `content` to the relative path `name`, creating its directories.
-  void write(const std::string& name, const std::string& content) const {
-    EXPECT_TRUE(lxtest::TempDir::write(name, content)) << file(name);
-  }
-};
-
 // A basic dictionary written by CBasicDictWriter and loaded back.
 class DictFixture {
  public:
   void add(const basic_dict_entry_t& e) { EXPECT_TRUE(files_.add(e)) << U(e.word); }
 
   // Writes and loads; true if the dictionary loaded.
-  bool load() {
-    if (files_.write_and_load(dict)) return true;
-    ADD_FAILURE() << files_.error();
-    return false;
-  }
+  bool load() { return files_.write_and_load(dict) || (ADD_FAILURE() << files_.error(), false); }
 
   // nAttributeIdx of a word (index + 1).
   uint32_t attr(const std::string& gbk) const {
@@ -209,8 +166,7 @@ class DictFixture {
 
 inline basic_dict_entry_t Entry(const std::string& gbk, uint16_t type = 0) {
   basic_dict_entry_t e;
-  e.word = gbk;
-  e.name_entity = type;
+  e.word = gbk, e.name_entity = type;
   return e;
 }
 

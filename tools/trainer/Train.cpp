@@ -13,6 +13,7 @@
 #include "LXSegFunc.h"
 #include "base/PosTag.h"
 #include "dict/BasicDictWriter.h"
+#include "dict/item_types.h"
 #include "dict/CustomDictWriter.h"
 #include "dict/NerResourceWriter.h"
 #include "dict/RuleDictWriter.h"
@@ -524,7 +525,7 @@ bool Trainer::write_dictionary(const std::string& dir, std::string* error) {
     uint64_t n = 0;
     for (const auto& pc : m_word_pos[e.word]) n += pc.second;
     if (double(it->second.split) >= m_options.comb_ratio * double(n + it->second.split)) {
-      e.name_entity = kTypeCombination;
+      e.name_entity = kItemCombination;
       ++m_summary.combination_words;
     }
   }
@@ -533,7 +534,7 @@ bool Trainer::write_dictionary(const std::string& dir, std::string* error) {
   for (const auto& kv : m_lexicon_selected) {
     basic_dict_entry_t e;
     e.word = kv.first;
-    if (m_options.lexicon_combination) e.name_entity = kTypeCombination;
+    if (m_options.lexicon_combination) e.name_entity = kItemCombination;
     const double tag_count = double(m_tag_count[kv.second]) + m_options.lexicon_weight;
     e.pos = std::vector<prop_item_t>{prop_item_t{
         static_cast<uint8_t>(kv.second),

@@ -20,9 +20,6 @@ constexpr int kRoleTTDim = 54;
 inline constexpr char kLao[] = "\xC0\xCF";
 inline constexpr char kXiao[] = "\xD0\xA1";
 
-// The word type of a combination word.
-constexpr uint16_t kTypeCombination = 90;
-
 // Name marks of the pieces of a sentence (m_sentence_marks).
 constexpr uint8_t kMarkNone = 0;
 constexpr uint8_t kMarkNameFirst = 1;  // first piece of a surname + given name
