@@ -2,7 +2,8 @@
 """Mutation testing of the runtime library against the test suite.
 
   scripts/mutation.py list [--seed N] [--count N] > mutants.jsonl
-  scripts/mutation.py run MUTANTS [--work DIR] [--jobs N] [--only ID,...]
+  scripts/mutation.py run MUTANTS [--work DIR] [--jobs N] [--parallel N] [--reuse]
+                         [--only ID,...]
 
 `list` picks mutants in src/: a comparison, logical or arithmetic operator
 flipped, an integer constant moved by one, or an expression statement
@@ -17,6 +18,7 @@ Mutants that do not compile are dropped and reported.  It prints the kill
 rate and the surviving mutants.
 """
 import argparse
+import concurrent.futures
 import json
 import os
 import random
@@ -180,12 +182,33 @@ def schema_line(text, m):
 
 
 MUTANT_HEADER = """#pragma once
+#include <cstdio>
 #include <cstdlib>
+// LX_MUTANT=<id> switches one mutant on; LX_MUTANT_TRACE=<file> appends the
+// ids of the mutation sites the process reached to that file at exit.
+struct LxMutantTrace {
+  const char* path = std::getenv("LX_MUTANT_TRACE");
+  unsigned char hit[4096] = {};
+  ~LxMutantTrace() {
+    if (!path) return;
+    if (FILE* f = std::fopen(path, "a")) {
+      for (int i = 0; i < 4096; ++i)
+        if (hit[i]) std::fprintf(f, "%d\\n", i);
+      std::fclose(f);
+    }
+  }
+};
+inline LxMutantTrace& lx_mutant_trace() { static LxMutantTrace t; return t; }
 inline int lx_mutant_id() {
   static const int id = [] { const char* s = std::getenv("LX_MUTANT"); return s ? std::atoi(s) : 0; }();
   return id;
 }
-#define LXM(k) (lx_mutant_id() == (k))
+inline bool lx_mutant_hit(int k) {
+  static LxMutantTrace& t = lx_mutant_trace();
+  if (t.path) t.hit[k & 4095] = 1;
+  return lx_mutant_id() == k;
+}
+#define LXM(k) (lx_mutant_hit(k))
 """
 
 
@@ -247,7 +270,7 @@ def build(tree, build_dir, jobs):
     return p.returncode, p.stdout
 
 
-def suite(build_dir):
+def suite(build_dir, exclude=""):
     """The CTest programs, with gtest programs run whole instead of case by case."""
     p = subprocess.run(["ctest", "--test-dir", build_dir, "--show-only=json-v1"],
                        stdout=subprocess.PIPE, text=True, check=True)
@@ -259,6 +282,8 @@ def suite(build_dir):
         props = {x["name"]: x["value"] for x in t.get("properties", [])}
         if any(a.startswith("--gtest_filter") for a in cmd):
             cmd = [a for a in cmd if not a.startswith("--gtest_")] + ["--gtest_fail_fast"]
+            if exclude:
+                cmd.append("--gtest_filter=-" + exclude)
         key = tuple(cmd)
         if key in seen:
             continue
@@ -272,15 +297,17 @@ def suite(build_dir):
     return progs
 
 
-def run_prog(prog, mutant, timeout):
+def run_prog(prog, mutant, timeout, trace=None):
     env = dict(prog["env"], LX_MUTANT=str(mutant))
+    if trace:
+        env["LX_MUTANT_TRACE"] = trace
     start = time.time()
     try:
         p = subprocess.run(prog["cmd"], cwd=prog["cwd"], env=env, stdout=subprocess.DEVNULL,
                            stderr=subprocess.DEVNULL, timeout=timeout)
         ok = p.returncode == 0
     except subprocess.TimeoutExpired:
-        ok = False
+        return False, None  # a hang: killed, and no use trying the other programs
     return ok, time.time() - start
 
 
@@ -293,12 +320,21 @@ def cmd_run(args):
     by_id = {m["id"]: m for m in mutants}
     tree = os.path.join(args.work, "tree")
     build_dir = os.path.join(args.work, "build")
-    if os.path.exists(tree):
-        shutil.rmtree(tree)
-    shutil.copytree(ROOT, tree, ignore=shutil.ignore_patterns(".git", "build*", "__pycache__"))
-    where, missing = apply_schemata(tree, mutants)
+    if args.reuse:  # the copy is built already: its switches tell which mutants are in
+        present = set()
+        for dirpath, _, files in os.walk(os.path.join(tree, "src")):
+            for f in files:
+                with open(os.path.join(dirpath, f), errors="replace") as fh:
+                    present |= {int(x) for x in re.findall(r"LXM\((\d+)\)", fh.read())}
+        where = {("", i): i for i in present}
+        missing = [m["id"] for m in mutants if m["id"] not in present]
+    else:
+        if os.path.exists(tree):
+            shutil.rmtree(tree)
+        shutil.copytree(ROOT, tree, ignore=shutil.ignore_patterns(".git", "build*", "__pycache__"))
+        where, missing = apply_schemata(tree, mutants)
     dropped = []
-    for _ in range(8):
+    for _ in range(0 if args.reuse else 8):
         rc, out = build(tree, build_dir, args.jobs)
         if rc == 0:
             break
@@ -314,31 +350,67 @@ def cmd_run(args):
             dropped.append(mid)
             where = {k: v for k, v in where.items() if v != mid}
     else:
-        sys.exit("build still fails")
-    progs = suite(build_dir)
-    for prog in progs:  # baseline: every program passes without a mutant
-        ok, secs = run_prog(prog, 0, 600)
+        if not args.reuse:
+            sys.exit("build still fails")
+    progs = suite(build_dir, args.exclude)
+    header = os.path.join(tree, "src", "lx_mutant.h")
+    if open(header).read() != MUTANT_HEADER:  # a copy built by an older version of this script
+        with open(header, "w") as fh:
+            fh.write(MUTANT_HEADER)
+    rc, out = build(tree, build_dir, args.jobs)
+    if rc:
+        sys.exit("build failed:\n" + out[-4000:])
+    # Baseline: every program passes without a mutant; the trace says which
+    # mutation sites each program reaches, and only those programs can kill.
+    for i, prog in enumerate(progs):
+        trace = os.path.join(args.work, f"trace-{i}.txt")
+        if os.path.exists(trace):
+            os.remove(trace)
+        ok, secs = run_prog(prog, 0, 600, trace)
         if not ok:
             sys.exit(f"baseline fails: {prog['name']}")
         prog["secs"] = secs
+        with open(trace) if os.path.exists(trace) else open(os.devnull) as fh:
+            prog["reached"] = {int(x) for x in fh if x.strip()}
     progs.sort(key=lambda p: p["secs"])
+    for p in progs:
+        print(f"  {p['secs']:6.1f} s  {len(p['reached']):4d} sites  {os.path.basename(p['cmd'][0])}", flush=True)
     total = sum(p["secs"] for p in progs)
     print(f"suite: {len(progs)} programs, {total:.1f} s; mutants: {len(mutants)}, "
           f"missing {len(missing)}, not compiling {len(dropped)}", flush=True)
     live = sorted(set(where.values()))
     killed, survived = [], []
-    for mid in live:
-        dead = False
-        for prog in progs:
-            ok, _ = run_prog(prog, mid, max(20.0, 5 * prog["secs"]))
+
+    matrix = {}
+
+    def judge(mid):
+        killers = []
+        for prog in (p for p in progs if mid in p["reached"]):
+            ok, secs = run_prog(prog, mid, max(30.0, 10 * prog["secs"]))
             if not ok:
-                dead = True
-                break
-        (killed if dead else survived).append(mid)
-        m = by_id[mid]
-        print(f"{mid:4d} {'killed' if dead else 'SURVIVED'} {m['file']}: {m['kind']} "
-              f"{m['old']!r}->{m['new']!r} in {m['line'].strip()[:90]}", flush=True)
-    result = {"missing": sorted(missing), "not_compiling": sorted(dropped), "killed": killed,
+                killers.append(os.path.basename(prog["cmd"][0]) + ("(hang)" if secs is None else ""))
+                if not args.matrix or secs is None:
+                    break
+        matrix[mid] = killers
+        if killers:
+            return mid, True, " ".join(killers)
+        return mid, False, "" if any(mid in p["reached"] for p in progs) else "(not reached)"
+
+    with concurrent.futures.ThreadPoolExecutor(max_workers=args.parallel) as pool:
+        for mid, dead, by in pool.map(judge, live):
+            (killed if dead else survived).append(mid)
+            m = by_id[mid]
+            print(f"{mid:4d} {'killed' if dead else 'SURVIVED'} {m['file']}: {m['kind']} "
+                  f"{m['old']!r}->{m['new']!r} in {m['line'].strip()[:80]}  {by}", flush=True)
+    if args.matrix:  # which programs kill mutants no other program kills
+        unique = {}
+        for mid, ks in matrix.items():
+            if len(ks) == 1:
+                unique[ks[0]] = unique.get(ks[0], 0) + 1
+        for p in progs:
+            name = os.path.basename(p["cmd"][0])
+            print(f"  {name}: kills {sum(name in ks for ks in matrix.values())}, alone {unique.get(name, 0)}")
+    result = {"matrix": matrix, "missing": sorted(missing), "not_compiling": sorted(dropped), "killed": killed,
               "survived": survived}
     with open(os.path.join(args.work, "result.json"), "w") as fh:
         json.dump(result, fh)
@@ -357,6 +429,10 @@ def main():
     r.add_argument("--work", default=os.path.join(ROOT, "build-mutation"))
     r.add_argument("--jobs", type=int, default=os.cpu_count() or 2)
     r.add_argument("--only", default="")
+    r.add_argument("--parallel", type=int, default=1, help="mutants judged at once")
+    r.add_argument("--exclude", default="", help="gtest cases left out (slow ones), as a gtest pattern")
+    r.add_argument("--matrix", action="store_true", help="run every program on every mutant")
+    r.add_argument("--reuse", action="store_true", help="reuse the built copy in --work")
     args = ap.parse_args()
     cmd_list(args) if args.cmd == "list" else cmd_run(args)
 

@@ -8,6 +8,6 @@ set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
 cmake -S "$root" -B "$build" >/dev/null
-cmake --build "$build" --target golden_test default_resources >/dev/null
-LX_GOLDEN_OUTPUT="$root/tests/golden/expected.txt" "$build/tests/golden_test" >/dev/null || true
+cmake --build "$build" --target e2e_tests default_resources >/dev/null
+LX_GOLDEN_OUTPUT="$root/tests/golden/expected.txt" "$build/tests/e2e_tests" --gtest_filter="Golden.*" >/dev/null || true
 git -C "$root" diff --stat -- tests/golden/expected.txt
