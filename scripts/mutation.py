@@ -284,7 +284,7 @@ def suite(build_dir, exclude=""):
             cmd = [a for a in cmd if not a.startswith("--gtest_")] + ["--gtest_fail_fast"]
             if exclude:
                 cmd.append("--gtest_filter=-" + exclude)
-        key = tuple(cmd)
+        key = (tuple(cmd), tuple(props.get("ENVIRONMENT", [])))
         if key in seen:
             continue
         seen.add(key)
