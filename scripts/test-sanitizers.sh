@@ -5,9 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build-asan}
 bash scripts/install-deps.sh
-# -O1 with line tables only: a faster build, and stack traces still name the lines.
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1" \
-  -DLX_SANITIZE=ON -DLX_BUILD_BENCH=OFF
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLX_SANITIZE=ON -DLX_BUILD_BENCH=OFF
 cmake --build "$build" -j "$(nproc)"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
