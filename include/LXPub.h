@@ -6,7 +6,7 @@
  *
  * All strings handed out by the library are GBK unless the text was segmented
  * as UTF-8 and the word is read through a word-by-word reader (see
- * LXSegFunc.h).  Every `word` pointer in a record points into buffers owned by
+ * LXSegFunc.h, "Characters and spans").  Every `word` pointer in a record points into buffers owned by
  * the segmentation handle and stays valid until the next LXSegment() on that
  * handle or until LXCloseSegHandle().
  */
@@ -53,7 +53,8 @@ enum {
   LX_NEW_RES = 0x400000, /* produce thick (coarse) tokens */
   LX_SYN = 0x800000,    /* kept for compatibility; no effect */
   LX_LN = 0x1000000,    /* recognise location names */
-  LX_WGU = 0x2000000    /* output words with two segmentations in their first one */
+  LX_WGU = 0x2000000,   /* output words with two segmentations in their first one */
+  LX_ORIG = 0x8000000   /* words as the caller wrote them (see LXSegFunc.h) */
 };
 
 /* What the word-by-word readers index; see LXSetOutMode(). */

@@ -20,6 +20,35 @@
  * false.  Results already read from a handle belong to the handle and stay
  * readable until its next LXSegment() or LXCloseSegHandle().
  *
+ * Characters and spans.  The segmenter works on GBK; UTF-8 text is read
+ * character by character, and nothing of it is lost.  A character that GBK
+ * lacks joins the word it belongs to or stands as a token of its own: a
+ * letter or digit of any script joins the letters around it into one word
+ * (tag nx), as ASCII letters do; an emoji, with its modifiers, variation
+ * selector, keycap, the emoji that zero width joiners join to it, or a pair of
+ * regional indicators (a flag), is one token tagged w, as is any other
+ * symbol (including the euro sign and U+00A5); a CJK ideograph outside GBK is
+ * a one-character word; a space or line separator separates like a blank or
+ * a line feed; a combining mark stays with the character before it.  Each
+ * byte that is not well-formed UTF-8 is a token of its own, read back as
+ * U+FFFD (with LX_ORIG: the byte itself).  The word-by-word readers return
+ * these characters exactly as the text had them.  LXGetAllSegInfo's arrays
+ * stay GBK: there a character that GBK lacks reads as the GBK letter "a"
+ * (letters), the user-defined character FE FE (ideographs), a blank or line
+ * feed (separators) or "〓" (A1 FE: symbols, emoji, invalid bytes), and
+ * marks are left out.  LXGetSpanAt() and LXGetTokenSpan() give where each
+ * record and each fine token lies in the caller's text.
+ *
+ * Original form (LX_ORIG).  Words come out as the caller wrote them, in the
+ * caller's charset, while LX_S2D, LX_T2S and LX_U2L still drive the
+ * analysis: "臺灣的經濟" under LX_T2S is segmented as simplified text and
+ * returned in traditional characters; full-width text stays full-width.
+ * With LX_ORIG the words of LXGetWordAt() in order (less the second
+ * segmentation that LX_WMUL and LX_PMUL add: idx 2 of LXMSGetWordAt()) spell the
+ * text exactly; LXGetAllSegInfo's arrays hold the text before normalisation
+ * (GBK).  The words stay valid after the caller has freed its text: the
+ * library copies what it returns.
+ *
  * Failures.  No function lets an exception out: a failure (including
  * running out of memory) is reported as false, null or 0, and functions
  * without a result leave the state as it was.  A null handle is accepted by
@@ -78,6 +107,24 @@ LX_API const char* LXGetWordAt(HANDLE hHandle, int index);
 
 /* The word at `index` with its tag and class, or null. */
 LX_API pWP LXGetAt(HANDLE hHandle, int index);
+
+/*
+ * The byte span, in the text passed to the last LXSegment(), of the record
+ * that LXGetAt() / LXGetWordAt() return at `index` under the current out
+ * mode: `*begin` is its offset and `*length` its length (GBK offsets for GBK
+ * text).  A custom word or phrase spans its first to its last fine token.
+ * False for a null handle or argument, or an index outside the list.
+ */
+LX_API bool LXGetSpanAt(HANDLE hHandle, int index, size_t* begin, size_t* length);
+
+/*
+ * The same for fine token `index` of LXGetAllSegInfo() (thick, custom and
+ * phrase tokens span their sidx .. eidx fine tokens).  The fine tokens, with
+ * their separators, follow each other and cover the whole text; only the
+ * second segmentation that LX_WMUL and LX_PMUL add (wtype 1 and 2) repeats
+ * bytes, and each of its tokens spans the bytes it repeats.
+ */
+LX_API bool LXGetTokenSpan(HANDLE hHandle, size_t index, size_t* begin, size_t* length);
 
 /* The word at `index` with its segmentation index, or null. */
 LX_API p_ms_word_t LXMSGetWordAt(HANDLE hHandle, int index);

@@ -291,6 +291,10 @@ void lx_set_string(CharPtr* field, const char* value) {
 %ignore szDataDirPath;
 %ignore LXSegment;
 %ignore LXConvertWordCharsetToUTF8;
+/* LXGetSpanAt and LXGetTokenSpan answer (found, begin, length). */
+%include <typemaps.i>
+%apply size_t *OUTPUT { size_t* begin, size_t* length };
+
 %include "LXPub.h"
 %include "LXSegFunc.h"
 

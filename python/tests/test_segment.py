@@ -37,6 +37,12 @@ def test_gbk_and_utf8_segmentation_read_back_every_way(lx, new_handle):
     assert reader_words(lx, h) == words
     assert [lx.WP_word_get(lx.LXGetAt(h, i)) for i in range(len(words))] == words
     assert [lx.ms_wp_t_word_get(lx.LXMSGetAt(h, i)) for i in range(len(words))] == words
+    # Spans in the UTF-8 bytes, and nothing lost of characters GBK lacks.
+    spans = [lx.LXGetSpanAt(h, i) for i in range(len(words))]
+    assert [utf8[b:b + n] for _, b, n in spans] == words and lx.LXGetSpanAt(h, len(words))[0] is False
+    emoji = "哈哈😂naïve".encode("utf-8")
+    assert lx.LXSegment(h, emoji, charset=lx.LX_UTF8, length=len(emoji))
+    assert b"".join(reader_words(lx, h)) == emoji
     assert lx.LXSegment(h, gbk(TEXT), 8)  # 我们喜欢
     assert reader_words(lx, h) == [gbk("我们"), gbk("喜欢")]
     assert lx.LXSegment(h, None) is True  # keeps the previous result

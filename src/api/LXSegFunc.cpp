@@ -127,6 +127,24 @@ pWP LXGetAt(HANDLE hHandle, int index) {
   }
 }
 
+bool LXGetSpanAt(HANDLE hHandle, int index, size_t* begin, size_t* length) {
+  if (hHandle == nullptr || begin == nullptr || length == nullptr) return false;
+  try {
+    return as_segment(hHandle)->get_span_at(index, *begin, *length);
+  } catch (...) {
+    return false;
+  }
+}
+
+bool LXGetTokenSpan(HANDLE hHandle, size_t index, size_t* begin, size_t* length) {
+  if (hHandle == nullptr || begin == nullptr || length == nullptr) return false;
+  try {
+    return as_segment(hHandle)->m_segtoken_saver.get_token_span(index, *begin, *length);
+  } catch (...) {
+    return false;
+  }
+}
+
 p_ms_word_t LXMSGetWordAt(HANDLE hHandle, int index) {
   if (hHandle == nullptr) return nullptr;
   try {

@@ -45,6 +45,7 @@
 #include "seg/lattice.h"
 #include "seg/lattice_producer.h"
 #include "seg/segtokens_saver.h"
+#include "seg/source_map.h"
 
 class CBasicDict;
 class CCustomDict;
@@ -116,8 +117,9 @@ class CSegment {
   // with LX_S2D, traditional to simplified with LX_T2S) and m_str_norm_u2l
   // (the same, ASCII lower-cased), and points m_pText at the latter.
   void _normalize();
-  // UTF-8 -> GBK into the conversion buffer; `text`/`len` then name the
-  // result.  False (nothing changed) when the buffer cannot be allocated.
+  // UTF-8 -> GBK units (base/utf8_units.h) into the conversion buffer;
+  // `text`/`len` then name the result.  False (nothing changed) when the
+  // buffer cannot be allocated.
   bool _convert_charset(const char*& text, size_t& len);
   // GBK -> UTF-8 into the conversion buffer; `word`/`len` then name the
   // NUL-terminated result.  Left unchanged when the conversion fails.
@@ -149,6 +151,7 @@ class CSegment {
   WP* get_word_pos_at(int index);
   ms_word_t* get_ms_word_at(int index);
   ms_wp_t* get_ms_word_pos_at(int index);
+  bool get_span_at(int index, size_t& begin, size_t& len);
   void get_result(seg_tokens_t& seg_tokens);
   static int get_class_num(int cls);
   static const char* get_class_at(int cls, int idx);
@@ -194,6 +197,7 @@ class CSegment {
   bool m_bcw;
   bool m_bascii;
   bool m_bLocation;
+  bool m_borig;
 
   // The ambiguity passes over m_lattice, bound to the shared resources.
   CAmbiguityResolver m_amb_resolver;
@@ -207,6 +211,8 @@ class CSegment {
   // translated before the splitter steps back in the original text.
   size_t m_raw_len;
   uint16_t m_raw_offset[kNormBufSize];
+  // Where the paragraph and each sentence came from in the caller's text.
+  CSourceMap m_srcmap;
   // Generations of the shared set and of the user dictionary this handle's
   // pointers were taken from.
   uint64_t m_resource_gen;

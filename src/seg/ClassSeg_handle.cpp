@@ -7,6 +7,7 @@
 #include <new>
 
 #include "base/uconv.h"
+#include "base/utf8_units.h"
 #include "dict/BasicDict.h"
 #include "dict/CustomDict.h"
 #include "dict/T2S.h"
@@ -46,6 +47,7 @@ CSegment::CSegment(int mode, size_t nodes)
       m_bcw(false),
       m_bascii(false),
       m_bLocation(false),
+      m_borig(false),
       m_amb_resolver(m_lattice, nullptr, nullptr, nullptr, nullptr, 0, false),
       m_mode(mode),
       m_raw_len(0),
@@ -110,6 +112,7 @@ void CSegment::set_seg_mode(int mode) {
   m_bpms = (mode & LX_PMUL) != 0;
   m_bascii = (mode & LX_ASC) != 0;
   m_bLocation = (mode & LX_LN) != 0;
+  m_borig = (mode & LX_ORIG) != 0;
 }
 
 void CSegment::setOutMode(OutMode mode) { m_segtoken_saver.set_out_mode(mode); }
@@ -147,7 +150,14 @@ bool CSegment::segment(const char* text, size_t len, size_t charset) {
   m_segtoken_saver.reset();
   m_ncharset = charset == static_cast<size_t>(LX_GBK) ? LX_GBK : LX_UTF8;
   m_segtoken_saver.set_charset(static_cast<int>(m_ncharset));
-  if (m_ncharset != static_cast<size_t>(LX_GBK) && !_convert_charset(text, len)) return false;
+  const char* src = text;
+  const size_t src_len = len;
+  const bool utf8 = m_ncharset != static_cast<size_t>(LX_GBK);
+  if (utf8 && !_convert_charset(text, len)) return false;
+  // A UTF-8 text may grow as GBK units.
+  if (len >= CSentenceSpliter::kMaxParagraphLen) return false;
+  m_srcmap.begin_text(src, src_len, text, len, utf8);
+  m_segtoken_saver.set_source(&m_srcmap, m_borig);
 
   CSentenceSpliter& sp = *m_sentbreaker;
   sp.m_paragraph = text;
@@ -156,6 +166,8 @@ bool CSegment::segment(const char* text, size_t len, size_t charset) {
   uint32_t back = 0;
   uint32_t slen = 0;
   while (const char* sentence = sp.next_sentence(slen, back)) {
+    // The sentence and the separator after it (at most two bytes).
+    m_srcmap.begin_sentence(static_cast<size_t>(sentence - text), slen + 2, m_raw_offset);
     if (!_segment(sentence, slen)) return false;
     if (sp.m_btruncation) {
       back = static_cast<uint32_t>(_compute_back_len());
@@ -281,11 +293,12 @@ void CSegment::_save_spliter() {
   uint32_t n = 0;
   const char* sep = m_sentbreaker->get_spliter(n);
   if (sep == nullptr || n == 0) return;
+  const size_t off = static_cast<size_t>(sep - m_sentbreaker->m_paragraph);
   if (m_bs2d && !m_bconv && n == 2 && static_cast<unsigned char>(sep[0]) == 0xA3) {
     const char c = static_cast<char>(static_cast<unsigned char>(sep[1]) - 0x80);
-    m_segtoken_saver.save_spliter(&c, 1);
+    m_segtoken_saver.save_spliter(&c, 1, off, n);
   } else {
-    m_segtoken_saver.save_spliter(sep, n);
+    m_segtoken_saver.save_spliter(sep, n, off, n);
   }
 }
 
@@ -295,6 +308,7 @@ size_t CSegment::_compute_back_len() {
   const size_t thick = s.m_thick_num;
   const size_t custom = s.m_custom_num;
   const size_t phrases = s.m_phrase_num;
+  const size_t utf8_words = s.m_utf8_word_num;
 
   const size_t back = s.compute_back_len();
   if (back == 0) return 0;
@@ -311,6 +325,7 @@ size_t CSegment::_compute_back_len() {
   s.m_thick_num = thick;
   s.m_custom_num = custom;
   s.m_phrase_num = phrases;
+  s.m_utf8_word_num = utf8_words;
   return 0;
 }
 
@@ -329,21 +344,17 @@ bool CSegment::_reserve_conv_buffer(size_t need, size_t len) {
 }
 
 bool CSegment::_convert_charset(const char*& text, size_t& len) {
-  // UTF-8 never gets longer as GBK; the converter wants room for the NUL.
+  // A unit takes at most two GBK bytes for at least one UTF-8 byte; the
+  // converter writes a NUL after them.
   if (len >= UINT32_MAX) return false;
-  if (!_reserve_conv_buffer(len + 1, len)) return false;
-  const uint32_t cap = m_buf_charset_conv_size < UINT32_MAX
-                           ? static_cast<uint32_t>(m_buf_charset_conv_size)
-                           : UINT32_MAX;
-  const int n = len == 0 ? 0
-                         : utf8_to_gbk(text, static_cast<uint32_t>(len), m_buffer_for_charset_conv,
-                                       cap, UCONV_INVCHAR_IGNORE);
-  if (n < 0) return false;
+  if (!_reserve_conv_buffer(2 * len + 1, len)) return false;
+  size_t special = 0;
+  const size_t n = len == 0 ? 0 : utf8_to_gbk_units(text, len, m_buffer_for_charset_conv, special);
   m_buffer_for_charset_conv[n] = '\0';
   // The converter's count, not the string length: a NUL inside the text is
   // text like any other byte, as it is for GBK input.
   text = m_buffer_for_charset_conv;
-  len = static_cast<size_t>(n);
+  len = n;
   return true;
 }
 
@@ -416,6 +427,10 @@ ms_word_t* CSegment::get_ms_word_at(int index) {
 ms_wp_t* CSegment::get_ms_word_pos_at(int index) {
   return _valid_index(index) ? m_segtoken_saver.get_ms_word_info_at(static_cast<size_t>(index))
                              : nullptr;
+}
+
+bool CSegment::get_span_at(int index, size_t& begin, size_t& len) {
+  return _valid_index(index) && m_segtoken_saver.get_span(static_cast<size_t>(index), begin, len);
 }
 
 void CSegment::get_result(seg_tokens_t& seg_tokens) { m_segtoken_saver.get_result(seg_tokens); }

@@ -11,9 +11,10 @@
 #include "base/uconv.h"
 #include "seg/segtokens_saver.h"
 
-void CSegTokensSaver::save_spliter(const char* spliter, size_t spliter_len) {
+void CSegTokensSaver::save_spliter(const char* spliter, size_t spliter_len, size_t gbk_off,
+                                   size_t gbk_len) {
   if (spliter == 0 || spliter_len == 0) return;
-  _save_word(spliter, spliter_len, LX_W, 0);
+  _push_token(spliter, spliter_len, LX_W, 0, gbk_off, gbk_off + gbk_len, kNotInSentence);
 }
 
 size_t CSegTokensSaver::compute_back_len() {
@@ -31,6 +32,8 @@ size_t CSegTokensSaver::compute_back_len() {
   if (back >= m_textlen) return 0;
 
   m_seg_token_num -= 2;
+  while (m_utf8_word_num > 0 && m_utf8_words[(long)(m_utf8_word_num - 1)].token >= m_seg_token_num)
+    --m_utf8_word_num;
   while (m_thick_num > 0 && m_thick_tokens[(long)(m_thick_num - 1)].eidx >= m_seg_token_num)
     --m_thick_num;
   while (m_custom_num > 0 && m_custom_tokens[(long)(m_custom_num - 1)].eidx >= m_seg_token_num)
@@ -114,6 +117,8 @@ bool CSegTokensSaver::_select(size_t index, item_ref_t& ref) {
   if (kind == KIND_FINE) {
     if (at >= m_seg_token_num) return false;
     const _token_t& t = m_seg_tokens[(long)at];
+    ref.at = at;
+    ref.kind = kind;
     ref.word = t.word;
     ref.wlen = t.wlen;
     ref.pos = t.pos;
@@ -130,6 +135,8 @@ bool CSegTokensSaver::_select(size_t index, item_ref_t& ref) {
     if (at >= m_phrase_num) return false;
     t = &m_phrase_tokens[(long)at];
   }
+  ref.at = at;
+  ref.kind = kind;
   ref.word = t->word;
   ref.wlen = t->wlen;
   ref.pos = t->pos;
@@ -137,11 +144,6 @@ bool CSegTokensSaver::_select(size_t index, item_ref_t& ref) {
   ref.cls = t->cls;
   ref.idx = 0;
   return true;
-}
-
-const char* CSegTokensSaver::_out_word(const item_ref_t& ref) {
-  if (m_ncharset == LX_GBK || ref.word == 0) return ref.word;
-  return _convert_word(ref.word, ref.wlen);
 }
 
 const char* CSegTokensSaver::_convert_word(const char* word, size_t nLen) {

@@ -39,7 +39,10 @@ CSegTokensSaver::CSegTokensSaver()
       m_busr(false),
       m_part_num(0),
       m_out_mode(OUT_WORD),
-      m_ncharset(LX_GBK) {
+      m_ncharset(LX_GBK),
+      m_utf8_word_num(0),
+      m_srcmap(0),
+      m_borig(false) {
   m_wordbuf[0] = '\0';
   std::memset(&m_word_pos, 0, sizeof(m_word_pos));
   std::memset(&m_ms_word, 0, sizeof(m_ms_word));
@@ -86,6 +89,10 @@ void CSegTokensSaver::reset() {
   m_phrase_tokens.m_size = 0;
   m_outword_idx.m_size = 0;
   m_outphrase_idx.m_size = 0;
+  m_spans.m_size = 0;
+  m_utf8_word_num = 0;
+  m_utf8_words.m_size = 0;
+  m_src_copy.clear();
   m_str_buffer.clear();
 }
 
@@ -93,18 +100,42 @@ void CSegTokensSaver::reset() {
 
 void CSegTokensSaver::_save_word(const char* word, size_t wlen, unsigned char pos,
                                  unsigned char type) {
-  _token_t& t = m_seg_tokens[(long)m_seg_token_num];
+  const size_t off = (size_t)(word - m_ptext);
+  size_t g0, g1;
+  _gbk_range(off, wlen, g0, g1);
+  _push_token(word, wlen, pos, type, g0, g1, off);
+}
+
+void CSegTokensSaver::_push_token(const char* text, size_t len, unsigned char pos,
+                                  unsigned char type, size_t g0, size_t g1, size_t norm_off) {
+  const char* stored = text;
+  size_t n = len;
+  if (m_borig && m_srcmap != 0 && g1 > g0 && g1 <= m_srcmap->gbk_len()) {
+    stored = m_srcmap->gbk() + g0;
+    n = g1 - g0;
+  }
+  const size_t k = m_seg_token_num;
+  _token_t& t = m_seg_tokens[(long)k];
   // Token texts are at most a sentence long, far below the arena's block; a
   // failed allocation leaves a null word, as the arena reports it.
-  t.word = m_str_buffer.push(word, (unsigned)wlen);
+  t.word = m_str_buffer.push(stored, (unsigned)n);
   t.pos = pos;
-  t.wlen = wlen;
+  t.wlen = n;
   t.wtype = type;
+  span_t& sp = m_spans[(long)k];
+  sp.begin = sp.len = 0;
+  if (m_srcmap != 0) {
+    const size_t b = m_srcmap->src_at(g0), e = m_srcmap->src_at(g1);
+    sp.begin = (uint32_t)b;
+    sp.len = (uint32_t)(e >= b ? e - b : 0);
+    _note_utf8_word(k, text, len, g0, g1, norm_off);
+  }
   ++m_seg_token_num;
 }
 
 void CSegTokensSaver::_save_thick_word(const char* word, size_t wlen, unsigned char pos,
                                        size_t sidx, size_t eidx) {
+  _stored_text(word, wlen);
   _comb_token_t& t = m_thick_tokens[(long)m_thick_num];
   t.word = m_str_buffer.push(word, (unsigned)wlen);
   t.pos = pos;
@@ -430,9 +461,12 @@ void CSegTokensSaver::_save_custom_tokens() {
     _comb_token_t& t = phrase ? m_phrase_tokens[(long)m_phrase_num] : m_custom_tokens[(long)m_custom_num];
     unsigned char pos = (unsigned char)(((unsigned)cw.data >> 1) & 0x3F);
     if (end - start == 1 && pos == LX_N) pos = m_seg_tokens[(long)start].pos;
-    t.word = m_str_buffer.push(m_ptext + cw.oft, (unsigned)cw.wlen);
+    const char* text = m_ptext + cw.oft;
+    size_t tlen = cw.wlen;
+    _stored_text(text, tlen);
+    t.word = m_str_buffer.push(text, (unsigned)tlen);
     t.pos = pos;
-    t.wlen = cw.wlen;
+    t.wlen = tlen;
     t.cls = cw.clsidx;
     t.sidx = start;
     t.eidx = end - 1;

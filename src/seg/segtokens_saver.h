@@ -46,6 +46,7 @@
 #include "base/SVector.h"
 #include "dict/NerResource.h"
 #include "seg/lattice.h"
+#include "seg/source_map.h"
 
 class CBasicDict;
 class CCustomwordMatcher;
@@ -85,6 +86,11 @@ class CSegTokensSaver {
   // decides whether the word-by-word readers convert to UTF-8.
   void set_charset(int charset) { m_ncharset = charset; }
   void set_out_mode(int out_mode) { m_out_mode = out_mode; }
+  // Where the tokens of the current call come from (the handle's map, set
+  // for each sentence) and whether words are written as the caller wrote
+  // them (LX_ORIG).  With LX_ORIG and UTF-8 input the caller's text is
+  // copied, so that the readers never need it again.
+  void set_source(const CSourceMap* map, bool orig);
 
   // Saves one sentence: the path of `plattice` over `text` (textlen bytes;
   // item positions are offsets into it), then, with LX_USR, the custom words
@@ -93,8 +99,10 @@ class CSegTokensSaver {
 
   // --- Between sentences and after the last one (result_views.cpp) ---------
 
-  // Appends the separator that ended a sentence as a fine token tagged "w".
-  void save_spliter(const char* spliter, size_t spliter_len);
+  // Appends the separator that ended a sentence as a fine token tagged "w":
+  // `spliter` is its output text, [gbk_off, gbk_off + gbk_len) its bytes in
+  // the paragraph.
+  void save_spliter(const char* spliter, size_t spliter_len, size_t gbk_off = 0, size_t gbk_len = 0);
   // Takes back the last two fine tokens of a sentence cut for length and
   // returns their byte length, or 0 when nothing is taken back.
   size_t compute_back_len();
@@ -110,6 +118,10 @@ class CSegTokensSaver {
   WP* get_word_info_at(size_t index);
   ms_word_t* get_ms_word_at(size_t index);
   ms_wp_t* get_ms_word_info_at(size_t index);
+  // Byte span in the caller's text of the record at `index` of the current
+  // view, and of fine token `index`; false outside the list.
+  bool get_span(size_t index, size_t& begin, size_t& len);
+  bool get_token_span(size_t index, size_t& begin, size_t& len);
   // The word in UTF-8 (NUL-terminated, valid until the next reader call), or
   // the GBK word itself if it cannot be converted.
   const char* _convert_word(const char* word, size_t nLen);
@@ -130,8 +142,14 @@ class CSegTokensSaver {
 
   // --- Emission -------------------------------------------------------------
 
-  // Appends a fine token (a copy of wlen bytes at word).
+  // Appends a fine token (a copy of wlen bytes at word, which lies in the
+  // sentence).
   void _save_word(const char* word, size_t wlen, unsigned char pos, unsigned char type);
+  // Appends a fine token with its text, the paragraph bytes [g0, g1) it came
+  // from and, for a token cut from the sentence, its sentence offset (else
+  // kNotInSentence).
+  void _push_token(const char* text, size_t len, unsigned char pos, unsigned char type, size_t g0,
+                   size_t g1, size_t norm_off);
   // Appends a thick token of the whole word over fine tokens sidx..eidx.
   void _save_thick_word(const char* word, size_t wlen, unsigned char pos, size_t sidx,
                         size_t eidx);
@@ -198,9 +216,46 @@ class CSegTokensSaver {
   // its storage, so a long word is never handed back in GBK for lack of room.
   std::vector<char> m_convbuf;
 
+  // --- Where the tokens came from (token_sources.cpp) -------------------------
+
+  static constexpr size_t kNotInSentence = (size_t)-1;
+  // Byte span of a fine token in the caller's text (texts are shorter than
+  // 4 GB).
+  struct span_t {
+    uint32_t begin;
+    uint32_t len;
+  };
+  // The UTF-8 output of a fine token that has units which are not plain GBK
+  // characters (a NUL-terminated copy in the arena), in token order.
+  struct utf8_word_t {
+    size_t token;
+    const char* text;
+  };
+  Array<span_t> m_spans;  // parallel to m_seg_tokens
+  Array<utf8_word_t> m_utf8_words;
+  size_t m_utf8_word_num;
+  const CSourceMap* m_srcmap;
+  bool m_borig;
+  std::vector<char> m_src_copy;  // the caller's UTF-8 text, with LX_ORIG
+  std::vector<char> m_scratch;
+
+  // The paragraph bytes of the sentence range [off, off + len).
+  void _gbk_range(size_t off, size_t len, size_t& g0, size_t& g1) const;
+  // Text to store for a sentence range: the range itself, or with LX_ORIG
+  // the paragraph bytes it came from.
+  void _stored_text(const char*& text, size_t& len) const;
+  // Records the UTF-8 output of the token just pushed if it needs one.
+  void _note_utf8_word(size_t token, const char* text, size_t len, size_t g0, size_t g1,
+                       size_t norm_off);
+  const char* _utf8_word(size_t token) const;
+  // Copies `len` bytes into the reader buffer, NUL-terminated.
+  const char* _copy_out(const char* bytes, size_t len);
+
  private:
   // One output item of the readers.
   struct item_ref_t {
+    size_t at;      // index in its list
+    unsigned kind;  // KIND_FINE, KIND_CUSTOM or KIND_PHRASE
     const char* word;
     size_t wlen;
     int pos;
@@ -224,6 +279,7 @@ class CSegTokensSaver {
   // The text of an item, or null when it does not lie inside the sentence.
   const char* _item_text(const tSegItemInfo* item) const;
   bool _select(size_t index, item_ref_t& ref);
+  bool _span_of(const item_ref_t& ref, size_t& begin, size_t& len);
   const char* _out_word(const item_ref_t& ref);
 };
 

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <algorithm>
 #include <map>
 #include <random>
 #include <string>
@@ -13,6 +14,7 @@
 
 #include "LXSegFunc.h"
 #include "base/uconv.h"
+#include "base/utf8_units.h"
 #include "support/seg_handle.h"
 
 using namespace lxtest;
@@ -162,9 +164,14 @@ TEST_F(SegmentE2E, TextArgumentsAndReaders) {
   EXPECT_EQ(Words(h), std::vector<std::string>{"中国"});
   ASSERT_TRUE(LXSegment(h, "", 0, LX_GBK));
   EXPECT_EQ(LXGetResultCnt(h), 0);
-  // Invalid UTF-8 is dropped.
+  // Each invalid UTF-8 byte is a token: U+FFFD in UTF-8, "〓" in the GBK
+  // arrays, and with LX_ORIG the byte itself.
   ASSERT_TRUE(Seg(h, "中国\xff\xfe人民\x80", LX_UTF8));
-  EXPECT_EQ(FineWords(h), G({"中国", "人民"}));
+  EXPECT_EQ(FineWords(h), G({"中国", "〓", "〓", "人民", "〓"}));
+  EXPECT_EQ(Words(h), (std::vector<std::string>{"中国", "\uFFFD", "\uFFFD", "人民", "\uFFFD"}));
+  Handle orig(LX_ORIG);
+  ASSERT_TRUE(Seg(orig, "中国\xff\xfe人民\x80", LX_UTF8));
+  EXPECT_EQ(Words(orig), (std::vector<std::string>{"中国", "\xff", "\xfe", "人民", "\x80"}));
 }
 
 // --- Every mode flag, random and long inputs ---------------------------------------
@@ -227,17 +234,24 @@ void CheckCoverage(HANDLE h, int flag, const std::string& text, size_t charset,
   ASSERT_TRUE(Seg(h, text, charset)) << what;
   std::string gbk_text = text;
   if (charset != (size_t)LX_GBK) {
-    std::vector<char> buf(text.size() + 1);
-    const int n = utf8_to_gbk(text.data(), (uint32_t)text.size(), buf.data(),
-                              (uint32_t)buf.size(), UCONV_INVCHAR_IGNORE);
-    gbk_text.assign(buf.data(), n > 0 ? (size_t)n : 0);
+    std::vector<char> buf(2 * text.size() + 1);
+    size_t special;
+    gbk_text.assign(buf.data(), utf8_to_gbk_units(text.data(), text.size(), buf.data(), special));
   }
   const std::string want = Expected(gbk_text, flag);
   const seg_tokens_t st = AllInfo(h);
   const bool mul = (flag & (LX_WMUL | LX_PMUL)) != 0;
-  size_t at = 0;
+  size_t at = 0, end = 0, b, n;
   for (size_t i = 0; i < st.fine_grain_tokens_num; ++i) {
     const token_t& t = st.fine_grain_seg_tokens[i];
+    // The spans of one reading follow each other; a second reading repeats
+    // bytes of the first.
+    ASSERT_TRUE(LXGetTokenSpan(h, i, &b, &n)) << what;
+    if (t.wtype < 2 && (b != end || n == 0)) {
+      ADD_FAILURE() << what << ": token " << i << " spans " << b << "+" << n << ", not " << end;
+      return;
+    }
+    if (t.wtype < 2) end = b + n;
     if (t.wtype == 2 && mul) continue;
     if (t.wtype > (mul ? 1 : 0) || t.wlen == 0 || t.wlen > want.size() - at ||
         std::memcmp(t.word, want.data() + at, t.wlen) != 0) {
@@ -248,6 +262,8 @@ void CheckCoverage(HANDLE h, int flag, const std::string& text, size_t charset,
     at += t.wlen;
   }
   EXPECT_EQ(at, want.size()) << what << ": the tokens end early";
+  EXPECT_EQ(end, text.size()) << what << ": the spans end early";
+  EXPECT_FALSE(LXGetTokenSpan(h, st.fine_grain_tokens_num, &b, &n));
 }
 
 TEST_F(SegmentE2E, FineTokensSpellTheNormalisedInputUnderEveryFlag) {
@@ -260,6 +276,98 @@ TEST_F(SegmentE2E, FineTokensSpellTheNormalisedInputUnderEveryFlag) {
       if (k + 1 == inputs.size() && flag != 0) continue;  // the long text: GBK only
       CheckCoverage(h, flag, inputs[k], LX_UTF8, what + " UTF-8 (raw bytes)");
       CheckCoverage(h, flag, utf8(inputs[k]), LX_UTF8, what + " UTF-8");
+    }
+  }
+  Reinit();
+}
+
+// --- Lossless UTF-8 ------------------------------------------------------------------
+
+void AppendUtf8(std::string& s, uint32_t cp) {
+  if (cp < 0x80) {
+    s += (char)cp;
+  } else if (cp < 0x800) {
+    s += {(char)(0xC0 | cp >> 6), (char)(0x80 | (cp & 0x3F))};
+  } else if (cp < 0x10000) {
+    s += {(char)(0xE0 | cp >> 12), (char)(0x80 | (cp >> 6 & 0x3F)), (char)(0x80 | (cp & 0x3F))};
+  } else {
+    s += {(char)(0xF0 | cp >> 18), (char)(0x80 | (cp >> 12 & 0x3F)),
+          (char)(0x80 | (cp >> 6 & 0x3F)), (char)(0x80 | (cp & 0x3F))};
+  }
+}
+
+// Random text from every plane: dictionary words, hanzi, full-width and
+// traditional characters, separators, Latin with combining marks, Hangul,
+// kana, CJK Extension B, emoji with joiners, modifiers and flags, any code
+// point, and (if `invalid`) bytes that are not UTF-8.
+std::string RandomUnicode(std::mt19937& rng, bool invalid) {
+  static const uint32_t ranges[][2] = {
+      {0x20, 0x7E},       {0x4E00, 0x9FA5},   {0xFF01, 0xFF5E},   {0x0300, 0x036F},
+      {0x00C0, 0x024F},   {0xAC00, 0xD7A3},   {0x3040, 0x30FF},   {0xFF61, 0xFF9F},
+      {0x20000, 0x2A6DF}, {0x1F300, 0x1FAFF}, {0x1F3FB, 0x1F3FF}, {0x1F1E6, 0x1F1FF},
+      {0x200D, 0x200D},   {0xFE0F, 0xFE0F},   {0x80, 0xD7FF},     {0xE000, 0x10FFFF}};
+  static const char* const bad[] = {"\x80", "\xff", "\xc0\x80", "\xed\xa0\x80", "\xf0\x9f", "\xe4\xb8"};
+  static const char* const words[] = {"我们", "北京大学", "中國人民", "三分之一", "张三",
+                                      "，",   "。",       "\t",        "\n",      "\u3000"};
+  std::string s;
+  for (size_t i = rng() % 300; i > 0; --i) {
+    const uint32_t k = rng() % 20;
+    if (k >= 16) {
+      s += (invalid && k == 19) ? bad[rng() % 6] : words[rng() % 10];
+    } else {
+      uint32_t cp = ranges[k][0] + rng() % (ranges[k][1] - ranges[k][0] + 1);
+      if (cp >= 0xD800 && cp <= 0xDFFF) cp = 0xFFFD;
+      AppendUtf8(s, cp);
+    }
+  }
+  return s;
+}
+
+// The words of the current view, without the second reading of words output
+// twice, joined; and whether their spans follow each other over the text.
+std::string Joined(HANDLE h, size_t text_len, bool& spans_ok) {
+  std::string out;
+  size_t end = 0, b, n;
+  spans_ok = true;
+  for (int i = 0; i < LXGetResultCnt(h); ++i) {
+    const p_ms_wp_t w = LXMSGetAt(h, i);
+    if (w == nullptr || w->idx == 2) continue;
+    out += w->word;
+    spans_ok = spans_ok && LXGetSpanAt(h, i, &b, &n) && b == end;
+    end = b + n;
+  }
+  spans_ok = spans_ok && end == text_len;
+  return out;
+}
+
+TEST_F(SegmentE2E, Utf8IsLosslessAndSpansCoverTheText) {
+  std::mt19937 rng(7u);
+  const int normalising = LX_S2D | LX_T2S | LX_U2L;
+  for (int k = 0; k < 40; ++k) {
+    const bool invalid = k % 2 == 1;
+    std::string text = RandomUnicode(rng, invalid);
+    text.erase(std::remove(text.begin(), text.end(), '\0'), text.end());
+    for (int flag : kModeFlags) {
+      for (int mode : {flag | LX_ORIG, flag}) {
+        if (!(mode & LX_ORIG) && (invalid || (mode & normalising))) continue;
+        Handle h(mode);
+        ASSERT_TRUE(Seg(h, text, LX_UTF8));
+        bool spans_ok;
+        EXPECT_EQ(Joined(h, text.size(), spans_ok), text) << "mode " << mode << " text " << k;
+        EXPECT_TRUE(spans_ok) << "mode " << mode << " text " << k;
+      }
+    }
+  }
+  // Text that GBK holds gives the same words as GBK and as UTF-8.
+  for (const std::string& input : RandomInputs(99u)) {
+    const std::string g = gbk(utf8(input).substr(0, 20000)), text = utf8(g);
+    for (int flag : kModeFlags) {
+      Handle h(flag | LX_ORIG);
+      ASSERT_TRUE(Seg(h, g, LX_GBK));
+      std::vector<std::string> from_gbk = Words(h);
+      for (std::string& w : from_gbk) w = utf8(w);
+      ASSERT_TRUE(Seg(h, text, LX_UTF8));
+      EXPECT_EQ(Words(h), from_gbk) << "mode " << flag;
     }
   }
   Reinit();

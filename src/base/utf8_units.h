@@ -1,0 +1,85 @@
+// utf8_units.h - UTF-8 text read as GBK units, so that every character of a
+// UTF-8 text has a place in the GBK text the segmenter works on.
+//
+// A unit is what one GBK character (one or two bytes) stands for: a
+// character that GBK encodes, possibly followed by characters that extend it
+// (combining marks, variation selectors, emoji modifiers, a zero width joiner
+// and the emoji it joins), or a stand-in for a character that GBK lacks:
+//
+//   kind          GBK bytes  stands for
+//   UNIT_EXACT    its own    one character with a GBK form, nothing joined to it
+//   UNIT_MARKED   the base's a character with a GBK form and the marks or
+//                            joined characters that follow it
+//   UNIT_LETTER   "a"        a letter or digit of any script (Latin with
+//                            diacritics, Hangul, kana, Thai ...): runs of them
+//                            form one alphanumeric word, as ASCII letters do
+//   UNIT_HAN      FE FE      a CJK ideograph outside GBK (a single character)
+//   UNIT_SYMBOL   A1 FE      "〓", an emoji (with its modifiers, joined emoji,
+//                            keycaps; a pair of regional indicators is one
+//                            flag) or any other symbol: a token of its own,
+//                            tagged as punctuation
+//   UNIT_SPACE    " "        a space character: separates like a blank
+//   UNIT_LINE     "\n"       a line or paragraph separator
+//   UNIT_INVALID  A1 FE      one byte that is not part of well-formed UTF-8
+//
+// Well-formed means what the Unicode standard says: no overlong forms, no
+// surrogates, nothing above U+10FFFF, no truncated sequence.  Marks never
+// join a control character (below U+0020) or a line separator, so lines stay
+// lines.  The functions keep no state and are safe from several threads.
+#ifndef LX_BASE_UTF8_UNITS_H
+#define LX_BASE_UTF8_UNITS_H
+
+#include <cstddef>
+#include <cstdint>
+
+enum gbk_unit_kind_t : uint8_t {
+  UNIT_EXACT = 0,
+  UNIT_MARKED,
+  UNIT_LETTER,
+  UNIT_HAN,
+  UNIT_SYMBOL,
+  UNIT_SPACE,
+  UNIT_LINE,
+  UNIT_INVALID
+};
+
+struct gbk_unit_t {
+  uint32_t src_len;  // UTF-8 bytes the unit covers (at least 1)
+  uint8_t gbk_len;   // 1 or 2
+  uint8_t kind;      // gbk_unit_kind_t
+  char gbk[2];
+};
+
+// Classes of code points (generated table, src/base/unicode_classes.cpp).
+enum unicode_class_t : uint8_t {
+  UCLASS_SYMBOL = 0,
+  UCLASS_MARK,
+  UCLASS_JOINER,
+  UCLASS_REGIONAL,
+  UCLASS_HAN,
+  UCLASS_LETTER,
+  UCLASS_SPACE,
+  UCLASS_LINE
+};
+unicode_class_t unicode_class(uint32_t cp);
+namespace lx_unicode {
+// Ranges: (class << 24) | first code point, in code point order.
+extern const uint32_t kClassRangeCount;
+extern const uint32_t kClassRanges[];
+}  // namespace lx_unicode
+
+// Decodes one well-formed UTF-8 character at src[0 .. len) (len > 0): its
+// code point in `cp` and its length, or 0 when the first byte does not start
+// a well-formed character.
+size_t utf8_decode(const unsigned char* src, size_t len, uint32_t& cp);
+
+// Reads the unit that starts at src[0 .. len) (len > 0).
+void utf8_next_unit(const unsigned char* src, size_t len, gbk_unit_t& u);
+
+// Converts `len` bytes of UTF-8 into GBK units at `dst`, which must hold
+// 2 * len + 1 bytes (a unit may be longer than the bytes it stands for); a
+// NUL is written after them.  Returns the GBK length; `special` is set to
+// the number of units that are not UNIT_EXACT.
+size_t utf8_to_gbk_units(const char* src, size_t len, char* dst, size_t& special);
+
+#endif  // LX_BASE_UTF8_UNITS_H
