@@ -21,7 +21,9 @@ Classes (src/base/utf8_units.h):
   line      Zl, Zp and U+0085
   symbol    everything else
 Unassigned code points elsewhere take the class of the range they follow, so
-the table stays short.  The Unicode version is Python's (unicodedata).
+the table stays short.  A second table marks the UTF-8 lead bytes of every
+code point of the classes mark, joiner and regional, so that the converter
+can skip the look at the next character for most text.  The Unicode version is Python's (unicodedata).
 """
 
 import argparse
@@ -94,7 +96,39 @@ def render():
             row = []
     if row:
         lines.append("  " + ",".join(row) + ",")
-    lines += ["};", "", "}  // namespace lx_unicode", ""]
+    lines += ["};", ""]
+    # Lead bytes of the UTF-8 forms of every code point that can extend a unit.
+    leads, pairs = set(), set()
+    bounds = [cp for cp, _ in rs] + [0x110000]
+    for k, (cp, c) in enumerate(rs):
+        if c in ("mark", "joiner", "regional"):
+            for x in range(cp, bounds[k + 1]):
+                if not 0xD800 <= x <= 0xDFFF:
+                    u = chr(x).encode("utf-8")
+                    leads.add(u[0])
+                    if len(u) == 3:
+                        pairs.add(((u[0] & 0x0F) << 6) | (u[1] & 0x3F))
+    bits = [0] * 8
+    for b in leads:
+        bits[b >> 5] |= 1 << (b & 31)
+    pbits = [0] * 32
+    for p in pairs:
+        pbits[p >> 5] |= 1 << (p & 31)
+    lines += [
+        "// Bit b: some code point whose UTF-8 form starts with byte b extends units.",
+        "const uint32_t kExtendLeadBits[8] = {%s};" % ",".join("0x%08X" % x for x in bits),
+        "// Bit ((lead & 0x0F) << 6) | (second & 0x3F): the same for the first two",
+        "// bytes of a three-byte form.",
+        "const uint32_t kExtendPairBits[32] = {",
+    ]
+    for k in range(0, 32, 8):
+        lines.append("  " + ",".join("0x%08X" % x for x in pbits[k:k + 8]) + ",")
+    lines += [
+        "};",
+        "",
+        "}  // namespace lx_unicode",
+        "",
+    ]
     return "\n".join(lines)
 
 

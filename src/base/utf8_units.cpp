@@ -1,6 +1,8 @@
 // UTF-8 text read as GBK units (see utf8_units.h).
 #include "base/utf8_units.h"
 
+#include <cstring>
+
 #include "base/uconv.h"
 
 unicode_class_t unicode_class(uint32_t cp) {
@@ -19,48 +21,7 @@ unicode_class_t unicode_class(uint32_t cp) {
 namespace {
 
 inline bool cont(unsigned char b) { return (b & 0xC0) == 0x80; }
-
-// The GBK form of cp (1 or 2 bytes into out), or 0 when it has none.
-inline int gbk_form(uint32_t cp, char* out) {
-  if (cp < 0x80) {
-    out[0] = static_cast<char>(cp);
-    return 1;
-  }
-  if (cp == 0x20AC) {
-    out[0] = static_cast<char>(0x80);
-    return 1;
-  }
-  if (cp > 0xFFFF) return 0;
-  const uint16_t g = gUnicodeToGBKTable[cp];
-  if (g == 0) return 0;
-  out[0] = static_cast<char>(g >> 8);
-  out[1] = static_cast<char>(g & 0xFF);
-  return 2;
-}
-
-inline void set(gbk_unit_t& u, uint8_t kind, char a, char b, uint8_t n) {
-  u.kind = kind;
-  u.gbk[0] = a;
-  u.gbk[1] = b;
-  u.gbk_len = n;
-}
-
-// The class of the character at s (n bytes left) if it is well-formed and has
-// no GBK form, else UCLASS_SYMBOL with len 0 (it cannot extend anything).
-inline unicode_class_t extender_class(const unsigned char* s, size_t n, size_t& len) {
-  len = 0;
-  if (n == 0 || s[0] < 0x80) return UCLASS_SYMBOL;
-  uint32_t cp;
-  const size_t k = utf8_decode(s, n, cp);
-  char tmp[2];
-  if (k == 0 || gbk_form(cp, tmp) != 0) return UCLASS_SYMBOL;
-  len = k;
-  return unicode_class(cp);
-}
-
-}  // namespace
-
-size_t utf8_decode(const unsigned char* s, size_t len, uint32_t& cp) {
+inline size_t decode(const unsigned char* s, size_t len, uint32_t& cp) {
   const unsigned char b = s[0];
   if (b < 0x80) {
     cp = b;
@@ -86,75 +47,183 @@ size_t utf8_decode(const unsigned char* s, size_t len, uint32_t& cp) {
   return 4;
 }
 
-void utf8_next_unit(const unsigned char* s, size_t len, gbk_unit_t& u) {
-  uint32_t cp = 0;
-  const size_t k = utf8_decode(s, len, cp);
-  if (k == 0) {
-    u.src_len = 1;
-    set(u, UNIT_INVALID, '\xA1', '\xFE', 2);
-    return;
-  }
-  u.src_len = static_cast<uint32_t>(k);
-  if (cp < 0x80) {  // the common case: nothing in ASCII text can be extended but by a mark
-    set(u, UNIT_EXACT, static_cast<char>(cp), 0, 1);
-    if (cp < 0x20 || len == k || s[k] < 0x80) return;
-  } else {
-    const int n = gbk_form(cp, u.gbk);
-    if (n > 0) {
-      u.kind = UNIT_EXACT;
-      u.gbk_len = static_cast<uint8_t>(n);
-    } else {
-      const unicode_class_t c = unicode_class(cp);
-      switch (c) {
-        case UCLASS_LETTER: set(u, UNIT_LETTER, 'a', 0, 1); break;
-        case UCLASS_HAN: set(u, UNIT_HAN, '\xFE', '\xFE', 2); break;
-        case UCLASS_SPACE: set(u, UNIT_SPACE, ' ', 0, 1); break;
-        case UCLASS_LINE: set(u, UNIT_LINE, '\n', 0, 1); return;
-        default: set(u, UNIT_SYMBOL, '\xA1', '\xFE', 2); break;
-      }
-      if (c == UCLASS_REGIONAL) {  // two regional indicators make one flag
-        size_t m;
-        if (extender_class(s + k, len - k, m) == UCLASS_REGIONAL) u.src_len += static_cast<uint32_t>(m);
-      }
-    }
-  }
-  // Marks, and a joiner with the emoji it joins, extend the unit.
-  bool extended = false;
-  for (;;) {
-    size_t m;
-    const unicode_class_t c = extender_class(s + u.src_len, len - u.src_len, m);
-    if (c == UCLASS_MARK) {
-      u.src_len += static_cast<uint32_t>(m);
-    } else if (c == UCLASS_JOINER) {
-      u.src_len += static_cast<uint32_t>(m);
-      size_t j;
-      const unicode_class_t d = extender_class(s + u.src_len, len - u.src_len, j);
-      if (d == UCLASS_SYMBOL || d == UCLASS_REGIONAL) u.src_len += static_cast<uint32_t>(j);
-    } else {
-      break;
-    }
-    extended = true;
-  }
-  if (extended && u.kind == UNIT_EXACT) u.kind = UNIT_MARKED;
+// Whether the character at s[0 .. n) (n > 0) may extend the unit before it.
+inline bool may_extend(const unsigned char* s, size_t n) {
+  const unsigned char lead = s[0];
+  if (!((lx_unicode::kExtendLeadBits[lead >> 5] >> (lead & 31)) & 1)) return false;
+  if ((lead & 0xF0) != 0xE0 || n < 2) return true;
+  const unsigned p = ((lead & 0x0Fu) << 6) | (s[1] & 0x3Fu);
+  return (lx_unicode::kExtendPairBits[p >> 5] >> (p & 31)) & 1;
 }
 
-size_t utf8_to_gbk_units(const char* src, size_t len, char* dst, size_t& special) {
+// The GBK form of cp (1 or 2 bytes into out), or 0 when it has none.  The
+// euro sign has none here: GBK's single byte 0x80 would pair with the next
+// byte where the segmenter walks two-byte characters.
+inline int gbk_form(uint32_t cp, char* out) {
+  if (cp < 0x80) {
+    out[0] = static_cast<char>(cp);
+    return 1;
+  }
+  if (cp > 0xFFFF) return 0;
+  const uint16_t g = gUnicodeToGBKTable[cp];
+  if (g == 0) return 0;
+  out[0] = static_cast<char>(g >> 8);
+  out[1] = static_cast<char>(g & 0xFF);
+  return 2;
+}
+
+// One decoded character: len 0 for a byte that starts no well-formed
+// character; gbk_len 0 when GBK lacks it.
+struct char_t {
+  uint32_t cp;
+  uint8_t len;
+  uint8_t gbk_len;
+  char gbk[2];
+};
+
+inline void read_char(const unsigned char* s, size_t n, char_t& c) {
+  if (s[0] < 0x80) {
+    c.cp = s[0];
+    c.len = 1;
+    c.gbk_len = 1;
+    c.gbk[0] = static_cast<char>(s[0]);
+    return;
+  }
+  c.len = static_cast<uint8_t>(decode(s, n, c.cp));
+  c.gbk_len = c.len != 0 ? static_cast<uint8_t>(gbk_form(c.cp, c.gbk)) : 0;
+}
+
+// The class of a character that may extend a unit (well-formed, GBK lacks
+// it), else UCLASS_SYMBOL, which extends nothing.
+inline unicode_class_t extension_class(const char_t& c) {
+  return (c.len == 0 || c.gbk_len != 0) ? UCLASS_SYMBOL : unicode_class(c.cp);
+}
+
+}  // namespace
+
+size_t utf8_decode(const unsigned char* s, size_t len, uint32_t& cp) { return decode(s, len, cp); }
+
+size_t utf8_to_gbk_units(const char* src, size_t len, char* dst, size_t cap, uint32_t* at,
+                         size_t& special) {
   const unsigned char* s = reinterpret_cast<const unsigned char*>(src);
   size_t i = 0, o = 0;
   special = 0;
-  gbk_unit_t u;
+  char_t c, next;
+  bool ahead = false;  // `next` holds the character at i
   while (i < len) {
-    // Runs of ASCII not followed by a possible mark are copied as they are.
-    if (s[i] < 0x80 && (i + 1 == len || s[i + 1] < 0x80)) {
-      dst[o++] = static_cast<char>(s[i++]);
-      continue;
+    if (!ahead) {
+      // The common cases first: ASCII, and a three-byte character with a GBK
+      // form, neither followed by anything that could extend it.
+      const unsigned char b = s[i];
+      if (b < 0x80 && (i + 1 == len || s[i + 1] < 0x80)) {
+        if (o == cap) return SIZE_MAX;
+        if (at != nullptr) at[o] = static_cast<uint32_t>(i);
+        dst[o++] = static_cast<char>(b);
+        ++i;
+        continue;
+      }
+      if (b > 0xE0 && b < 0xF0 && b != 0xED && len - i >= 3 && cont(s[i + 1]) && cont(s[i + 2]) &&
+          (len - i == 3 || !may_extend(s + i + 3, len - i - 3))) {
+        const uint32_t cp = ((b & 0x0Fu) << 12) | ((s[i + 1] & 0x3Fu) << 6) | (s[i + 2] & 0x3Fu);
+        const uint16_t g = gUnicodeToGBKTable[cp];
+        if (g != 0 && cap - o >= 2) {
+          if (at != nullptr) at[o] = at[o + 1] = static_cast<uint32_t>(i);
+          dst[o++] = static_cast<char>(g >> 8);
+          dst[o++] = static_cast<char>(g & 0xFF);
+          i += 3;
+          continue;
+        }
+      }
     }
-    utf8_next_unit(s + i, len - i, u);
-    dst[o++] = u.gbk[0];
-    if (u.gbk_len == 2) dst[o++] = u.gbk[1];
-    if (u.kind != UNIT_EXACT) ++special;
-    i += u.src_len;
+    if (ahead)
+      c = next;
+    else
+      read_char(s + i, len - i, c);
+    ahead = false;
+    const size_t start = i;
+    uint8_t kind = UNIT_EXACT;
+    char g0 = c.gbk[0], g1 = c.gbk[1];
+    uint8_t glen = c.gbk_len;
+    bool extensible = true;
+    unicode_class_t cls = UCLASS_SYMBOL;
+    if (c.len == 0) {
+      kind = UNIT_INVALID;
+      g0 = '\xA1', g1 = '\xFE', glen = 2;
+      extensible = false;
+      i += 1;
+    } else {
+      i += c.len;
+      if (glen == 0) {
+        cls = unicode_class(c.cp);
+        switch (cls) {
+          case UCLASS_LETTER: kind = UNIT_LETTER, g0 = 'a', glen = 1; break;
+          case UCLASS_HAN: kind = UNIT_HAN, g0 = g1 = '\xFE', glen = 2; break;
+          case UCLASS_SPACE: kind = UNIT_SPACE, g0 = ' ', glen = 1; break;
+          case UCLASS_LINE: kind = UNIT_LINE, g0 = '\n', glen = 1, extensible = false; break;
+          default: kind = UNIT_SYMBOL, g0 = '\xA1', g1 = '\xFE', glen = 2; break;
+        }
+      } else if (c.cp < 0x20) {
+        extensible = false;  // control characters keep lines apart
+      }
+    }
+    // Marks, a joiner with the emoji it joins, and the second regional
+    // indicator of a flag extend the unit.
+    bool extended = false, flag_open = cls == UCLASS_REGIONAL;
+    while (extensible && i < len && may_extend(s + i, len - i)) {
+      read_char(s + i, len - i, next);
+      const unicode_class_t x = extension_class(next);
+      if (x == UCLASS_MARK || (x == UCLASS_REGIONAL && flag_open)) {
+        i += next.len;
+        flag_open = false;
+      } else if (x == UCLASS_JOINER) {
+        i += next.len;
+        if (i < len) {
+          read_char(s + i, len - i, next);
+          const unicode_class_t y = extension_class(next);
+          if (y == UCLASS_SYMBOL && next.len != 0 && next.gbk_len == 0) {
+            i += next.len;
+          } else if (y == UCLASS_REGIONAL) {
+            i += next.len;
+            flag_open = true;
+          } else {
+            ahead = true;
+            extended = true;
+            break;
+          }
+        }
+      } else {
+        ahead = true;
+        break;
+      }
+      extended = true;
+    }
+    if (extended && kind == UNIT_EXACT) kind = UNIT_MARKED;
+    if (glen > cap - o) return SIZE_MAX;
+    if (kind != UNIT_EXACT) ++special;
+    if (at != nullptr) {
+      at[o] = static_cast<uint32_t>(start);
+      if (glen == 2) at[o + 1] = static_cast<uint32_t>(start);
+    }
+    dst[o++] = g0;
+    if (glen == 2) dst[o++] = g1;
   }
+  if (at != nullptr) at[o] = static_cast<uint32_t>(len);
   dst[o] = '\0';
   return o;
+}
+
+gbk_unit_kind_t unit_kind(const char* gbk, size_t gbk_len, const char* src, size_t src_len) {
+  char buf[8];
+  const int n = gbk_to_utf8(gbk, static_cast<uint32_t>(gbk_len), buf, sizeof(buf), UCONV_INVCHAR_IGNORE);
+  if (n > 0 && static_cast<size_t>(n) == src_len && std::memcmp(buf, src, src_len) == 0)
+    return UNIT_EXACT;
+  const unsigned char* s = reinterpret_cast<const unsigned char*>(src);
+  uint32_t cp;
+  if (src_len == 0 || decode(s, src_len, cp) == 0) return UNIT_INVALID;
+  if (gbk_len == 1 && gbk[0] == 'a' && cp != 'a') return UNIT_LETTER;
+  if (gbk_len == 1 && gbk[0] == ' ' && cp != ' ') return UNIT_SPACE;
+  if (gbk_len == 1 && gbk[0] == '\n' && cp != '\n') return UNIT_LINE;
+  if (gbk_len == 2 && gbk[0] == '\xFE' && gbk[1] == '\xFE' && unicode_class(cp) == UCLASS_HAN) return UNIT_HAN;
+  if (gbk_len == 2 && gbk[0] == '\xA1' && gbk[1] == '\xFE' && cp != 0x3013) return UNIT_SYMBOL;
+  return UNIT_MARKED;
 }

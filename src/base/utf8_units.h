@@ -43,13 +43,6 @@ enum gbk_unit_kind_t : uint8_t {
   UNIT_INVALID
 };
 
-struct gbk_unit_t {
-  uint32_t src_len;  // UTF-8 bytes the unit covers (at least 1)
-  uint8_t gbk_len;   // 1 or 2
-  uint8_t kind;      // gbk_unit_kind_t
-  char gbk[2];
-};
-
 // Classes of code points (generated table, src/base/unicode_classes.cpp).
 enum unicode_class_t : uint8_t {
   UCLASS_SYMBOL = 0,
@@ -66,6 +59,12 @@ namespace lx_unicode {
 // Ranges: (class << 24) | first code point, in code point order.
 extern const uint32_t kClassRangeCount;
 extern const uint32_t kClassRanges[];
+// Bit b is set when some code point of the classes mark, joiner and
+// regional has a UTF-8 form that starts with byte b.
+extern const uint32_t kExtendLeadBits[8];
+// The same for the first two bytes of a three-byte form: bit
+// ((lead & 0x0F) << 6) | (second & 0x3F).
+extern const uint32_t kExtendPairBits[32];
 }  // namespace lx_unicode
 
 // Decodes one well-formed UTF-8 character at src[0 .. len) (len > 0): its
@@ -73,13 +72,21 @@ extern const uint32_t kClassRanges[];
 // a well-formed character.
 size_t utf8_decode(const unsigned char* src, size_t len, uint32_t& cp);
 
-// Reads the unit that starts at src[0 .. len) (len > 0).
-void utf8_next_unit(const unsigned char* src, size_t len, gbk_unit_t& u);
+// Converts `len` bytes of UTF-8 into GBK units at `dst`, which holds `cap`
+// bytes and a NUL after them.  Returns the GBK length n, or SIZE_MAX when the
+// units need more than `cap` bytes: at most len + the number of bytes that
+// are not UTF-8 (each of them takes two), so 2 * len always suffices.  When
+// `at` is not null (cap + 1 entries), at[g] is the offset in `src` where the
+// unit holding GBK byte g starts, and at[n] = len.  `special` is set to the
+// number of units that are not UNIT_EXACT.  Each character is decoded once.
+size_t utf8_to_gbk_units(const char* src, size_t len, char* dst, size_t cap, uint32_t* at,
+                         size_t& special);
+inline size_t utf8_to_gbk_units(const char* src, size_t len, char* dst, size_t& special) {
+  return utf8_to_gbk_units(src, len, dst, 2 * len, nullptr, special);
+}
 
-// Converts `len` bytes of UTF-8 into GBK units at `dst`, which must hold
-// 2 * len + 1 bytes (a unit may be longer than the bytes it stands for); a
-// NUL is written after them.  Returns the GBK length; `special` is set to
-// the number of units that are not UNIT_EXACT.
-size_t utf8_to_gbk_units(const char* src, size_t len, char* dst, size_t& special);
+// The kind of a unit from what it stands for: `gbk` (1 or 2 bytes) and the
+// UTF-8 bytes `src` (src_len) it was read from.
+gbk_unit_kind_t unit_kind(const char* gbk, size_t gbk_len, const char* src, size_t src_len);
 
 #endif  // LX_BASE_UTF8_UNITS_H

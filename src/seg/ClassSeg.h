@@ -36,6 +36,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "LXPub.h"
 #include "base/LHash.h"
@@ -211,8 +212,12 @@ class CSegment {
   // translated before the splitter steps back in the original text.
   size_t m_raw_len;
   uint16_t m_raw_offset[kNormBufSize];
-  // Where the paragraph and each sentence came from in the caller's text.
+  // Where the paragraph and each sentence came from in the caller's text:
+  // for UTF-8 input, the caller's offset of the unit of every GBK byte of
+  // the converted paragraph (utf8_to_gbk_units).
   CSourceMap m_srcmap;
+  std::vector<uint32_t> m_conv_at;
+  size_t m_conv_special = 0;
   // Generations of the shared set and of the user dictionary this handle's
   // pointers were taken from.
   uint64_t m_resource_gen;

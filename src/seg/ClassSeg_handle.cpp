@@ -156,7 +156,10 @@ bool CSegment::segment(const char* text, size_t len, size_t charset) {
   if (utf8 && !_convert_charset(text, len)) return false;
   // A UTF-8 text may grow as GBK units.
   if (len >= CSentenceSpliter::kMaxParagraphLen) return false;
-  m_srcmap.begin_text(src, src_len, text, len, utf8);
+  if (utf8)
+    m_srcmap.begin_text(src, src_len, text, len, m_conv_at.data(), m_conv_special);
+  else
+    m_srcmap.begin_text(src, src_len, text, len, nullptr, 0);
   m_segtoken_saver.set_source(&m_srcmap, m_borig);
 
   CSentenceSpliter& sp = *m_sentbreaker;
@@ -166,8 +169,7 @@ bool CSegment::segment(const char* text, size_t len, size_t charset) {
   uint32_t back = 0;
   uint32_t slen = 0;
   while (const char* sentence = sp.next_sentence(slen, back)) {
-    // The sentence and the separator after it (at most two bytes).
-    m_srcmap.begin_sentence(static_cast<size_t>(sentence - text), slen + 2, m_raw_offset);
+    m_srcmap.begin_sentence(static_cast<size_t>(sentence - text), m_raw_offset);
     if (!_segment(sentence, slen)) return false;
     if (sp.m_btruncation) {
       back = static_cast<uint32_t>(_compute_back_len());
@@ -268,6 +270,7 @@ void CSegment::_normalize() {
   m_raw_offset[o] = static_cast<uint16_t>(n);
   m_str_norm[o] = '\0';
   m_nTextLen = o;
+  m_srcmap.set_normalised_same(o == n, m_raw_offset);
 
   if (m_bt2s && m_t2sdict != nullptr) m_t2sdict->convert(m_str_norm, static_cast<int>(o));
 
@@ -285,6 +288,10 @@ void CSegment::_normalize() {
   }
   m_str_norm_u2l[o] = '\0';
   m_pText = m_str_norm_u2l;
+  // Tokens of a UTF-8 sentence that normalisation left as it was read back
+  // as the caller's bytes.
+  m_segtoken_saver.m_sentence_same =
+      m_srcmap.utf8() && o == n && std::memcmp(m_bu2l ? m_str_norm_u2l : m_str_norm, src, n) == 0;
 }
 
 // --- Separators and the back length ---------------------------------------------
@@ -344,12 +351,19 @@ bool CSegment::_reserve_conv_buffer(size_t need, size_t len) {
 }
 
 bool CSegment::_convert_charset(const char*& text, size_t& len) {
-  // A unit takes at most two GBK bytes for at least one UTF-8 byte; the
-  // converter writes a NUL after them.
   if (len >= UINT32_MAX) return false;
-  if (!_reserve_conv_buffer(2 * len + 1, len)) return false;
-  size_t special = 0;
-  const size_t n = len == 0 ? 0 : utf8_to_gbk_units(text, len, m_buffer_for_charset_conv, special);
+  // Valid UTF-8 never grows as GBK units; only a byte that is not UTF-8
+  // takes two.  Try the first bound, then the second.
+  size_t n = SIZE_MAX;
+  for (size_t cap : {len, 2 * len}) {
+    if (!_reserve_conv_buffer(cap + 1, len)) return false;
+    // Offsets of the units: storage kept across calls.
+    if (m_conv_at.size() < cap + 1) m_conv_at.resize(cap + 1);
+    n = utf8_to_gbk_units(text, len, m_buffer_for_charset_conv, cap, m_conv_at.data(),
+                          m_conv_special);
+    if (n != SIZE_MAX) break;
+  }
+  if (n == SIZE_MAX) return false;
   m_buffer_for_charset_conv[n] = '\0';
   // The converter's count, not the string length: a NUL inside the text is
   // text like any other byte, as it is for GBK input.

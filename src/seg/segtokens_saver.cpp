@@ -42,7 +42,8 @@ CSegTokensSaver::CSegTokensSaver()
       m_ncharset(LX_GBK),
       m_utf8_word_num(0),
       m_srcmap(0),
-      m_borig(false) {
+      m_borig(false),
+      m_sentence_same(false) {
   m_wordbuf[0] = '\0';
   std::memset(&m_word_pos, 0, sizeof(m_word_pos));
   std::memset(&m_ms_word, 0, sizeof(m_ms_word));
@@ -89,7 +90,6 @@ void CSegTokensSaver::reset() {
   m_phrase_tokens.m_size = 0;
   m_outword_idx.m_size = 0;
   m_outphrase_idx.m_size = 0;
-  m_spans.m_size = 0;
   m_utf8_word_num = 0;
   m_utf8_words.m_size = 0;
   m_src_copy.clear();
@@ -122,13 +122,16 @@ void CSegTokensSaver::_push_token(const char* text, size_t len, unsigned char po
   t.pos = pos;
   t.wlen = n;
   t.wtype = type;
-  span_t& sp = m_spans[(long)k];
-  sp.begin = sp.len = 0;
+  if (k >= m_spans.size()) m_spans.resize(2 * k + 64);
+  span_t& sp = m_spans[k];
+  sp.begin = sp.len = sp.same = 0;
   if (m_srcmap != 0) {
     const size_t b = m_srcmap->src_at(g0), e = m_srcmap->src_at(g1);
     sp.begin = (uint32_t)b;
     sp.len = (uint32_t)(e >= b ? e - b : 0);
-    _note_utf8_word(k, text, len, g0, g1, norm_off);
+    // A separator is the caller's when it was not rewritten (LX_S2D).
+    sp.same = norm_off == kNotInSentence ? text == m_srcmap->gbk() + g0 : m_sentence_same;
+    if (m_srcmap->special() && !m_borig) _note_utf8_word(k, text, len, g0, g1, norm_off);
   }
   ++m_seg_token_num;
 }

@@ -223,7 +223,10 @@ class CSegTokensSaver {
   // 4 GB).
   struct span_t {
     uint32_t begin;
-    uint32_t len;
+    uint32_t len : 31;
+    // The token's UTF-8 form is the caller's bytes (UTF-8 text that
+    // normalisation left as it was).
+    uint32_t same : 1;
   };
   // The UTF-8 output of a fine token that has units which are not plain GBK
   // characters (a NUL-terminated copy in the arena), in token order.
@@ -231,20 +234,29 @@ class CSegTokensSaver {
     size_t token;
     const char* text;
   };
-  Array<span_t> m_spans;  // parallel to m_seg_tokens
+  std::vector<span_t> m_spans;  // parallel to m_seg_tokens (grows, never shrinks)
   Array<utf8_word_t> m_utf8_words;
   size_t m_utf8_word_num;
   const CSourceMap* m_srcmap;
   bool m_borig;
-  std::vector<char> m_src_copy;  // the caller's UTF-8 text, with LX_ORIG
+  // Set by the handle for each sentence: normalisation left the UTF-8
+  // sentence as it was, so its tokens read back as the caller's bytes.
+  bool m_sentence_same;
+  std::vector<char> m_src_copy;  // the caller's UTF-8 text
   std::vector<char> m_scratch;
 
   // The paragraph bytes of the sentence range [off, off + len).
-  void _gbk_range(size_t off, size_t len, size_t& g0, size_t& g1) const;
+  void _gbk_range(size_t off, size_t len, size_t& g0, size_t& g1) const {
+    g0 = g1 = 0;
+    if (m_srcmap == 0 || off > m_textlen || len > m_textlen - off) return;
+    g0 = m_srcmap->norm_to_gbk(off);
+    g1 = m_srcmap->norm_to_gbk(off + len);
+  }
   // Text to store for a sentence range: the range itself, or with LX_ORIG
   // the paragraph bytes it came from.
   void _stored_text(const char*& text, size_t& len) const;
-  // Records the UTF-8 output of the token just pushed if it needs one.
+  // Records the UTF-8 output of the token just pushed if it needs one (only
+  // for UTF-8 text with units that are not exact, without LX_ORIG).
   void _note_utf8_word(size_t token, const char* text, size_t len, size_t g0, size_t g1,
                        size_t norm_off);
   const char* _utf8_word(size_t token) const;
@@ -280,7 +292,18 @@ class CSegTokensSaver {
   const char* _item_text(const tSegItemInfo* item) const;
   bool _select(size_t index, item_ref_t& ref);
   bool _span_of(const item_ref_t& ref, size_t& begin, size_t& len);
-  const char* _out_word(const item_ref_t& ref);
+  // The text a reader returns for `ref`: GBK as stored, or UTF-8.
+  const char* _out_word(const item_ref_t& ref) {
+    if (m_ncharset == LX_GBK || ref.word == 0) return ref.word;
+    if (m_utf8_word_num == 0 && !m_borig && ref.kind == KIND_FINE) {
+      const span_t& s = m_spans[ref.at];
+      if (s.same && (size_t)s.begin + s.len <= m_src_copy.size())
+        return _copy_out(m_src_copy.data() + s.begin, s.len);
+      return _convert_word(ref.word, ref.wlen);
+    }
+    return _out_word_utf8(ref);
+  }
+  const char* _out_word_utf8(const item_ref_t& ref);
 };
 
 #endif  // LX_SEG_SEGTOKENS_SAVER_H

@@ -33,14 +33,10 @@ inline size_t unit_width(const char* s, size_t i, size_t n) {
 void CSegTokensSaver::set_source(const CSourceMap* map, bool orig) {
   m_srcmap = map;
   m_borig = orig;
-  if (orig && map != 0 && map->utf8()) m_src_copy.assign(map->src(), map->src() + map->src_len());
-}
-
-void CSegTokensSaver::_gbk_range(size_t off, size_t len, size_t& g0, size_t& g1) const {
-  g0 = g1 = 0;
-  if (m_srcmap == 0 || off > m_textlen || len > m_textlen - off) return;
-  g0 = m_srcmap->norm_to_gbk(off);
-  g1 = m_srcmap->norm_to_gbk(off + len);
+  m_sentence_same = false;
+  // Words of UTF-8 text are read back from a copy of it.
+  if (map != 0 && map->utf8() && map->src() != 0)
+    m_src_copy.assign(map->src(), map->src() + map->src_len());
 }
 
 void CSegTokensSaver::_stored_text(const char*& text, size_t& len) const {
@@ -55,7 +51,7 @@ void CSegTokensSaver::_stored_text(const char*& text, size_t& len) const {
 void CSegTokensSaver::_note_utf8_word(size_t token, const char* text, size_t len, size_t g0,
                                       size_t g1, size_t norm_off) {
   const CSourceMap& map = *m_srcmap;
-  if (!map.utf8() || m_borig || !map.special() || g1 <= g0) return;
+  if (g1 <= g0) return;
   const char* src = map.src();
   m_scratch.clear();
   bool plain = true;
@@ -131,8 +127,8 @@ bool CSegTokensSaver::_span_of(const item_ref_t& ref, size_t& begin, size_t& len
     last = t.eidx;
   }
   if (first > last || last >= m_seg_token_num) return false;
-  const span_t& a = m_spans[(long)first];
-  const span_t& b = m_spans[(long)last];
+  const span_t& a = m_spans[first];
+  const span_t& b = m_spans[last];
   begin = a.begin;
   const size_t end = (size_t)b.begin + b.len;
   len = end >= begin ? end - begin : 0;
@@ -146,24 +142,27 @@ bool CSegTokensSaver::get_span(size_t index, size_t& begin, size_t& len) {
 
 bool CSegTokensSaver::get_token_span(size_t index, size_t& begin, size_t& len) {
   if (index >= m_seg_token_num) return false;
-  const span_t& s = m_spans[(long)index];
+  const span_t& s = m_spans[index];
   begin = s.begin;
   len = s.len;
   return true;
 }
 
-const char* CSegTokensSaver::_out_word(const item_ref_t& ref) {
-  if (m_ncharset == LX_GBK || ref.word == 0) return ref.word;
+const char* CSegTokensSaver::_out_word_utf8(const item_ref_t& ref) {
   if (m_borig && !m_src_copy.empty()) {
     size_t b, n;
     if (_span_of(ref, b, n) && b <= m_src_copy.size() && n <= m_src_copy.size() - b)
       return _copy_out(m_src_copy.data() + b, n);
   }
-  if (m_utf8_word_num == 0 || m_borig) return _convert_word(ref.word, ref.wlen);
   if (ref.kind == KIND_FINE) {
-    const char* w = _utf8_word(ref.at);
-    return w != 0 ? w : _convert_word(ref.word, ref.wlen);
+    const char* w = m_borig ? 0 : _utf8_word(ref.at);
+    if (w != 0) return w;
+    const span_t& s = m_spans[ref.at];
+    if (s.same && (size_t)s.begin + s.len <= m_src_copy.size())
+      return _copy_out(m_src_copy.data() + s.begin, s.len);
+    return _convert_word(ref.word, ref.wlen);
   }
+  if (m_utf8_word_num == 0 || m_borig) return _convert_word(ref.word, ref.wlen);
   // A custom word or phrase: its fine tokens' outputs joined, when any of
   // them has a UTF-8 form of its own.
   const _comb_token_t& t =

@@ -358,9 +358,12 @@ TEST_F(SegmentE2E, Utf8IsLosslessAndSpansCoverTheText) {
       }
     }
   }
-  // Text that GBK holds gives the same words as GBK and as UTF-8.
+  // Text that GBK holds gives the same words as GBK and as UTF-8 (but for
+  // the euro sign, GBK's one-byte 0x80, which UTF-8 text reads as a symbol).
   for (const std::string& input : RandomInputs(99u)) {
-    const std::string g = gbk(utf8(input).substr(0, 20000)), text = utf8(g);
+    std::string text = utf8(gbk(utf8(input).substr(0, 20000)));
+    for (size_t e; (e = text.find("€")) != std::string::npos;) text.erase(e, 3);
+    const std::string g = gbk(text);
     for (int flag : kModeFlags) {
       Handle h(flag | LX_ORIG);
       ASSERT_TRUE(Seg(h, g, LX_GBK));
