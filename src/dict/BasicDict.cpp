@@ -1,5 +1,6 @@
 #include "dict/BasicDict.h"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstddef>
 #include <cstdio>
@@ -419,6 +420,14 @@ long long stream_size(FILE* fp) {
   return size;
 }
 
+// Why stream_size() failed.
+const char* size_problem(FILE* fp) {
+  struct stat st;
+  if (fstat(fileno(fp), &st) == 0 && !S_ISREG(st.st_mode))
+    return S_ISDIR(st.st_mode) ? std::strerror(EISDIR) : "not a regular file";
+  return std::strerror(errno);
+}
+
 // Reads "Core.Prop" sections: each a u32 count and that many elements,
 // checked against the bytes left in the file before anything is allocated.
 struct PropReader {
@@ -485,6 +494,7 @@ bool CBasicDict::loadBasicDict(const char* lex, const char* prop) {
   CBasicDict staged;
   if (!staged._loadDict(lex) || !staged._loadProp(prop)) {
     m_error = staged.m_error;
+    std::fprintf(stderr, "%s\n", m_error.c_str());
     return false;
   }
   _swap(staged);
@@ -500,12 +510,12 @@ bool CBasicDict::_loadDict(const char* path) {
     }
     FileCloser f{std::fopen(path, "rb")};
     if (f.fp == 0) {
-      set_error(m_error, "%s: cannot open", path);
+      set_error(m_error, "%s: cannot open: %s", path, std::strerror(errno));
       return false;
     }
     long long bytes = stream_size(f.fp);
     if (bytes < 0) {
-      set_error(m_error, "%s: cannot determine the size", path);
+      set_error(m_error, "%s: cannot determine the size: %s", path, size_problem(f.fp));
       return false;
     }
     size_t num = (size_t)(bytes / 4);  // trailing bytes are ignored
@@ -543,12 +553,12 @@ bool CBasicDict::_loadProp(const char* path) {
     }
     FileCloser f{std::fopen(path, "rb")};
     if (f.fp == 0) {
-      set_error(m_error, "%s: cannot open", path);
+      set_error(m_error, "%s: cannot open: %s", path, std::strerror(errno));
       return false;
     }
     long long bytes = stream_size(f.fp);
     if (bytes < 0) {
-      set_error(m_error, "%s: cannot determine the size", path);
+      set_error(m_error, "%s: cannot determine the size: %s", path, size_problem(f.fp));
       return false;
     }
     PropReader r{f.fp, (unsigned long long)bytes};

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -58,27 +59,38 @@ FILE* open_word_list(const char* path) {
 }
 
 // Reads "Sec.Prop": a little-endian signed 32-bit count, then that many
-// records of two little-endian 32-bit fields.  The count is checked against
-// the file size before anything is allocated.  Null when the file cannot be
-// opened or read, or is too short for its count.
+// records of two little-endian 32-bit fields (bytes after them are not
+// read).  The count is checked against the file size before anything is
+// allocated.  Null, after reporting, when the file cannot be opened or read
+// or is too short for its count.
 std::unique_ptr<_cw_t[]> read_prop_file(const char* path, size_t& num) {
-  FileHolder fp(std::fopen(path, "rb"));
+  FileHolder fp(open_regular_file(path));
   if (fp == nullptr) return nullptr;
   unsigned char hdr[4];
-  if (std::fread(hdr, 1, 4, fp.get()) != 4) return nullptr;
-  int32_t n = (int32_t)read_le32(hdr);
-  if (n < 0) return nullptr;
   struct stat st;
-  if (fstat(fileno(fp.get()), &st) != 0 || st.st_size < 4) return nullptr;
-  if ((unsigned long long)(st.st_size - 4) / 8 < (unsigned long long)n) return nullptr;  // short
+  if (std::fread(hdr, 1, 4, fp.get()) != 4 || fstat(fileno(fp.get()), &st) != 0) {
+    report_file_problem(path, "%s", std::ferror(fp.get()) ? std::strerror(errno) : "no record count");
+    return nullptr;
+  }
+  int32_t n = (int32_t)read_le32(hdr);
+  if (n < 0 || (unsigned long long)st.st_size < 4 + 8ULL * (uint32_t)n) {
+    report_file_problem(path, "%lld bytes, too short for the record count %d", (long long)st.st_size, n);
+    return nullptr;
+  }
   std::unique_ptr<_cw_t[]> recs(new (std::nothrow) _cw_t[n > 0 ? (size_t)n : 1]);
-  if (recs == nullptr) return nullptr;
+  if (recs == nullptr) {
+    report_file_problem(path, "out of memory");
+    return nullptr;
+  }
   unsigned char buf[8 * 1024];
   size_t done = 0;
   while (done < (size_t)n) {
     size_t chunk = (size_t)n - done;
     if (chunk > sizeof(buf) / 8) chunk = sizeof(buf) / 8;
-    if (std::fread(buf, 8, chunk, fp.get()) != chunk) return nullptr;
+    if (std::fread(buf, 8, chunk, fp.get()) != chunk) {
+      report_file_problem(path, "%s", std::ferror(fp.get()) ? std::strerror(errno) : "cut short");
+      return nullptr;
+    }
     for (size_t k = 0; k < chunk; ++k) {
       recs[done + k].data = (int)read_le32(buf + 8 * k);
       recs[done + k].len = read_le32(buf + 8 * k + 4);
@@ -90,20 +102,22 @@ std::unique_ptr<_cw_t[]> read_prop_file(const char* path, size_t& num) {
 }
 
 // Loads a double array from a whole file and checks that no search can leave
-// it.  The library reports failures by exception; they end here.
+// it.  The library reports failures by exception; they end here.  Every
+// failure is reported, except an absent file when `absent_ok`.
 template <class DA>
-bool open_double_array(DA& da, const char* path) {
+bool open_double_array(DA& da, const char* path, bool absent_ok = false) {
+  FileHolder probe(open_regular_file(path, absent_ok));
+  if (probe == nullptr) return false;
+  probe.reset();
+  const char* why = "not a valid double array";
   try {
-    if (da.open(path) != 0) return false;
-    if (!da.validate()) {
-      da.clear();
-      return false;
-    }
-    return true;
+    if (da.open(path) == 0 && da.validate()) return true;
   } catch (const std::exception&) {
-    da.clear();
-    return false;
+    why = "cannot be loaded (out of memory)";
   }
+  da.clear();
+  report_file_problem(path, "%s", why);
+  return false;
 }
 
 }  // namespace
@@ -190,6 +204,8 @@ int CCustomDict::LoadDict(const char* dictfile, const char* dictprop) {
       m_attr = recs.release();
       m_attrNum = num;
       ok = true;
+    } else if (recs != nullptr) {
+      report_file_problem(dictfile, "holds a word without a matching record in %s", dictprop);
     }
   } catch (...) {
     m_cd.clear();
@@ -203,26 +219,36 @@ int CCustomDict::LoadDict(const char* dictfile, const char* dictprop) {
 }
 
 bool CCustomDict::_load_class_names(const char* dictmap) {
-  FileHolder fp(dictmap ? std::fopen(dictmap, "r") : nullptr);
+  FileHolder fp(dictmap ? open_regular_file(dictmap, true) : nullptr);
   if (fp == nullptr) return false;
   // One record per line: a decimal id, white space, a name without white
   // space.  A name is kept at the position of its id, so the ids that
   // "cusdata.idx" stores name the right classes even when the lines are not in
-  // id order.  Ids that a class value cannot hold and malformed lines are
-  // skipped.
+  // id order.  Malformed lines are skipped; an id that a class value cannot
+  // hold, or a last line without its name, refuses the file.
   LineBuffer buf;
-  while (getline(&buf.text, &buf.cap, fp.get()) != -1) {
+  unsigned line_no = 0;
+  ssize_t got;
+  while ((got = getline(&buf.text, &buf.cap, fp.get())) != -1) {
+    ++line_no;
     const char* line = buf.text;
     char* end = nullptr;
     long id = std::strtol(line, &end, 10);
-    if (end == line || id < 0 || id > MAX_CLASS_ID) continue;
     const char* s = end;
     while (*s == ' ' || *s == '\t' || *s == '\r' || *s == '\n' || *s == '\v' || *s == '\f') ++s;
     const char* e = s;
     while (*e != '\0' && *e != ' ' && *e != '\t' && *e != '\r' && *e != '\n' && *e != '\v' &&
            *e != '\f')
       ++e;
-    if (e == s) continue;
+    const bool cut = got > 0 && buf.text[got - 1] != '\n' &&
+                     ((end != line && e == s) || ends_inside_character(line, (size_t)got));
+    if (cut || (end != line && (id < 0 || id > MAX_CLASS_ID))) {
+      report_file_problem(dictmap, "line %u: %s", line_no,
+                          cut ? "cut short" : "class id out of range (0 to 255)");
+      _clear_classes();
+      return false;
+    }
+    if (end == line || e == s) continue;
     std::string name(s, (size_t)(e - s));
     if (_clusid2name_vec.size() <= (size_t)id) _clusid2name_vec.resize((size_t)id + 1);
     if (!_clusid2name_vec[(size_t)id].empty()) continue;  // the first record of an id wins
@@ -231,6 +257,11 @@ bool CCustomDict::_load_class_names(const char* dictmap) {
     int* slot = m_idname2id.insert(const_cast<char*>(name.c_str()), found);
     if (!found) *slot = (int)id;
   }
+  if (std::ferror(fp.get())) {
+    report_file_problem(dictmap, "%s", std::strerror(errno));
+    _clear_classes();
+    return false;
+  }
   return true;
 }
 
@@ -238,13 +269,11 @@ int CCustomDict::LoadSysDict(const char* sysdictfile, const char* dictmap) {
   _clear_classes();
   m_SysCustomDict = false;
   m_syscd.clear();
-  if (!_load_class_names(dictmap)) {
-    std::fprintf(stderr, "id_custname.dict open fail\n");
-    return 0;
-  }
-  if (sysdictfile == nullptr || !open_double_array(m_syscd, sysdictfile)) {
+  // Both files are optional: an absent one ends the load quietly, a damaged
+  // one with its message.
+  if (!_load_class_names(dictmap)) return 0;
+  if (sysdictfile == nullptr || !open_double_array(m_syscd, sysdictfile, true)) {
     m_syscd.clear();
-    std::fprintf(stderr, "No cusdata.idx file, go!\n");
     return 0;
   }
   m_SysCustomDict = true;
@@ -302,9 +331,16 @@ bool CCustomDict::InitCDict(const char* custom_words_dir, const char* lpszDataDi
       *m_idname2id.insert(const_cast<char*>(cls_name), found) = clsid;
     }
 
-    while (std::fgets(line, sizeof(line), fp.get()) != nullptr) {
+    PieceReader in(fp.get());
+    while (in.read(line, sizeof(line)) != nullptr) {
       size_t n = std::strlen(line);
       if (line[0] == '#' || (line[0] == '/' && line[1] == '/')) continue;
+      // A last line without a line feed that stops inside a character or
+      // right after the comma before its POS name was cut short.
+      if (in.last && n > 0 && (ends_inside_character(line, n) || line[n - 1] == ',')) {
+        report_file_problem(path, "line %u: cut short", in.line);
+        return false;
+      }
       if (n > 0 && line[n - 1] == '\n') {
         --n;
         if (n > 0 && line[n - 1] == '\r') --n;
@@ -336,6 +372,10 @@ bool CCustomDict::InitCDict(const char* custom_words_dir, const char* lpszDataDi
         rec.clsidx = add_class_id(rec.clsidx, clsid);
       }
     }
+    if (std::ferror(fp.get())) {
+      report_file_problem(path, "%s", std::strerror(errno));
+      return false;
+    }
   }
   m_bphrase = false;
 
@@ -345,7 +385,7 @@ bool CCustomDict::InitCDict(const char* custom_words_dir, const char* lpszDataDi
   std::unique_ptr<_cw_t_ext[]> recs(new (std::nothrow) _cw_t_ext[words.size()]);
   if (recs == nullptr) {
     m_customNum = 0;
-    std::printf("load custom word dictionary error!");
+    report_file_problem(custom_words_dir, "cannot build the user dictionary");
     return false;
   }
   std::vector<const char*> keys;
@@ -364,7 +404,7 @@ bool CCustomDict::InitCDict(const char* custom_words_dir, const char* lpszDataDi
   if (!built) {
     m_cd.clear();
     m_customNum = 0;
-    std::printf("load custom word dictionary error!");
+    report_file_problem(custom_words_dir, "cannot build the user dictionary");
     return false;
   }
   m_attrusr = recs.release();

@@ -85,24 +85,32 @@ class CCustomDict {
   CCustomDict& operator=(const CCustomDict&) = delete;
 
   // Reads the secondary lexicon.  Returns 1, or 0 when a file cannot be
-  // opened or read, a count is negative, the double array is not sound, or
-  // the lexicon holds a value without a matching record.  Prints nothing; on
-  // failure the object holds no lexicon.
+  // opened or read or is not a regular file, "Sec.Prop" is too short for its
+  // record count, the double array is not sound, or the lexicon
+  // holds a value without a matching record.  A failure is reported with one
+  // line "<path>: <reason>" on standard error; the object then holds no
+  // lexicon.
   int LoadDict(const char* dictfile, const char* dictprop);
 
   // Builds the user dictionary from the word lists below `custom_words_dir`
   // after trying the system custom dictionary of `lpszDataDirPath`.  A list
   // holds phrases when its path below "CustomWord" has a "phrase" directory.
   // Returns false when a word list cannot be opened ("unable to open file:
-  // <path>" on standard error; no user word is then kept) or the double array
-  // cannot be built ("load custom word dictionary error!" on standard output).
+  // <path>" on standard error) or read, or its last line has no line feed
+  // and stops inside a character or after the comma before the POS name (it
+  // was cut short; "<path>: <reason>"), or the double array cannot be built
+  // ("<custom_words_dir>: <reason>"); no user word is then kept.
   bool InitCDict(const char* custom_words_dir, const char* lpszDataDirPath);
 
   // Reads the class names from `dictmap` and the system custom dictionary
-  // from `sysdictfile`.  Returns 1 when both are loaded; otherwise 0 with one
-  // line on standard error.  A name is kept at the position of its id (0 to
-  // 255; other ids and malformed lines are skipped), so the class values of
-  // "cusdata.idx" name the right classes whatever the order of the lines.
+  // from `sysdictfile`.  Returns 1 when both are loaded, otherwise 0.  Both
+  // files are optional: an absent one is not reported; one that cannot be
+  // read, is not a regular file or is damaged is, with one line
+  // "<path>: <reason>" on standard error.  A name is kept at the position of
+  // its id, so the class values of "cusdata.idx" name the right classes
+  // whatever the order of the lines.  Malformed lines are skipped; an id
+  // outside 0 to 255, or a last line without line feed and name (cut
+  // short), refuses the file and leaves no class name.
   int LoadSysDict(const char* sysdictfile, const char* dictmap);
 
   // Accessors by record index (the value m_cd gives for a word).

@@ -1,9 +1,13 @@
 #include "dict/Dir.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -120,7 +124,8 @@ void CDir::_dopath(size_t len) {
     if (std::strcmp(n, ".") == 0 || std::strcmp(n, "..") == 0) continue;
     names.emplace_back(n);
   }
-  if (closedir(d.release()) != 0) std::printf("can't close directory %s", fullpath);
+  if (closedir(d.release()) != 0)
+    report_file_problem(fullpath, "cannot close directory: %s", std::strerror(errno));
   std::sort(names.begin(), names.end());
 
   for (const std::string& name : names) {
@@ -212,4 +217,86 @@ int CDir::GetClsIdx(const char* name) const {
       hi = mid - 1;
   }
   return -1;
+}
+
+void report_file_problem(const char* path, const char* fmt, ...) {
+  std::string line;
+  for (const char* p = path ? path : "(null)"; *p != '\0'; ++p) {
+    unsigned char c = (unsigned char)*p;
+    if (c < 0x20 || c == 0x7F) {
+      char hex[5];
+      std::snprintf(hex, sizeof hex, "\\x%02X", c);
+      line += hex;
+    } else {
+      line += (char)c;
+    }
+  }
+  char reason[512];
+  va_list ap;
+  va_start(ap, fmt);
+  std::vsnprintf(reason, sizeof reason, fmt, ap);
+  va_end(ap);
+  line += ": ";
+  line += reason;
+  line += '\n';
+  std::fputs(line.c_str(), stderr);
+}
+
+FILE* open_regular_file(const char* path, bool absent_ok) {
+  if (path == nullptr) {
+    report_file_problem(path, "no file name");
+    return nullptr;
+  }
+  // O_NONBLOCK: a FIFO in place of the file must not block the open.
+  int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    if (!(absent_ok && errno == ENOENT)) report_file_problem(path, "%s", std::strerror(errno));
+    return nullptr;
+  }
+  struct stat st;
+  const char* why = nullptr;
+  if (fstat(fd, &st) != 0)
+    why = std::strerror(errno);
+  else if (!S_ISREG(st.st_mode))
+    why = S_ISDIR(st.st_mode) ? std::strerror(EISDIR) : "not a regular file";
+  if (why != nullptr) {
+    report_file_problem(path, "%s", why);
+    close(fd);
+    return nullptr;
+  }
+  // Reads block as usual from here on.
+  int flags = fcntl(fd, F_GETFL);
+  if (flags != -1) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  FILE* fp = fdopen(fd, "rb");
+  if (fp == nullptr) {
+    report_file_problem(path, "%s", std::strerror(errno));
+    close(fd);
+  }
+  return fp;
+}
+
+bool ends_inside_character(const char* line, size_t len) {
+  size_t i = 0;
+  while (i < len) i += ((unsigned char)line[i] >= 0x81 && (unsigned char)line[i] <= 0xFE) ? 2 : 1;
+  return i > len;
+}
+
+char* PieceReader::read(char* buf, int size) {
+  std::memset(buf, 0, (size_t)size);
+  if (std::fgets(buf, size, fp) == nullptr) return nullptr;
+  line = next_line;
+  last = false;
+  const bool whole = at_line_start;
+  continued = !whole;
+  if (std::memchr(buf, '\n', (size_t)size - 1) != nullptr) {
+    ++next_line;
+    at_line_start = true;
+  } else {
+    at_line_start = false;
+    const int c = std::fgetc(fp);
+    // Only a whole line can be judged; the tail of a long line cannot.
+    last = c == EOF && whole;
+    if (c != EOF) std::ungetc(c, fp);
+  }
+  return buf;
 }

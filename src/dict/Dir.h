@@ -16,6 +16,7 @@
 #define LX_DICT_DIR_H
 
 #include <cstddef>
+#include <cstdio>
 
 class CDir {
  public:
@@ -70,5 +71,41 @@ class CDir {
   void _dopath(size_t len);
   bool _append(const char* cls, size_t cls_len, const char* path);
 };
+
+// Opening and reporting for the resource loaders.  A loader that refuses a
+// file writes one line on standard error, "<path>: <reason>", and never
+// echoes bytes of the file; control bytes of the path itself are written as
+// \xNN.
+void report_file_problem(const char* path, const char* fmt, ...)
+    __attribute__((format(printf, 2, 3)));
+
+// Opens `path` for reading if it names a regular file (a directory opens on
+// Linux too, and then fails at the first read).  Otherwise null, after
+// reporting why, except that an absent file is not reported when
+// `absent_ok`.
+FILE* open_regular_file(const char* path, bool absent_ok = false);
+
+// Reads a text file in pieces as fgets does (a line longer than the buffer
+// comes in several pieces), keeping track of line numbers and of a last
+// line without a line feed.
+struct PieceReader {
+  FILE* fp;
+  unsigned next_line = 1;  // line of the next piece
+  unsigned line = 0;       // line of the piece read last
+  bool last = false;       // that piece is a whole last line without a line feed
+  bool continued = false;  // that piece is not the start of its line
+  bool at_line_start = true;
+
+  explicit PieceReader(FILE* f) : fp(f) {}
+  // The next piece in buf[0, size), null at the end or on a read failure
+  // (then ferror(fp)).  The buffer is cleared first, so bytes after the
+  // text's NUL are zero.
+  char* read(char* buf, int size);
+};
+
+// True if the text `line` (without its line end) stops inside a two-byte
+// character: its last byte is a lead byte (0x81-0xFE) that no trail byte
+// follows.  Such a last line was cut short.
+bool ends_inside_character(const char* line, size_t len);
 
 #endif  // LX_DICT_DIR_H

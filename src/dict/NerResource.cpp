@@ -1,12 +1,19 @@
 #include "dict/NerResource.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <climits>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <vector>
+
+#include "dict/Dir.h"
 
 // ---------------------------------------------------------------------------
 // Inventories
@@ -127,19 +134,35 @@ float float_from_le(const unsigned char* p) {
 bool CNerResource::load_transition_table(const char* path, CProbabilityNode* table,
                                          size_t dim) {
   if (path == nullptr || table == nullptr || dim == 0) return false;
-  FILE* fp = std::fopen(path, "rb");
+  std::unique_ptr<FILE, int (*)(FILE*)> fp(open_regular_file(path), std::fclose);
   if (fp == nullptr) return false;
-  // Read into a scratch buffer first so that a short or unreadable file
-  // leaves the caller's table as it was.
+  // The file holds exactly the dim x dim cells; anything else is another
+  // table or a damaged one.  It is read into a scratch buffer first so that
+  // a refused file leaves the caller's table as it was.
   const size_t bytes = dim * dim * 8;
-  std::vector<unsigned char> buf(bytes);
-  const size_t got = std::fread(buf.data(), 1, bytes, fp);
-  std::fclose(fp);
-  if (got != bytes) return false;
-  for (size_t i = 0; i < dim * dim; ++i) {
-    table[i].m_Prob = float_from_le(&buf[i * 8]);
-    table[i].m_Bow = float_from_le(&buf[i * 8 + 4]);
+  struct stat st;
+  if (fstat(fileno(fp.get()), &st) != 0 || (unsigned long long)st.st_size != bytes) {
+    report_file_problem(path, "size %lld bytes, a %zu x %zu table takes %zu",
+                        (long long)st.st_size, dim, dim, bytes);
+    return false;
   }
+  std::vector<unsigned char> buf(bytes);
+  const size_t got = std::fread(buf.data(), 1, bytes, fp.get());
+  if (got != bytes) {
+    report_file_problem(path, "%s", std::ferror(fp.get()) ? std::strerror(errno) : "cut short");
+    return false;
+  }
+  std::vector<CProbabilityNode> cells(dim * dim);
+  for (size_t i = 0; i < dim * dim; ++i) {
+    cells[i].m_Prob = float_from_le(&buf[i * 8]);
+    cells[i].m_Bow = float_from_le(&buf[i * 8 + 4]);
+    if (!std::isfinite(cells[i].m_Prob) || !std::isfinite(cells[i].m_Bow)) {
+      report_file_problem(path, "cell [%zu][%zu] holds a score that is not a finite number",
+                          i / dim, i % dim);
+      return false;
+    }
+  }
+  std::copy(cells.begin(), cells.end(), table);
   return true;
 }
 
@@ -198,12 +221,20 @@ int CNerResource::load_named_entity_resource(const char* path, HashDict*& fuxing
   // 101 bytes: a line longer than 100 bytes is deliberately read as
   // several lines, as the format has always been read.
   char line[101];
-  while (std::fgets(line, sizeof line, fp.get()) != nullptr) {
+  PieceReader in(fp.get());
+  while (in.read(line, sizeof line) != nullptr) {
     size_t len = std::strlen(line);
     while (len > 0 && (line[len - 1] == '\r' || line[len - 1] == '\t' ||
                        line[len - 1] == '\n' || line[len - 1] == ' '))
       line[--len] = '\0';
     if (len == 0) continue;
+    // A last line that stops inside a character, or a suffix without its
+    // weight, was cut short.
+    if (in.last && (ends_inside_character(line, len) ||
+                    (section == LOC_SUFFIX && line[0] != '#' && std::strchr(line, ' ') == nullptr))) {
+      report_file_problem(path, "line %u: cut short", in.line);
+      return 0;
+    }
 
     if (starts_with(line, kFuxingHeader)) {
       section = FUXING;

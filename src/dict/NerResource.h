@@ -177,11 +177,11 @@ class CNerResource {
   // --- Transition tables ---------------------------------------------------
 
   // Reads a dim x dim table file into `table` (dim * dim entries, row-major:
-  // entry [p][c] is table[p * dim + c]).  Returns false, without writing
-  // anything to standard error and leaving `table` unchanged, when the file
-  // cannot be opened or holds fewer than dim * dim * 8 bytes: a short file
-  // would leave part of the table stale, so it is refused as a whole.
-  // Bytes after the table are ignored (only the table is read).
+  // entry [p][c] is table[p * dim + c]).  The file holds exactly dim * dim
+  // cells of two little-endian floats.  Returns false, with one line
+  // "<path>: <reason>" on standard error and `table` unchanged, when the file
+  // cannot be opened or read, is not a regular file, has another size, or
+  // holds a score that is not finite (NaN or infinite).
   static bool load_transition_table(const char* path, CProbabilityNode* table,
                                     size_t dim);
 
@@ -205,10 +205,13 @@ class CNerResource {
   //     is at least 1 and the key is not empty.  A piece without a blank is
   //     skipped;
   //  5. a key seen again gets the newer value.
+  // A last piece without a line feed that stops inside a two-byte
+  // character, or in the suffix section has no blank, was cut short.
   // On success returns 1 and replaces the three dictionaries (deleting
   // the ones the pointers held, creating new ones).  If the file cannot be
   // opened or reading it fails, writes "can not open file : <path>\n" to
-  // standard error, returns 0 and leaves the three pointers as they were.
+  // standard error; if it was cut short, "<path>: line <n>: cut short\n";
+  // either way returns 0 and leaves the three pointers as they were.
   static int load_named_entity_resource(const char* path, HashDict*& fuxing_dict,
                                         HashDict*& no_amb_xing_dict,
                                         HashDict*& loc_suffix_dict);

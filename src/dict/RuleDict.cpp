@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -9,6 +10,7 @@
 #include <new>
 
 #include "dict/BasicDict.h"
+#include "dict/Dir.h"
 
 CRuleDict::CRuleDict() : m_rules(0), MAXSIZE(1000), m_idx(0) { _reset_trie(); }
 
@@ -201,16 +203,29 @@ bool CRuleDict::_build_dict_or_throw() {
 }
 
 bool CRuleDict::loadDict(const char* path) {
-  FILE* fp = path ? std::fopen(path, "r") : 0;
+  FILE* fp = open_regular_file(path);
   if (fp == 0) {
     _clear();
     return false;
   }
   try {
     char line[1024];
-    while (std::fgets(line, sizeof(line), fp) != 0) {
+    PieceReader in(fp);
+    while (in.read(line, sizeof(line)) != 0) {
       rule_t rule;
-      if (!_parse(line, rule)) continue;
+      if (!_parse(line, rule)) {
+        // Malformed lines are skipped, but a last line that does not parse
+        // was cut short.
+        const char* p = line;
+        while (std::isspace((unsigned char)*p)) p++;
+        if (in.last && *p != '\0' && *p != '#') {
+          report_file_problem(path, "line %u: cut short", in.line);
+          std::fclose(fp);
+          _clear();
+          return false;
+        }
+        continue;
+      }
       try {
         _save(rule);
       } catch (...) {
@@ -219,8 +234,15 @@ bool CRuleDict::loadDict(const char* path) {
         throw;
       }
     }
+    const bool failed = std::ferror(fp) != 0;
+    const int err = errno;
     std::fclose(fp);
     fp = 0;
+    if (failed) {
+      report_file_problem(path, "%s", std::strerror(err));
+      _clear();
+      return false;
+    }
     return _build_dict();
   } catch (const std::exception&) {
     if (fp != 0) std::fclose(fp);

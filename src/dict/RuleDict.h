@@ -57,9 +57,12 @@ class CRuleDict {
   CRuleDict(const CRuleDict&) = delete;
   CRuleDict& operator=(const CRuleDict&) = delete;
 
-  // Reads the rules of `path`, replacing those held before.  False if the
-  // file cannot be opened or memory runs out; the rules held before stay
-  // then.  Never throws.
+  // Reads the rules of `path`, replacing those held before.  Malformed lines
+  // are skipped.  False if the file cannot be opened or read, is not a
+  // regular file, ends with a line that has no line feed and does not parse
+  // (it was cut short; these three with one line "<path>: <reason>" on
+  // standard error) or memory runs out; the rules held before stay then.
+  // Never throws.
   bool loadDict(const char* path);
 
   // Parses one line into `rule` (filling both fields, owned by the caller

@@ -1,10 +1,15 @@
 #include "dict/T2S.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <map>
+#include <memory>
 #include <set>
+
+#include "dict/Dir.h"
 
 namespace {
 
@@ -16,40 +21,72 @@ bool is_gbk_char(unsigned char lead, unsigned char trail) {
 // How far a scan moves over a character without a match.
 inline int scan_step(unsigned char b) { return b < 0x80 ? 1 : 2; }
 
+// Absent files are not reported: each table is optional.
 bool read_whole_file(const char* path, std::string& out) {
-  FILE* fp = path ? std::fopen(path, "rb") : nullptr;
+  FILE* fp = open_regular_file(path, true);
   if (fp == nullptr) return false;
   out.clear();
   char buf[64 * 1024];
   size_t n;
   while ((n = std::fread(buf, 1, sizeof(buf), fp)) > 0) out.append(buf, n);
+  const bool failed = std::ferror(fp) != 0;
+  const int err = errno;
   std::fclose(fp);
+  if (failed) report_file_problem(path, "%s", std::strerror(err));
+  return !failed;
+}
+
+// The first two tokens of `line` (split at blanks and tabs); their number.
+int pair_tokens(const std::string& line, std::string tok[2]) {
+  int ntok = 0;
+  size_t i = 0;
+  while (ntok < 2 && i < line.size()) {
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+    size_t s = i;
+    while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
+    if (i > s) tok[ntok++] = line.substr(s, i - s);
+  }
+  return ntok;
+}
+
+// True (after reporting) if the last line of `data` has no line end and is
+// not a whole record: fewer than two tokens, a character cut in two or, when
+// `same_length`, two forms of different lengths.  Such a file was cut short.
+bool tail_cut_short(const char* path, const std::string& data, bool same_length) {
+  if (data.empty() || data.back() == '\n' || data.back() == '\r') return false;
+  const size_t start = data.find_last_of("\r\n") + 1;  // 0 (npos + 1) without a line end
+  const std::string tail = data.substr(start);
+  if (tail[0] == '#') return false;
+  std::string tok[2];
+  const int ntok = pair_tokens(tail, tok);
+  if (ntok == 0) return false;
+  if (ntok == 2 && !ends_inside_character(tail.data(), tail.size()) &&
+      (!same_length || tok[0].size() == tok[1].size()))
+    return false;
+  const unsigned line_no = 1 + (unsigned)std::count(data.begin(), data.begin() + start, '\n');
+  report_file_problem(path, "line %u: cut short", line_no);
   return true;
 }
 
 // Splits `data` into lines at CR and LF and hands each non-empty line that
-// does not start with "#" to `fn` with its first two tokens (split at blanks
-// and tabs); lines with fewer than two tokens are skipped.
+// does not start with "#" to `fn` with its first two tokens and its line
+// number (line feeds before it + 1); lines with fewer than two tokens are
+// skipped.
 template <class Fn>
 void for_each_pair_line(const std::string& data, Fn fn) {
   size_t pos = 0;
+  unsigned line_no = 1;
   while (pos < data.size()) {
     size_t end = data.find_first_of("\r\n", pos);
     if (end == std::string::npos) end = data.size();
     std::string line = data.substr(pos, end - pos);
+    const unsigned this_line = line_no;
+    if (end < data.size() && data[end] == '\n') ++line_no;
     pos = end + 1;
     if (line.empty() || line[0] == '#') continue;
     std::string tok[2];
-    int ntok = 0;
-    size_t i = 0;
-    while (ntok < 2 && i < line.size()) {
-      while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
-      size_t s = i;
-      while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
-      if (i > s) tok[ntok++] = line.substr(s, i - s);
-    }
-    if (ntok < 2) continue;
-    fn(line, tok[0], tok[1]);
+    if (pair_tokens(line, tok) < 2) continue;
+    fn(line, tok[0], tok[1], this_line);
   }
 }
 
@@ -60,56 +97,61 @@ bool has_nul(const std::string& s) { return s.find('\0') != std::string::npos; }
 Trad2Simp::Trad2Simp() : m_wsize(8) { std::memset(m_t2s_table, 0, sizeof(m_t2s_table)); }
 
 bool Trad2Simp::_load_t2s_table(const char* path) {
-  FILE* fp = path ? std::fopen(path, "r") : nullptr;
-  if (fp == nullptr) {
-    std::printf("unable to open dictionary: %s \n", path ? path : "(null)");
-    return false;
-  }
-  std::memset(m_t2s_table, 0, sizeof(m_t2s_table));
+  std::unique_ptr<FILE, int (*)(FILE*)> fp(open_regular_file(path, true), std::fclose);
+  if (fp == nullptr) return false;
+  // Filled aside: a refused file leaves the table as it was.
+  std::vector<Entry> table(65536, Entry{0, T2S_NULL});
   char line[100];
-  while (std::fgets(line, sizeof(line), fp) != nullptr) {
-    if (line[0] == '#') continue;
+  PieceReader in(fp.get());
+  while (in.read(line, sizeof(line)) != nullptr) {
+    const unsigned piece_line = in.line;
+    // The rest of a long line was judged with its start.
+    if (in.continued || line[0] == '#' || std::strcspn(line, "\r\n") == 0) continue;
     // Fixed layout: traditional character, tab, simplified character, tab,
     // type digit.  Both characters must be two-byte GBK characters: a
     // replacement with a NUL or ASCII byte would cut or re-split the text.
     size_t n = std::strlen(line);
     const unsigned char* u = reinterpret_cast<const unsigned char*>(line);
-    if (n < 6 || line[2] != '\t' || line[5] != '\t' || !is_gbk_char(u[0], u[1]) ||
-        !is_gbk_char(u[3], u[4])) {
-      std::printf("illegal line: %s \n", path);
+    const bool layout = n >= 6 && line[2] == '\t' && line[5] == '\t' && is_gbk_char(u[0], u[1]) &&
+                        is_gbk_char(u[3], u[4]);
+    if (in.last && (!layout || n < 7)) {
+      report_file_problem(path, "line %u: cut short", piece_line);
+      return false;
+    }
+    if (!layout) {
+      report_file_problem(path, "line %u: not two two-byte characters and a type, tab-separated; skipped",
+                          piece_line);
       continue;
     }
-    uint8_t type = T2S_NORMAL;
-    if (line[6] == '1') {
-      type = T2S_AMBIGUOUS;
-    } else if (line[6] != '0') {
-      std::printf("illegal type in line : %s \n", line);
+    if (line[6] != '0' && line[6] != '1') {
+      report_file_problem(path, "line %u: the type is not 0 or 1", piece_line);
+      return false;
     }
-    Entry& e = m_t2s_table[u[0] | (u[1] << 8)];
+    Entry& e = table[u[0] | (u[1] << 8)];
     e.chs = (uint16_t)(u[3] | (u[4] << 8));
-    e.type = type;
+    e.type = line[6] == '1' ? T2S_AMBIGUOUS : T2S_NORMAL;
   }
-  std::fclose(fp);
+  if (std::ferror(fp.get())) {
+    report_file_problem(path, "%s", std::strerror(errno));
+    return false;
+  }
+  std::copy(table.begin(), table.end(), m_t2s_table);
   return true;
 }
 
 bool Trad2Simp::_load_t2s_words(const char* path) {
   std::string data;
-  if (!read_whole_file(path, data)) {
-    std::printf("unable to open dictionary: %s \n", path ? path : "(null)");
-    return false;
-  }
+  if (!read_whole_file(path, data) || tail_cut_short(path, data, true)) return false;
   m_t2s_words.clear();
   m_chs_words.clear();
   m_max_word_len = 0;
 
   std::map<std::string, std::string> words;  // byte order; a repeated key keeps the last form
   for_each_pair_line(data, [&](const std::string& line, const std::string& cht,
-                               const std::string& chs) {
+                               const std::string& chs, unsigned line_no) {
     if (has_nul(line)) return;  // a NUL byte can be neither searched for nor written
     if (cht.size() != chs.size()) {
-      std::printf("%s\n", line.c_str());
-      std::printf("Error: cht/chs words should have same length\n");
+      report_file_problem(path, "line %u: the two forms differ in length; skipped", line_no);
       return;
     }
     words[cht] = chs;
@@ -143,16 +185,13 @@ bool Trad2Simp::_load_t2s_words(const char* path) {
 
 bool Trad2Simp::_load_t2s_disable(const char* path) {
   std::string data;
-  if (!read_whole_file(path, data)) {
-    std::printf("unable to open dictionary: %s \n", path ? path : "(null)");
-    return false;
-  }
+  if (!read_whole_file(path, data) || tail_cut_short(path, data, false)) return false;
   m_t2s_disable.clear();
   m_max_disable_len = 0;
 
   std::set<std::string> kept;
   for_each_pair_line(data, [&](const std::string& line, const std::string& ch,
-                               const std::string& word) {
+                               const std::string& word, unsigned line_no) {
     if (has_nul(line)) return;
     // The table index of the character: its first byte + 256 * its second
     // (0 for a one-byte token, which names no table entry).
@@ -160,9 +199,8 @@ bool Trad2Simp::_load_t2s_disable(const char* path) {
     Entry& e = m_t2s_table[idx];
     switch (e.type) {
       case T2S_AMBIGUOUS:
-        std::printf("WARNING : %s is an ambiguous character in T2S conversion\n", ch.c_str());
-        std::printf("char of ambiguous type is forbidden in t2s.disable\n");
-        std::printf("the line %s %s is skipped\n\n", ch.c_str(), word.c_str());
+        report_file_problem(path, "line %u: an ambiguous character cannot be disabled; skipped",
+                            line_no);
         return;
       case T2S_NORMAL:
         e.type = T2S_DISABLE;

@@ -10,7 +10,8 @@
 //  - "t2s.disable", exception words: a character listed there (T2S_DISABLE) is
 //    converted except inside one of these words.
 // Loading "t2s" must come before "t2s.disable", which reads and changes the
-// character types.  All loaders report on standard output.
+// character types.  All loaders report on standard error, one line
+// "<path>: <reason>" per problem, and never echo the file's bytes.
 //
 // Bounds: convert() reads and writes only text[0, len); a word that would
 // reach past len is not matched there, and a lead byte in the last position is
@@ -61,9 +62,12 @@ class Trad2Simp {
   Trad2Simp(const Trad2Simp&) = delete;
   Trad2Simp& operator=(const Trad2Simp&) = delete;
 
-  // Each returns false when the file cannot be opened ("unable to open
-  // dictionary: %s \n") and, for the word lists, when the double array cannot
-  // be built; malformed lines are reported and skipped.
+  // Each returns false, leaving what it loads as it was, when the file is
+  // absent (silently: every table is optional), cannot be read or is not a
+  // regular file, or ends with a line that has no line end and is not a
+  // whole record (it was cut short); "t2s" also when a type is not 0 or 1,
+  // and the word lists when the double array cannot be built.  Other
+  // malformed lines are reported and skipped.
   bool _load_t2s_table(const char* path);
   bool _load_t2s_words(const char* path);
   bool _load_t2s_disable(const char* path);

@@ -22,11 +22,7 @@ __attribute__((visibility("default"))) const char* Ngram_BinaryFormatString =
 
 namespace {
 
-// "加载语言模型失败：该语言模型不包含<unk>" in GBK.
-const char kNoUnkMessage[] =
-    "\xBC\xD3\xD4\xD8\xD3\xEF\xD1\xD4\xC4\xA3\xD0\xCD\xCA\xA7\xB0\xDC\xA3\xBA"
-    "\xB8\xC3\xD3\xEF\xD1\xD4\xC4\xA3\xD0\xCD\xB2\xBB\xB0\xFC\xBA\xAC"
-    "<unk>";
+const char kNoUnkMessage[] = "the model has no <unk>";
 
 // Highest order a file may declare.  Loading recurses once per level, so the
 // declared order bounds the stack depth; real models have 3 to 5 levels.
@@ -199,6 +195,14 @@ void Ngram::clear() {
   ::new (static_cast<void*>(&contexts)) BOtrie();
 }
 
+// Whether a model just read from `name` has the unknown word; if not, says
+// so: "<name>: the model has no <unk>".
+static bool has_unk_word(const Ngram& lm, const char* name) {
+  if (lm.contexts.value().probs.find(Vocab_Unknown) != 0) return true;
+  std::cerr << (name ? name : "(null)") << ": " << kNoUnkMessage << "\n";
+  return false;
+}
+
 bool Ngram::set_unk_word() {
   const LogP* unk = contexts.value().probs.find(Vocab_Unknown);
   if (unk == 0) {
@@ -299,7 +303,7 @@ bool Ngram::read_binary(const char* lmfile) {
 
   clear();
   if (!read_binary_node(file, contexts, order, maxOrder, offset, limit)) return false;
-  return set_unk_word();
+  return has_unk_word(*this, lmfile) && set_unk_word();
 }
 
 // Reads the node record at `offset` into `node`.  loadLevels counts the
@@ -502,7 +506,7 @@ bool Ngram::read(const char* filename) {
                                    << "-grams read, expected " << declared[n] << "\n";
         }
       }
-      return set_unk_word();
+      return has_unk_word(*this, filename) && set_unk_word();
     }
 
     int n, count;

@@ -38,41 +38,43 @@ class Loaded {
     return dir.file(name);
   }
   std::string load(const std::string& table, const std::string& words, const std::string& disable) {
-    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     EXPECT_TRUE(table.empty() || t->_load_t2s_table(table.c_str()));
     EXPECT_TRUE(words.empty() || t->_load_t2s_words(words.c_str()));
     EXPECT_TRUE(disable.empty() || t->_load_t2s_disable(disable.c_str()));
-    return testing::internal::GetCapturedStdout();
+    return testing::internal::GetCapturedStderr();
   }
 };
 
 TEST(T2SLoad, CharacterTable) {
   Loaded l;
   const std::string table = l.file(
-      "t2s", "# comment " + GUO_T + "\n" + GUO_T + "\t" + GUO_S + "\t0\n" + FA_T + "\t" + FA_S + "\t1\n" + MIAN_T + "\t" +
-                 MIAN_S + "\t2\n" +                                      // an unknown type is normal
-                 QIAN + " " + GAN + " 0\n\n" +                           // blanks instead of tabs
-                 JING_T + "\t" + GAN + "\t0\n" + JING_T + "\t" + GUO_S + "\t0\n" +  // the later line wins
+      "t2s", "# comment " + GUO_T + "\n" + GUO_T + "\t" + GUO_S + "\t0\n" + FA_T + "\t" + FA_S + "\t1\n" + QIAN + " " + GAN +
+                 " 0\n\n" + JING_T + "\t" + GAN + "\t0\n" + JING_T + "\t" + GUO_S + "\t0\n" +  // blanks; the later line wins
                  "ab\t" + GUO_S + "\t0\n" + KAN + "\tab\t0\n" + KAN + "\t\xb9\x7f\t0\n" + KAN + "\t\x80\xa1\t0\n" +
                  KAN + std::string("\t\xb9\0\t0\n", 6) +                 // not two-byte GBK characters
-                 "#" + std::string(98, 'x') + HOU_T + "\t" + HOU_S + "\t0\n" +  // read as 99 bytes and the rest
-                 "\xfe\x40\t\x81\xfe\t0\n" + FA2_T + "\t" + FA_S + "\t");      // no type digit, no line end
-  std::string illegal;
-  for (int k = 0; k < 7; ++k) illegal += "illegal line: " + table + " \n";
-  EXPECT_EQ(l.load(table, "", ""), "illegal type in line : " + MIAN_T + "\t" + MIAN_S + "\t2\n \n" + illegal +
-                                       "illegal type in line : " + FA2_T + "\t" + FA_S + "\t \n");
-  // Normal entries convert, the ambiguous one alone does not, the last line of a character wins.
+                 "#" + std::string(98, 'x') + HOU_T + "\t" + HOU_S + "\t0\n" +  // a long comment, to its end
+                 "\xfe\x40\t\x81\xfe\t0\n" + FA2_T + "\t" + FA_S + "\t0");     // no line end
+  std::string skipped;  // by line number; the empty line 5 is skipped silently
+  for (int n : {4, 8, 9, 10, 11, 12}) skipped += table + ": line " + std::to_string(n) + ": not two two-byte characters and a type, tab-separated; skipped\n";
+  EXPECT_EQ(l.load(table, "", ""), skipped);
   const std::string all = GUO_T + FA_T + MIAN_T + JING_T + HOU_T + "\xfe\x40" + FA2_T + KAN;
-  EXPECT_EQ(convert(*l.t, all), GUO_S + FA_T + MIAN_S + GUO_S + HOU_S + "\x81\xfe" + FA_S + KAN);
+  const std::string want = GUO_S + FA_T + MIAN_T + GUO_S + HOU_T + "\x81\xfe" + FA_S + KAN, missing = l.dir.file("absent");
+  EXPECT_EQ(convert(*l.t, all), want);  // normal entries convert, the ambiguous one alone does not
   EXPECT_EQ(l.t->m_t2s_table[code(FA_T)].type, Trad2Simp::T2S_AMBIGUOUS);
-  // Missing files are named and leave the converter without conversions.
-  Loaded none;
-  const std::string missing = none.dir.file("absent"), message = "unable to open dictionary: " + missing + " \n";
-  testing::internal::CaptureStdout();
-  EXPECT_FALSE(none.t->_load_t2s_table(missing.c_str()) || none.t->_load_t2s_words(missing.c_str()) ||
-               none.t->_load_t2s_disable(missing.c_str()));
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), message + message + message);
-  EXPECT_EQ(convert(*none.t, GUO_T + FA_T), GUO_T + FA_T);
+  for (const std::string& bad : {GUO_T + "\t" + GUO_T + "\t0\n" + MIAN_T + "\t" + MIAN_S + "\t2\n", MIAN_T + "\t" + MIAN_S + "\t"}) {
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(l.t->_load_t2s_table(l.file("bad", bad).c_str()));  // a type not 0 or 1, a cut last line: refused,
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),                    // and the table stays as it was
+              l.dir.file("bad") + (bad.back() == '\n' ? ": line 2: the type is not 0 or 1\n" : ": line 1: cut short\n"));
+    EXPECT_EQ(convert(*l.t, all), want);
+  }
+  // Missing files are not reported (each is optional) and change nothing.
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(l.t->_load_t2s_table(missing.c_str()) || l.t->_load_t2s_words(missing.c_str()) ||
+               l.t->_load_t2s_disable(missing.c_str()));
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  EXPECT_EQ(convert(*l.t, all), want);
 }
 
 TEST(T2SLoad, WordAndExceptionLists) {
@@ -85,16 +87,13 @@ TEST(T2SLoad, WordAndExceptionLists) {
                       KAN + KAN + ZHU + MING + " " + KAN + KAN + ZHUO + MING + "\n" +  // lengths differ above
                       HOU_T + TAI_T + "\t" + GUO_S + GUO_S + "\n" + std::string("a\0b\tc\0d\n", 8) +
                       "  \t" + HOU_T + TAI_T + "  \t " + HOU_S + TAI_S);            // the last form wins
-  const std::string long_word = QIAN + std::string(120, 'a');
-  const std::string disable = l.file(
+  const std::string long_word = QIAN + std::string(120, 'a'), disable = l.file(
       "t2s.disable", FA_T + " " + TOU_T + FA_T + "\n" +                 // ambiguous: skipped with a warning
                          QIAN + " " + QIAN + LONG + "\n" + QIAN + " " + QIAN + JING_T + "\n" +  // normal -> disable
                          TOU_T + " " + TOU_T + FA_T + "\nx " + GUO_T + "\n" + QIAN + "\n" +  // no entry, one token
                          QIAN + " " + long_word + "\n" + MIAN_T + " " + MIAN_T + QIAN + "\n");
-  EXPECT_EQ(l.load(table, words, disable),
-            HOU_T + KAN + "\t" + KAN + "\nError: cht/chs words should have same length\n" + "WARNING : " + FA_T +
-                " is an ambiguous character in T2S conversion\nchar of ambiguous type is forbidden in t2s.disable\n"
-                "the line " + FA_T + " " + TOU_T + FA_T + " is skipped\n\n");
+  EXPECT_EQ(l.load(table, words, disable), words + ": line 5: the two forms differ in length; skipped\n" + disable +
+                                                ": line 1: an ambiguous character cannot be disabled; skipped\n");
   EXPECT_EQ(l.t->m_t2s_disable.exactMatchSearch<int>((QIAN + JING_T).c_str()), 4);  // the word's length ...
   EXPECT_EQ(l.t->m_t2s_disable.exactMatchSearch<int>(long_word.c_str()), 100);     // ... up to 100
   const std::vector<std::pair<std::string, std::string>> cases = {
