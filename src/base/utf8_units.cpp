@@ -213,6 +213,8 @@ size_t utf8_to_gbk_units(const char* src, size_t len, char* dst, size_t cap, uin
 }
 
 gbk_unit_kind_t unit_kind(const char* gbk, size_t gbk_len, const char* src, size_t src_len) {
+  // ASCII (NUL too, which the GBK converter drops) stands for itself.
+  if (gbk_len == 1 && src_len == 1 && gbk[0] == src[0]) return UNIT_EXACT;
   char buf[8];
   const int n = gbk_to_utf8(gbk, static_cast<uint32_t>(gbk_len), buf, sizeof(buf), UCONV_INVCHAR_IGNORE);
   if (n > 0 && static_cast<size_t>(n) == src_len && std::memcmp(buf, src, src_len) == 0)
