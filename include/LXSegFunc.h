@@ -5,20 +5,28 @@
  * LXCreateSegHandle(); per text LXSegment() followed by result reads;
  * LXCloseSegHandle() for each handle; LXUnInitSeg() last.
  *
- * Thread safety: shared resources are read-only while segmenting, so separate
- * handles may segment in separate threads.  A handle must not be used by two
- * threads at once.  LXInitSeg(), LXUnInitSeg(), LXChangeUserDict(),
- * LXSetPKUMode() and creating a handle with LX_ASC change shared state and must
- * not overlap with segmentation on any handle.
+ * Thread safety.  Separate handles may segment and be read in separate
+ * threads; a handle must not be used by two threads at once.  Every reader,
+ * LXGetClsAt() included, answers from the handle it is given (with a null
+ * handle, LXGetClsAt() keeps its text per thread).  LXChangeUserDict() may be
+ * called at any time, while other threads create, use and close handles and
+ * segment.  LXInitSeg() and LXUnInitSeg() may run while other threads
+ * segment, but not at the same time as each other or as LXChangeUserDict().
+ * LXSetPKUMode() and creating a handle with LX_ASC switch the shared factoid
+ * recognizer and must not overlap with segmentation on any handle.
  *
- * Resource lifetime.  LXInitSeg() called again (with or without
- * LXUnInitSeg() in between) frees the resources it loaded before and loads
- * new ones; LXChangeUserDict() frees the user dictionary and builds a new
- * one.  Handles that exist at that moment stay valid: at its next
- * LXSegment() a handle takes the resources that are current then (so it never
- * uses a freed dictionary), and while none are loaded LXSegment() returns
- * false.  Results already read from a handle belong to the handle and stay
- * readable until its next LXSegment() or LXCloseSegHandle().
+ * Resource lifetime.  The resources and the user dictionary are published as
+ * a whole: LXInitSeg() loads a complete new set aside and puts it in place
+ * of the old one only when every file loaded; when it fails, the set loaded
+ * before (or none) stays in use.  LXChangeUserDict() builds the new user
+ * dictionary aside and then puts it in place.  Each LXSegment() takes the
+ * set and the user dictionary in place at its start and the handle keeps
+ * them until its next LXSegment() or LXCloseSegHandle(), so a replaced set
+ * is freed only when no handle holds it any more; while none is in place
+ * LXSegment() returns false.  Results read from a handle, class names
+ * included, belong to the handle and stay readable until its next
+ * LXSegment() or LXCloseSegHandle().  PKU mode and the ASCII mode of live
+ * LX_ASC handles carry over to a set loaded later.
  *
  * Characters and spans.  The segmenter works on GBK; UTF-8 text is read
  * character by character, and nothing of it is lost.  A character that GBK
@@ -65,10 +73,11 @@ extern "C" {
 LX_API extern char szDataDirPath[256];
 
 /*
- * Loads the shared resources from `lpszDataDirPath` (replacing any loaded
- * before) and builds the user dictionary from its "CustomWord" directory.
- * True when all shared resources loaded; the first that fails is named on
- * stderr, and what was loaded before it stays in place.
+ * Loads the shared resources from `lpszDataDirPath` and, when all of them
+ * loaded, puts them in place of any loaded before and builds the user
+ * dictionary from its "CustomWord" directory (true).  Otherwise the first
+ * file that failed is named on stderr, and the resources and user dictionary
+ * in place before stay (false).
  */
 LX_API bool LXInitSeg(const char* lpszDataDirPath);
 
@@ -138,10 +147,19 @@ LX_API void LXGetAllSegInfo(HANDLE hHandle, seg_tokens_t& seg_tokens);
 /* Number of classes of the custom-dictionary class value `cls`. */
 LX_API int LXGetClsNum(HANDLE hHandle, int cls);
 
-/* Class names of the class value `cls`, joined with "|"; see LXGetClsNum(). */
+/*
+ * Class names of the class value `cls`, joined with "|", from the user
+ * dictionary the handle last segmented with (null handle: the one in place);
+ * see LXGetClsNum().  The text stays valid until the next call on the handle,
+ * its next LXSegment() or LXCloseSegHandle() (null handle: the thread's next
+ * call).
+ */
 LX_API const char* LXGetClsAt(HANDLE hHandle, int cls, int idx);
 
-/* Selects the list that the word-by-word readers index (OutMode). */
+/*
+ * Selects the list that the word-by-word readers index (OutMode); any value
+ * other than OUT_PHRASE and OUT_SUBPHRASE selects OUT_WORD.
+ */
 LX_API void LXSetOutMode(HANDLE hHandle, OutMode outMode);
 
 /*
@@ -161,7 +179,10 @@ LX_API void LXConvertWordCharsetToUTF8(HANDLE hHandle, const char*& word, size_t
 /* Writes the tag string of `idPos` into `strPos` (at least 6 bytes). */
 LX_API void LXPosId2Str(int idPos, char* strPos, int nBufsize);
 
-/* Switches the shared factoid recognizer to PKU mode until LXUnInitSeg(). */
+/*
+ * Switches the shared factoid recognizer to PKU mode until LXUnInitSeg()
+ * (LXInitSeg() again keeps it).
+ */
 LX_API void LXSetPKUMode(HANDLE hHandle);
 
 }  // extern "C"

@@ -14,8 +14,8 @@
 
 #include "base/PosTag.h"
 #include "dict/DictResource.h"
+#include "dict/CustomDict.h"
 #include "seg/ClassSegPN.h"
-#include "seg/Factoid.h"
 
 char szDataDirPath[256];
 
@@ -23,6 +23,7 @@ namespace {
 
 // The data directory in full: szDataDirPath keeps at most 255 characters,
 // but the system custom dictionary is looked for in the real directory.
+// Written only by a successful LXInitSeg.
 std::string g_data_dir;
 
 CSegmentPN* as_segment(HANDLE h) { return static_cast<CSegmentPN*>(h); }
@@ -38,16 +39,14 @@ bool LXInitSeg(const char* lpszDataDirPath) {
   try {
     DictResource res;
     if (!res.init(lpszDataDirPath)) return false;
+    // All or nothing: after a failure the set loaded before (if any) and its
+    // user dictionary stay in use.
+    if (!CSegment::load_resource(res)) return false;
     std::strncpy(szDataDirPath, lpszDataDirPath, 255);
     szDataDirPath[255] = '\0';
     g_data_dir = lpszDataDirPath;
-
-    // A second initialisation frees the first set (load_resource does that
-    // for the shared objects; the user dictionary is rebuilt below).
-    const bool ok = CSegment::load_resource(res);
-    CSegment::m_user_dict_path = res.custom_word ? res.custom_word : "";
-    CSegment::load_user_dict(g_data_dir.c_str());
-    return ok;
+    CSegment::load_user_dict(res.custom_word, g_data_dir.c_str());
+    return true;
   } catch (const std::exception& e) {
     report_exception("LXInitSeg", &e);
   } catch (...) {
@@ -182,17 +181,25 @@ void LXGetAllSegInfo(HANDLE hHandle, seg_tokens_t& seg_tokens) {
   }
 }
 
-int LXGetClsNum(HANDLE /*hHandle*/, int cls) {
+// A handle answers from the user dictionary it segmented with; without a
+// handle the published one answers.
+int LXGetClsNum(HANDLE hHandle, int cls) {
   try {
-    return CSegment::get_class_num(cls);
+    if (hHandle != nullptr) return as_segment(hHandle)->get_class_num(cls);
+    const std::shared_ptr<const CCustomDict> dict = CSegment::published_user_dict();
+    return dict != nullptr ? dict->GetClsNum(cls) : 0;
   } catch (...) {
     return 0;
   }
 }
 
-const char* LXGetClsAt(HANDLE /*hHandle*/, int cls, int idx) {
+const char* LXGetClsAt(HANDLE hHandle, int cls, int idx) {
   try {
-    return CSegment::get_class_at(cls, idx);
+    if (hHandle != nullptr) return as_segment(hHandle)->get_class_at(cls, idx);
+    // The text outlives the snapshot: it is kept per thread.
+    thread_local std::string result;
+    const std::shared_ptr<const CCustomDict> dict = CSegment::published_user_dict();
+    return dict != nullptr ? dict->GetClsAt(cls, idx, result) : "";
   } catch (...) {
     return "";
   }
@@ -200,15 +207,20 @@ const char* LXGetClsAt(HANDLE /*hHandle*/, int cls, int idx) {
 
 void LXSetOutMode(HANDLE hHandle, OutMode outMode) {
   if (hHandle == nullptr) return;
-  as_segment(hHandle)->setOutMode(outMode);
+  // The caller may pass any int: it is read as an int, never as an OutMode
+  // holding a value outside the enumeration.
+  static_assert(sizeof(OutMode) == sizeof(int), "OutMode is passed as an int");
+  int v = 0;
+  std::memcpy(&v, &outMode, sizeof(v));
+  as_segment(hHandle)->setOutMode(v == OUT_PHRASE ? OUT_PHRASE
+                                  : v == OUT_SUBPHRASE ? OUT_SUBPHRASE
+                                                       : OUT_WORD);
 }
 
 void LXChangeUserDict(const char* sUserDict) {
   if (sUserDict == nullptr) return;
   try {
-    CSegment::unload_user_dict();
-    CSegment::m_user_dict_path = sUserDict;
-    CSegment::load_user_dict(g_data_dir.c_str());
+    CSegment::load_user_dict(sUserDict, g_data_dir.c_str());
   } catch (const std::exception& e) {
     report_exception("LXChangeUserDict", &e);
   } catch (...) {
@@ -237,5 +249,9 @@ void LXPosId2Str(int idPos, char* strPos, int nBufsize) {
 }
 
 void LXSetPKUMode(HANDLE /*hHandle*/) {
-  if (CSegment::m_pFactoid != nullptr) CSegment::m_pFactoid->set_pku();
+  try {
+    CSegment::set_pku_mode();
+  } catch (...) {
+    report_exception("LXSetPKUMode", nullptr);
+  }
 }

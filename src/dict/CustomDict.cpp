@@ -430,21 +430,26 @@ int CCustomDict::setidxpos(int idx, unsigned char pos, int bphrase) {
 
 int CCustomDict::GetClsNum(int /*cls*/) const { return 1; }
 
-const char* CCustomDict::GetClsAt(int clsid, int /*idx*/) {
-  m_strresult.clear();
+const char* CCustomDict::GetClsAt(int clsid, int /*idx*/, std::string& out) const {
+  out.clear();
   uint32_t v = (uint32_t)clsid;
-  if (v == 0) return m_strresult.c_str();
+  if (v == 0) return out.c_str();
   bool first = true;
   do {
     uint32_t id = v & 0xFF;
     if (id < _clusid2name_vec.size() && !_clusid2name_vec[id].empty()) {
-      if (!first) m_strresult += '|';
-      m_strresult += _clusid2name_vec[id];
+      if (!first) out += '|';
+      out += _clusid2name_vec[id];
       first = false;
     }
     v >>= 8;
   } while (v != 0);
-  return m_strresult.c_str();
+  return out.c_str();
+}
+
+const char* CCustomDict::GetClsAt(int clsid, int idx) const {
+  thread_local std::string result;
+  return GetClsAt(clsid, idx, result);
 }
 
 int CCustomDict::add_class_id(int value, int id) {

@@ -22,8 +22,7 @@
 // check their index again.
 //
 // Thread safety: loading must not overlap with any use.  Once loaded, the
-// lookups and accessors may be used from several threads, except GetClsAt,
-// whose result lives in m_strresult (callers copy it before the next call).
+// lookups and accessors may be used from several threads.
 #ifndef LX_DICT_CUSTOMDICT_H
 #define LX_DICT_CUSTOMDICT_H
 
@@ -59,7 +58,6 @@ class CCustomDict {
   std::vector<std::string> _clusid2name_vec;  // class id -> class name
   LHash<char*, int> m_idname2id;        // class name -> class id
   Darts2::DoubleArray m_syscd;          // system custom words -> class value
-  std::string m_strresult;              // result of GetClsAt
   int m_customNum;                      // number of distinct user words
   _cw_t* m_attr;                        // records of the secondary lexicon, or null
   _cw_t_ext* m_attrusr;                 // records of the user words, or null
@@ -135,9 +133,11 @@ class CCustomDict {
   int GetClsNum(int cls) const;
 
   // The names of the class ids packed in `clsid`, joined by "|"; "" for 0.
-  // Ids without a name are left out.  `idx` is not used.  The text stays in
-  // m_strresult until the next call.
-  const char* GetClsAt(int clsid, int idx);
+  // Ids without a name are left out.  `idx` is not used.  The text is built
+  // in `out` and stays valid while `out` is unchanged; the form without
+  // `out` uses a buffer of the calling thread, valid until its next call.
+  const char* GetClsAt(int clsid, int idx, std::string& out) const;
+  const char* GetClsAt(int clsid, int idx) const;
 
   // Adds class id `id` to the class value `value` (see the header comment).
   static int add_class_id(int value, int id);

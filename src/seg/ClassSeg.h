@@ -2,14 +2,15 @@
 //
 // The class has two halves.
 //
-// Shared resources (static members).  load_resource() loads, in a fixed
-// order, everything that every handle only reads while segmenting: the basic
-// dictionary, the word and person-name n-gram models, the role and POS
-// transition tables, the factoid recognizer, the user ambiguity rules, the
-// traditional-to-simplified tables, the named-entity word lists, the
-// secondary lexicon, the named-entity pattern tables and the character-class
-// table.  load_user_dict() builds the user's custom dictionary.  Loading and
-// unloading must not overlap with segmentation on any handle.
+// Shared resources (static members).  load_resource() builds a complete
+// CResourceSet aside (seg/resource_set.h: dictionaries, models, tables,
+// factoid recognizer, rules, t2s tables, named-entity lists, secondary
+// lexicon, character classes) and publishes it only when every file loaded;
+// after a failure the previous set stays published.  load_user_dict() builds
+// the user's custom dictionary aside and publishes it.  A published set and
+// user dictionary never change (except the recognizer modes of the factoid
+// recognizer, see set_pku_mode), and publishing swaps a shared_ptr under a
+// mutex, so loading may run while other threads segment.
 //
 // One handle (an object).  Everything that one segment() call needs lives in
 // the object and is sized at construction: the lattice with its producer, two
@@ -18,14 +19,12 @@
 // allocates nothing unless a text is longer than any before it (conversion
 // buffer) or produces more tokens than any before it (result arrays).
 //
-// Resource generations.  Each load or unload of the shared set bumps
-// s_resource_generation, each load or unload of the user dictionary bumps
-// s_user_dict_generation.  A handle remembers the generations its pointers
-// were taken from and, at the start of every segment(), re-binds its
-// producer, saver and matcher to the current objects when either changed.
-// So a handle created before a second initialisation, or before the user
-// dictionary was replaced, never uses a destroyed object: it segments with
-// the current resources, and segment() returns false while there are none.
+// Snapshots.  Each publication bumps s_generation.  At the start of every
+// segment() a handle whose generation differs takes the published set and
+// user dictionary (shared_ptr copies) and re-binds its producer, saver and
+// matcher to them.  It holds them until its next segment() or its
+// destruction, so its results (class names included) never refer to a freed
+// object, and segment() returns false while no set is published.
 //
 // Pipeline of one sentence (_segment): normalisation -> lattice ->
 // rule-based best path -> ambiguity passes -> (CSegmentPN: named entities,
@@ -35,6 +34,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -45,17 +45,11 @@
 #include "seg/customword_matcher.h"
 #include "seg/lattice.h"
 #include "seg/lattice_producer.h"
+#include "seg/resource_set.h"
 #include "seg/segtokens_saver.h"
 #include "seg/source_map.h"
 
-class CBasicDict;
-class CCustomDict;
-class CFactoid;
-class CRuleDict;
 class CSentenceSpliter;
-class Ngram;
-class Trad2Simp;
-struct DictResource;
 
 class CSegment {
  public:
@@ -69,8 +63,8 @@ class CSegment {
   // Initial size of the charset conversion buffer.
   static constexpr size_t kInitialConvBufSize = 4096;
   // Shape of the transition tables.
-  static constexpr size_t kRoleTTDim = 54;
-  static constexpr size_t kPosTTDim = 56;
+  static constexpr size_t kRoleTTDim = CResourceSet::kRoleTTDim;
+  static constexpr size_t kPosTTDim = CResourceSet::kPosTTDim;
   // Marks a normalised position that does not start a character of the
   // original sentence (see m_raw_offset).
   static constexpr uint16_t kNoRawOffset = 0xFFFF;
@@ -82,21 +76,26 @@ class CSegment {
 
   // --- Shared resources ---------------------------------------------------
 
-  // Loads the shared set from the paths of `res`, after freeing the set held
-  // before (the user dictionary is left alone).  Stops at the first resource
-  // that fails, with one line on standard error naming it; what was loaded
-  // before stays.  Returns true when everything loaded.
+  // Loads a new shared set from the paths of `res` and publishes it when
+  // every file loaded (true); otherwise the set published before stays (the
+  // loader that failed names its file on standard error).  The user
+  // dictionary is left alone.  The PKU mode and the ASCII mode of live LX_ASC
+  // handles carry over to the new set.
   static bool load_resource(const DictResource& res);
-  // Frees the shared set and the user dictionary.
+  // Withdraws the shared set and the user dictionary, and ends PKU mode.
   static void unload_resource();
-  // Builds the user dictionary from the "CustomWord" directory
-  // m_user_dict_path (the system custom dictionary is looked for in
-  // `data_dir`), replacing the one held before.
-  static bool load_user_dict(const char* data_dir);
+  // Builds the user dictionary from the "CustomWord" directory `dir` (the
+  // system custom dictionary is looked for in `data_dir`) and publishes it in
+  // place of the one before; false when a word list failed (the dictionary
+  // published then holds no user word).
+  static bool load_user_dict(const char* dir, const char* data_dir);
   static void unload_user_dict();
-  // The three named-entity word lists of "ner_info": 1 on success, 0 when the
-  // file cannot be read.
-  static int load_named_entity_resource(const char* path);
+  // Puts the factoid recognizer of the published set, and of every set
+  // published later until unload_resource(), into PKU mode.
+  static void set_pku_mode();
+  // The published set and user dictionary (null when none).
+  static std::shared_ptr<const CResourceSet> published_resources();
+  static std::shared_ptr<const CCustomDict> published_user_dict();
 
   // --- One handle ---------------------------------------------------------
 
@@ -154,18 +153,22 @@ class CSegment {
   ms_wp_t* get_ms_word_pos_at(int index);
   bool get_span_at(int index, size_t& begin, size_t& len);
   void get_result(seg_tokens_t& seg_tokens);
-  static int get_class_num(int cls);
-  static const char* get_class_at(int cls, int idx);
+  // Class count and names of a class value, from the user dictionary this
+  // handle segmented with; the names stay valid until the next call on the
+  // handle, its next segment() or its destruction.
+  int get_class_num(int cls) const;
+  const char* get_class_at(int cls, int idx);
 
   void set_seg_mode(int mode);
   void setOutMode(OutMode mode);
 
-  // The producer, saver and matcher point at the current shared objects
-  // (called at construction and whenever a generation changed).
+  // Takes the published set and user dictionary when they changed since the
+  // handle last took them (called at construction and at the start of every
+  // segment()), and binds the producer, saver and matcher to them.
+  void _take_snapshot();
   void _bind_resources();
-  // Whether the handle can segment: the basic dictionary and the factoid
-  // recognizer are loaded.
-  static bool resources_ready();
+  // Whether the handle holds a set it can segment with.
+  bool resources_ready() const { return m_res != nullptr; }
 
   // --- Per-handle data ----------------------------------------------------
 
@@ -218,41 +221,19 @@ class CSegment {
   CSourceMap m_srcmap;
   std::vector<uint32_t> m_conv_at;
   size_t m_conv_special = 0;
-  // Generations of the shared set and of the user dictionary this handle's
-  // pointers were taken from.
-  uint64_t m_resource_gen;
-  uint64_t m_user_dict_gen;
-
-  // --- Shared data ----------------------------------------------------------
-
-  static CBasicDict* m_pBasicDict;
-  static Ngram* m_pWordLM;
-  static Ngram* m_pPNWordLM;
-  static CProbabilityNode m_pRoleTTLM[kRoleTTDim][kRoleTTDim];
-  static CProbabilityNode m_pLNRoleTTLM[kRoleTTDim][kRoleTTDim];
-  static CProbabilityNode m_pPOSTTLM[kPosTTDim][kPosTTDim];
-  static CFactoid* m_pFactoid;
-  static Trad2Simp* m_t2sdict;
-  static CRuleDict* m_pRule;
-  static CCustomDict* m_pCustomDict;
-  static CCustomDict* m_pSecondDict;
-  static std::string m_user_dict_path;
-  static HashDict* m_fuxing_dict;
-  static HashDict* m_no_amb_xing_dict;
-  static HashDict* m_loc_suffix_dict;
-  static int* m_chs_array;
-  static size_t m_fenzhi_idx;
-
-  static uint64_t s_resource_generation;
-  static uint64_t s_user_dict_generation;
-  // Live handles created with LX_ASC: a reloaded factoid recognizer is put
-  // into ASCII mode again while any exists.
-  static size_t s_ascii_handles;
+  // The set and user dictionary this handle segments with, and the
+  // publication generation they were taken at.
+  std::shared_ptr<const CResourceSet> m_res;
+  std::shared_ptr<const CCustomDict> m_user_dict;
+  uint64_t m_snapshot_gen;
+  // Text of get_class_at().
+  std::string m_cls_result;
 
  private:
   bool _valid_index(int index);
-  // Frees the shared set (not the user dictionary) and bumps the generation.
-  static void _free_shared_set();
+  // Counts a live LX_ASC handle in (+1, putting the published factoid
+  // recognizer into ASCII mode) or out (-1).
+  static void _count_ascii_handle(int delta);
   // Makes sure the conversion buffer holds at least `need` bytes; grows to
   // max(need, 2 * len).  False when allocation fails.
   bool _reserve_conv_buffer(size_t need, size_t len);

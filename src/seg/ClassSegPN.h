@@ -1,14 +1,11 @@
 // CSegmentPN: the segmenter of every handle.  It is a CSegment whose
 // per-sentence pipeline adds the named-entity stages (person and location
-// names with the class-based best path) and bigram POS tagging, and it owns
-// the process-wide tables of the person-name recognizer (Init/UnInit).
+// names with the class-based best path) and bigram POS tagging.
 #ifndef LX_SEG_CLASSSEGPN_H
 #define LX_SEG_CLASSSEGPN_H
 
 #include <cstddef>
 
-#include "base/LHash.h"
-#include "base/Trie.h"
 #include "seg/ClassSeg.h"
 #include "seg/ne_context.h"
 #include "seg/pos_tagger.h"
@@ -30,12 +27,6 @@ class CSegmentPN : public CSegment {
   // The pipeline of one sentence with the named-entity and POS stages.
   bool _segment(const char* text, size_t len) override;
 
-  // Builds the Chinese-numeral dictionary and the person-name pattern trie
-  // (replacing earlier ones).  Returns 1.
-  static int Init();
-  // Frees the numeral dictionary and empties the pattern tries.
-  static void UnInit();
-
   // Runs the person-name and location-name stages and, when they added an
   // entity, the class-based best path.  False when role tagging fails.
   bool _recognize_entities();
@@ -45,11 +36,6 @@ class CSegmentPN : public CSegment {
   // Taggers with their per-handle work areas.
   CRoleTagger m_role_tagger;
   CPosTagger m_pos_tagger;
-
-  static const char* const* m_ptr_pn_modes;
-  static HashDict* m_hanzi_number_dict;
-  static Trie<int, int> m_pn_mode_trie;
-  static Trie<int, int> m_ln_mode_trie;
 };
 
 #endif  // LX_SEG_CLASSSEGPN_H

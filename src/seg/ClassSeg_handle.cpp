@@ -17,13 +17,6 @@
 #include "seg/best_path.h"
 #include "seg/sentence_spliter.h"
 
-namespace {
-
-// GBK "个数".
-const char kGeshu[] = "\xB8\xF6\xCA\xFD";
-
-}  // namespace
-
 CSegment::CSegment(int mode, size_t nodes)
     : m_pText(nullptr),
       m_nTextLen(0),
@@ -51,8 +44,7 @@ CSegment::CSegment(int mode, size_t nodes)
       m_amb_resolver(m_lattice, nullptr, nullptr, nullptr, nullptr, 0, false),
       m_mode(mode),
       m_raw_len(0),
-      m_resource_gen(0),
-      m_user_dict_gen(0) {
+      m_snapshot_gen(0) {
   std::memset(m_str_norm, 0, sizeof(m_str_norm));
   std::memset(m_str_norm_u2l, 0, sizeof(m_str_norm_u2l));
   std::memset(m_wids, 0, sizeof(m_wids));
@@ -80,7 +72,7 @@ CSegment::CSegment(int mode, size_t nodes)
     // Sentence splitter.
     m_sentbreaker = new CSentenceSpliter(kMaxSentenceLen);
     // The shared resources.
-    _bind_resources();
+    _take_snapshot();
   } catch (...) {
     // The destructor does not run for an object whose constructor throws.
     delete m_sentbreaker;
@@ -88,14 +80,11 @@ CSegment::CSegment(int mode, size_t nodes)
     throw;
   }
   if (!resources_ready()) std::fprintf(stderr, "error m_pBasicDict == NULL\n");
-  if (m_bascii) {
-    ++s_ascii_handles;
-    if (m_pFactoid != nullptr) m_pFactoid->set_ascii();
-  }
+  if (m_bascii) _count_ascii_handle(+1);
 }
 
 CSegment::~CSegment() {
-  if (m_bascii && s_ascii_handles > 0) --s_ascii_handles;
+  if (m_bascii) _count_ascii_handle(-1);
   delete m_sentbreaker;
   delete[] m_buffer_for_charset_conv;
 }
@@ -118,29 +107,26 @@ void CSegment::set_seg_mode(int mode) {
 void CSegment::setOutMode(OutMode mode) { m_segtoken_saver.set_out_mode(mode); }
 
 void CSegment::_bind_resources() {
-  m_segtoken_saver.prepare_save(m_pBasicDict, m_fuxing_dict, m_loc_suffix_dict, m_mode);
-  GESHU_INDEX = 0xFFFFFFFFu;
-  if (m_pBasicDict != nullptr) {
-    GESHU_INDEX = static_cast<uint32_t>(
-        m_pBasicDict->mBasicDict.exactMatchSearch<int>(kGeshu, std::strlen(kGeshu)));
-  }
-  m_lattice_builder.set_resource(&m_lattice, m_pBasicDict, m_pFactoid);
-  m_customword_matcher.m_pCustomDict = m_pCustomDict;
-  m_amb_resolver.m_pBasicDict = m_pBasicDict;
-  m_amb_resolver.m_pRule = m_pRule;
-  m_amb_resolver.m_pSecondDict = m_pSecondDict;
-  m_amb_resolver.m_chs_array = m_chs_array;
-  m_amb_resolver.m_fenzhi_idx = static_cast<uint32_t>(m_fenzhi_idx);
+  const CResourceSet* r = m_res.get();
+  m_segtoken_saver.prepare_save(r ? r->basic_dict.get() : nullptr, r ? r->fuxing_dict : nullptr,
+                                r ? r->loc_suffix_dict : nullptr, m_mode);
+  GESHU_INDEX = r ? r->geshu_idx : 0xFFFFFFFFu;
+  m_lattice_builder.set_resource(&m_lattice, r ? r->basic_dict.get() : nullptr,
+                                 r ? r->factoid.get() : nullptr);
+  // The matcher only reads the dictionary.
+  m_customword_matcher.m_pCustomDict = const_cast<CCustomDict*>(m_user_dict.get());
+  m_amb_resolver.m_pBasicDict = r ? r->basic_dict.get() : nullptr;
+  m_amb_resolver.m_pRule = r ? r->rule.get() : nullptr;
+  m_amb_resolver.m_pSecondDict = r ? r->second_dict.get() : nullptr;
+  m_amb_resolver.m_chs_array = r ? r->chs_array : nullptr;
+  m_amb_resolver.m_fenzhi_idx = r ? static_cast<uint32_t>(r->fenzhi_idx) : 0;
   m_amb_resolver.m_bpms = m_bpms;
-  m_resource_gen = s_resource_generation;
-  m_user_dict_gen = s_user_dict_generation;
 }
 
 // --- The loop over sentences --------------------------------------------------
 
 bool CSegment::segment(const char* text, size_t len, size_t charset) {
-  if (m_resource_gen != s_resource_generation || m_user_dict_gen != s_user_dict_generation)
-    _bind_resources();
+  _take_snapshot();
   if (!resources_ready() || m_sentbreaker == nullptr || m_buffer_for_charset_conv == nullptr)
     return false;
   // Splitter positions are 32-bit; a longer text cannot be walked.
@@ -227,9 +213,9 @@ void CSegment::_finish_sentence() {
 }
 
 bool CSegment::_short_path_search_rule() {
-  if (m_pBasicDict == nullptr || m_pWordLM == nullptr) return false;
-  return rule_path_search(m_lattice, static_cast<uint32_t>(m_nTextLen), *m_pBasicDict, *m_pWordLM,
-                          GESHU_INDEX, m_bCUT, m_wids);
+  if (m_res == nullptr) return false;
+  return rule_path_search(m_lattice, static_cast<uint32_t>(m_nTextLen), *m_res->basic_dict,
+                          *m_res->word_lm, GESHU_INDEX, m_bCUT, m_wids);
 }
 
 bool CSegment::_short_path_set() {
@@ -272,7 +258,7 @@ void CSegment::_normalize() {
   m_nTextLen = o;
   m_srcmap.set_normalised_same(o == n, m_raw_offset);
 
-  if (m_bt2s && m_t2sdict != nullptr) m_t2sdict->convert(m_str_norm, static_cast<int>(o));
+  if (m_bt2s && m_res != nullptr) m_res->t2s->convert(m_str_norm, static_cast<int>(o));
 
   for (size_t j = 0; j < o;) {
     const unsigned char c = static_cast<unsigned char>(m_str_norm[j]);
@@ -448,3 +434,12 @@ bool CSegment::get_span_at(int index, size_t& begin, size_t& len) {
 }
 
 void CSegment::get_result(seg_tokens_t& seg_tokens) { m_segtoken_saver.get_result(seg_tokens); }
+
+int CSegment::get_class_num(int cls) const {
+  return m_user_dict != nullptr ? m_user_dict->GetClsNum(cls) : 0;
+}
+
+const char* CSegment::get_class_at(int cls, int idx) {
+  if (m_user_dict == nullptr) return "";
+  return m_user_dict->GetClsAt(cls, idx, m_cls_result);
+}

@@ -144,6 +144,8 @@ TEST_F(LXSegFuncTest, SharedSwitches) {
   LXSetPKUMode(nullptr);
   Handle b(0);
   EXPECT_EQ(counts(b), "1313");
+  ASSERT_TRUE(Init(dir_.path()));  // PKU mode survives a reload
+  EXPECT_EQ(counts(b), "1313");
   LXUnInitSeg();
   ASSERT_TRUE(Init(dir_.path()));
   HANDLE asc = LXCreateSegHandle(LX_ASC);

@@ -187,7 +187,7 @@ TEST_F(CustomViews, EveryOutModeOfTokensAndPhrases) {
       {OUT_WORD, words},
       {OUT_PHRASE, "我们喜欢/l*3 北京烤鸭/n*2 。/w 中国人民/n*3 喜欢/v 上海/ns*4"},
       {OUT_SUBPHRASE, "我们喜欢/l*3 中国人民/n*3"},
-      {9, words},  // any other value reads the output words
+      {9, words}, {-1, words}, {INT32_MAX, words},  // any other value reads the output words
   };
   for (const auto& v : views) {
     LXSetOutMode(h, (OutMode)v.first);
