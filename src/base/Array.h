@@ -12,6 +12,14 @@
 // Storage is value-initialised (zero for plain records), so elements that were
 // never written read as zero rather than as indeterminate memory.
 //
+// Large storage (kLargeBytes or more) of a trivial element type comes from
+// calloc and grows with realloc: the C library moves a large block by
+// remapping its pages, so a growth needs neither a copy nor the old and the
+// new storage at once.  Its elements are zeroed as operator[] brings them
+// into use, so pages beyond the part in use are never touched (and m_data
+// beyond m_size is not to be read).  Smaller storage, and storage of other
+// types, comes from new[].
+//
 // Errors throw and leave the array as it was: std::bad_alloc when the storage
 // cannot grow (out of memory, or more than 2^32 - 1 elements), and
 // std::out_of_range for an index below the base or, through a const array,
@@ -19,10 +27,13 @@
 #ifndef LX_BASE_ARRAY_H
 #define LX_BASE_ARRAY_H
 
+#include <cstddef>
 #include <cstdint>
-#include <memory>
+#include <cstdlib>
+#include <cstring>
 #include <new>
 #include <stdexcept>
+#include <type_traits>
 #include <utility>
 
 template <class DataT>
@@ -67,7 +78,7 @@ class Array {
 
   Array& operator=(Array&& other) noexcept {
     if (this != &other) {
-      delete[] m_data;
+      release(m_data, m_alloc_size);
       m_size = other.m_size;
       m_alloc_size = other.m_alloc_size;
       m_base = other.m_base;
@@ -78,7 +89,7 @@ class Array {
     return *this;
   }
 
-  ~Array() { delete[] m_data; }
+  ~Array() { release(m_data, m_alloc_size); }
 
   // The element at `index`, created (value-initialised) if it lies beyond the
   // current size.
@@ -87,6 +98,11 @@ class Array {
     if (offset < 0) throw std::out_of_range("Array: index below the base");
     if ((unsigned long)offset >= m_size) {
       if ((unsigned long)offset >= m_alloc_size) _alloc((unsigned long)offset);
+      if constexpr (kTrivial) {
+        if (is_large(m_alloc_size))
+          std::memset(static_cast<void*>(m_data + m_size), 0,
+                      ((unsigned long)offset + 1 - m_size) * sizeof(DataT));
+      }
       m_size = (uint32_t)offset + 1;
     }
     return m_data[offset];
@@ -109,7 +125,7 @@ class Array {
 
   // Frees the storage; the array is empty again (the base is kept).
   void clear() {
-    delete[] m_data;
+    release(m_data, m_alloc_size);
     m_data = 0;
     m_size = m_alloc_size = 0;
   }
@@ -121,19 +137,60 @@ class Array {
     // m_size and m_alloc_size are 32-bit: a larger array cannot be described,
     // which counts as running out of memory.
     if (newSize > UINT32_MAX) throw std::bad_alloc();
-    DataT* newData = new DataT[newSize]();
-    for (uint32_t i = 0; i < m_alloc_size; i++) newData[i] = std::move(m_data[i]);
-    delete[] m_data;
+    DataT* newData;
+    if (is_large(newSize) && is_large(m_alloc_size)) {
+      void* p = std::realloc(static_cast<void*>(m_data), (size_t)newSize * sizeof(DataT));
+      if (p == 0) throw std::bad_alloc();
+      newData = static_cast<DataT*>(p);  // the new part is zeroed as it comes into use
+    } else {
+      newData = allocate((size_t)newSize);
+      for (uint32_t i = 0; i < m_alloc_size; i++) newData[i] = std::move(m_data[i]);
+      release(m_data, m_alloc_size);
+    }
     m_data = newData;
     m_alloc_size = (uint32_t)newSize;
   }
 
  private:
+  static constexpr bool kTrivial = std::is_trivial<DataT>::value;
+  static constexpr size_t kLargeBytes = (size_t)1 << 20;
+
+  static bool is_large(size_t n) { return kTrivial && n * sizeof(DataT) >= kLargeBytes; }
+
+  // Zeroed storage for n elements; throws std::bad_alloc.
+  static DataT* allocate(size_t n) {
+    if (!is_large(n)) return new DataT[n]();
+    void* p = std::calloc(n, sizeof(DataT));
+    if (p == 0) throw std::bad_alloc();
+    return static_cast<DataT*>(p);
+  }
+  // The family of the storage follows from its size alone (is_large), which
+  // the compiler cannot see when it inlines a growth and a release together.
+#if defined(__GNUC__) && !defined(__clang__) && __GNUC__ >= 11
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-dealloc"
+#endif
+  static void release(DataT* p, size_t n) {
+    if (is_large(n))
+      std::free(static_cast<void*>(p));
+    else
+      delete[] p;
+  }
+#if defined(__GNUC__) && !defined(__clang__) && __GNUC__ >= 11
+#pragma GCC diagnostic pop
+#endif
+
   void copy_from(const Array& other) {
     if (other.m_alloc_size == 0) return;
-    std::unique_ptr<DataT[]> newData(new DataT[other.m_alloc_size]());
-    for (uint32_t i = 0; i < other.m_alloc_size; i++) newData[i] = other.m_data[i];
-    m_data = newData.release();
+    DataT* newData = allocate(other.m_alloc_size);
+    try {
+      // Only the part in use: large storage beyond it holds no values.
+      for (uint32_t i = 0; i < other.m_size; i++) newData[i] = other.m_data[i];
+    } catch (...) {
+      release(newData, other.m_alloc_size);
+      throw;
+    }
+    m_data = newData;
     m_alloc_size = other.m_alloc_size;
     m_size = other.m_size;
   }

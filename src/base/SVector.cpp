@@ -1,7 +1,7 @@
 #include "base/SVector.h"
 
-#include <cstdlib>
 #include <cstring>
+#include <new>
 
 svector::svector(unsigned blockSize, unsigned ctrlInitSize)
     : m_Controler(0),
@@ -16,13 +16,16 @@ svector::svector(unsigned blockSize, unsigned ctrlInitSize)
 }
 
 svector::~svector() {
-  for (unsigned i = 0; i < m_nUsedSize; i++) std::free(m_Controler[i]);
-  std::free(m_Controler);
+  for (unsigned i = 0; i < m_nUsedSize; i++) delete[] m_Controler[i];
+  delete[] m_Controler;
 }
 
 // Makes block `index` usable.  Blocks are allocated in order, so `index` is
-// either an existing block or the next one (m_nUsedSize).
-bool svector::take_block(unsigned index) {
+// either an existing block or the next one (m_nUsedSize).  A failed
+// allocation changes nothing.  The throwing operator new (rather than malloc
+// or the nothrow form) is used so that a replaced global allocator sees and
+// can fail every allocation of the arena.
+bool svector::take_block(unsigned index) try {
   if (index < m_nUsedSize) return true;
   if (m_nUsedSize >= m_nControlerSize) {
     // Grow the pointer array by half (at least one slot, so that initial
@@ -30,17 +33,17 @@ bool svector::take_block(unsigned index) {
     unsigned newSize = m_nControlerSize == 0 ? (nCtrlInitSize > 0 ? nCtrlInitSize : 1)
                                              : m_nControlerSize + m_nControlerSize / 2;
     if (newSize <= m_nControlerSize) newSize = m_nControlerSize + 1;
-    char** controler = static_cast<char**>(std::calloc(newSize, sizeof(char*)));
-    if (controler == 0) return false;
+    char** controler = new char*[newSize]();
     if (m_nUsedSize > 0) std::memcpy(controler, m_Controler, m_nUsedSize * sizeof(char*));
-    std::free(m_Controler);
+    delete[] m_Controler;
     m_Controler = controler;
     m_nControlerSize = newSize;
   }
-  char* block = static_cast<char*>(std::malloc(m_nBlockSize > 0 ? m_nBlockSize : 1));
-  if (block == 0) return false;
-  m_Controler[m_nUsedSize++] = block;
+  m_Controler[m_nUsedSize] = new char[m_nBlockSize > 0 ? m_nBlockSize : 1];
+  ++m_nUsedSize;
   return true;
+} catch (const std::bad_alloc&) {
+  return false;
 }
 
 char* svector::push(const char* str, unsigned len) {

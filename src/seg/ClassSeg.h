@@ -234,9 +234,9 @@ class CSegment {
   // Counts a live LX_ASC handle in (+1, putting the published factoid
   // recognizer into ASCII mode) or out (-1).
   static void _count_ascii_handle(int delta);
-  // Makes sure the conversion buffer holds at least `need` bytes; grows to
-  // max(need, 2 * len).  False when allocation fails.
-  bool _reserve_conv_buffer(size_t need, size_t len);
+  // Makes sure the conversion buffer holds at least `need` bytes (exactly
+  // that many when it grows).  False when allocation fails.
+  bool _reserve_conv_buffer(size_t need);
 };
 
 #endif  // LX_SEG_CLASSSEG_H

@@ -56,8 +56,8 @@ CSegment::CSegment(int mode, size_t nodes)
   m_lattice.m_prev_end_idx = 0;
   m_segtoken_saver.set_out_mode(OUT_WORD);
 
-  // Conversion buffer.  Without it the handle cannot segment (segment()
-  // returns false), but it is otherwise complete and can be closed.
+  // Conversion buffer.  When this fails, the buffer is allocated again when
+  // a text needs it.
   m_buffer_for_charset_conv = new (std::nothrow) char[kInitialConvBufSize];
   if (m_buffer_for_charset_conv == nullptr) {
     std::fprintf(stderr, "alloc m_buffer_for_charset_conv error\n");
@@ -127,8 +127,9 @@ void CSegment::_bind_resources() {
 
 bool CSegment::segment(const char* text, size_t len, size_t charset) {
   _take_snapshot();
-  if (!resources_ready() || m_sentbreaker == nullptr || m_buffer_for_charset_conv == nullptr)
-    return false;
+  // The conversion buffer is allocated when a UTF-8 text needs it: a
+  // handle whose first allocation failed still segments once memory is back.
+  if (!resources_ready() || m_sentbreaker == nullptr) return false;
   // Splitter positions are 32-bit; a longer text cannot be walked.
   if (len >= CSentenceSpliter::kMaxParagraphLen) return false;
   if (text == nullptr && len > 0) return false;
@@ -324,10 +325,9 @@ size_t CSegment::_compute_back_len() {
 
 // --- Charset conversion -----------------------------------------------------------
 
-bool CSegment::_reserve_conv_buffer(size_t need, size_t len) {
+bool CSegment::_reserve_conv_buffer(size_t need) {
   if (m_buffer_for_charset_conv != nullptr && m_buf_charset_conv_size >= need) return true;
-  size_t size = len <= SIZE_MAX / 2 ? 2 * len : need;
-  if (size < need) size = need;
+  const size_t size = need;
   char* buf = new (std::nothrow) char[size];
   if (buf == nullptr) return false;
   delete[] m_buffer_for_charset_conv;
@@ -342,7 +342,7 @@ bool CSegment::_convert_charset(const char*& text, size_t& len) {
   // takes two.  Try the first bound, then the second.
   size_t n = SIZE_MAX;
   for (size_t cap : {len, 2 * len}) {
-    if (!_reserve_conv_buffer(cap + 1, len)) return false;
+    if (!_reserve_conv_buffer(cap + 1)) return false;
     // Offsets of the units: storage kept across calls.
     if (m_conv_at.size() < cap + 1) m_conv_at.resize(cap + 1);
     n = utf8_to_gbk_units(text, len, m_buffer_for_charset_conv, cap, m_conv_at.data(),
@@ -385,7 +385,7 @@ void CSegment::convert_word_charset_to_utf8(const char*& word, size_t& len) {
     len = static_cast<size_t>(n);
     return;
   }
-  if (!_reserve_conv_buffer(need, len)) return;
+  if (!_reserve_conv_buffer(need)) return;
   const uint32_t cap = m_buf_charset_conv_size < UINT32_MAX
                            ? static_cast<uint32_t>(m_buf_charset_conv_size)
                            : UINT32_MAX;

@@ -1,11 +1,14 @@
 // Separator tokens, the back length of a sentence cut for length, the index
 // views and the readers.
 //
-// Views.  m_outword_idx lists the output words: the fine tokens, with every
-// custom word put in place of the fine tokens it covers.  m_outphrase_idx
-// does the same with custom words and custom phrases (a custom word wins
-// where both start).  Entries are (index << 2) | kind.  Without LX_USR the
-// readers index the fine tokens directly.
+// Views.  The output-word view lists the fine tokens, with every custom word
+// put in place of the fine tokens it covers; the output-phrase view does the
+// same with custom words and custom phrases (a custom word wins where both
+// start).  A view stores only its custom words and phrases, each with its
+// place in the view and the fine token after it; a reader finds the last
+// item at or before its index by binary search and counts fine tokens from
+// there.  Without LX_USR there are no items and the readers index the fine
+// tokens directly.
 #include <cstring>
 
 #include "base/uconv.h"
@@ -43,40 +46,66 @@ size_t CSegTokensSaver::compute_back_len() {
   return back;
 }
 
+size_t CSegTokensSaver::_build_view(Array<view_item_t>& items, size_t& item_num, bool phrases) {
+  const size_t total = m_seg_token_num;
+  size_t n = 0, out = 0, i = 0, c = 0, p = 0;
+  while (i < total) {
+    // The next item starts at the first custom word (phrase) that has not
+    // been taken; one that starts inside an item taken before is never
+    // taken, and neither is any after it.
+    size_t next = total;
+    if (c < m_custom_num && m_custom_tokens[(long)c].sidx >= i) next = m_custom_tokens[(long)c].sidx;
+    if (phrases && p < m_phrase_num && m_phrase_tokens[(long)p].sidx >= i &&
+        m_phrase_tokens[(long)p].sidx < next)
+      next = m_phrase_tokens[(long)p].sidx;
+    out += next - i;  // the fine tokens before it
+    i = next;
+    if (i >= total) break;
+    size_t code, last;
+    if (c < m_custom_num && m_custom_tokens[(long)c].sidx == i) {
+      code = (c << 2) | KIND_CUSTOM;
+      last = m_custom_tokens[(long)c++].eidx;
+    } else {
+      code = (p << 2) | KIND_PHRASE;
+      last = m_phrase_tokens[(long)p++].eidx;
+    }
+    view_item_t& item = items[(long)n];
+    item.out = out;
+    item.code = code;
+    i = last >= i ? last + 1 : i + 1;
+    item.resume = i;
+    ++n;
+    ++out;
+  }
+  item_num = n;
+  return out;
+}
+
 void CSegTokensSaver::save_info_for_compatible() {
-  m_outword_num = 0;
-  m_outphrase_num = 0;
-  if (m_seg_token_num == 0) return;
+  // Counts are set last: a view whose items could not be stored stays empty.
+  m_outword_num = m_outphrase_num = 0;
+  m_outword_item_num = m_outphrase_item_num = 0;
+  const size_t words = _build_view(m_outword_items, m_outword_item_num, false);
+  const size_t phrases = _build_view(m_outphrase_items, m_outphrase_item_num, true);
+  m_outword_num = words;
+  m_outphrase_num = phrases;
+}
 
-  size_t i = 0, c = 0;
-  while (i < m_seg_token_num) {
-    if (c < m_custom_num && m_custom_tokens[(long)c].sidx == i) {
-      m_outword_idx[(long)m_outword_num++] = ((uint64_t)c << 2) | KIND_CUSTOM;
-      i = m_custom_tokens[(long)c].eidx + 1;
-      ++c;
-    } else {
-      m_outword_idx[(long)m_outword_num++] = ((uint64_t)i << 2) | KIND_FINE;
-      ++i;
-    }
+uint64_t CSegTokensSaver::_view_code(const Array<view_item_t>& items, size_t item_num,
+                                     size_t index) const {
+  // The first item after `index`.
+  size_t lo = 0, hi = item_num;
+  while (lo < hi) {
+    const size_t mid = lo + (hi - lo) / 2;
+    if (items.m_data[mid].out <= index)
+      lo = mid + 1;
+    else
+      hi = mid;
   }
-
-  size_t p = 0;
-  i = 0;
-  c = 0;
-  while (i < m_seg_token_num) {
-    if (c < m_custom_num && m_custom_tokens[(long)c].sidx == i) {
-      m_outphrase_idx[(long)m_outphrase_num++] = ((uint64_t)c << 2) | KIND_CUSTOM;
-      i = m_custom_tokens[(long)c].eidx + 1;
-      ++c;
-    } else if (p < m_phrase_num && m_phrase_tokens[(long)p].sidx == i) {
-      m_outphrase_idx[(long)m_outphrase_num++] = ((uint64_t)p << 2) | KIND_PHRASE;
-      i = m_phrase_tokens[(long)p].eidx + 1;
-      ++p;
-    } else {
-      m_outphrase_idx[(long)m_outphrase_num++] = ((uint64_t)i << 2) | KIND_FINE;
-      ++i;
-    }
-  }
+  if (lo == 0) return ((uint64_t)index << 2) | KIND_FINE;
+  const view_item_t& item = items.m_data[lo - 1];
+  if (item.out == index) return item.code;
+  return ((uint64_t)(item.resume + (index - item.out - 1)) << 2) | KIND_FINE;
 }
 
 void CSegTokensSaver::get_result(seg_tokens_t& seg_tokens) {
@@ -103,13 +132,13 @@ bool CSegTokensSaver::_select(size_t index, item_ref_t& ref) {
     if (index >= m_seg_token_num) return false;
   } else if (m_out_mode == OUT_PHRASE) {
     if (index >= m_outphrase_num) return false;
-    code = m_outphrase_idx[(long)index];
+    code = _view_code(m_outphrase_items, m_outphrase_item_num, index);
   } else if (m_out_mode == OUT_SUBPHRASE) {
     if (index >= m_phrase_num) return false;
     code = ((uint64_t)index << 2) | KIND_PHRASE;
   } else {
     if (index >= m_outword_num) return false;
-    code = m_outword_idx[(long)index];
+    code = _view_code(m_outword_items, m_outword_item_num, index);
   }
 
   const size_t at = (size_t)(code >> 2);

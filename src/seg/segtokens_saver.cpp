@@ -5,6 +5,7 @@
 #include "seg/segtokens_saver.h"
 
 #include <cstring>
+#include <new>
 
 #include "dict/BasicDict.h"
 #include "seg/customword_matcher.h"
@@ -18,6 +19,8 @@ CSegTokensSaver::CSegTokensSaver()
       m_thick_num(0),
       m_custom_num(0),
       m_phrase_num(0),
+      m_outword_item_num(0),
+      m_outphrase_item_num(0),
       m_outword_num(0),
       m_outphrase_num(0),
       m_pfuxingdict(0),
@@ -88,8 +91,10 @@ void CSegTokensSaver::reset() {
   m_thick_tokens.m_size = 0;
   m_custom_tokens.m_size = 0;
   m_phrase_tokens.m_size = 0;
-  m_outword_idx.m_size = 0;
-  m_outphrase_idx.m_size = 0;
+  m_outword_item_num = 0;
+  m_outphrase_item_num = 0;
+  m_outword_items.m_size = 0;
+  m_outphrase_items.m_size = 0;
   m_utf8_word_num = 0;
   m_utf8_words.m_size = 0;
   m_src_copy.clear();
@@ -97,6 +102,15 @@ void CSegTokensSaver::reset() {
 }
 
 // --- Emission ----------------------------------------------------------------
+
+const char* CSegTokensSaver::_store(const char* text, size_t len) {
+  // Token texts are at most a sentence long (its UTF-8 form at most three
+  // times that), far below the arena's block: a null copy means that memory
+  // ran out.
+  const char* copy = len < m_str_buffer.m_nBlockSize ? m_str_buffer.push(text, (unsigned)len) : 0;
+  if (copy == 0) throw std::bad_alloc();
+  return copy;
+}
 
 void CSegTokensSaver::_save_word(const char* word, size_t wlen, unsigned char pos,
                                  unsigned char type) {
@@ -116,14 +130,11 @@ void CSegTokensSaver::_push_token(const char* text, size_t len, unsigned char po
   }
   const size_t k = m_seg_token_num;
   _token_t& t = m_seg_tokens[(long)k];
-  // Token texts are at most a sentence long, far below the arena's block; a
-  // failed allocation leaves a null word, as the arena reports it.
-  t.word = m_str_buffer.push(stored, (unsigned)n);
+  t.word = _store(stored, n);
   t.pos = pos;
   t.wlen = n;
   t.wtype = type;
-  if (k >= m_spans.size()) m_spans.resize(2 * k + 64);
-  span_t& sp = m_spans[k];
+  span_t& sp = m_spans[(long)k];
   sp.begin = sp.len = sp.same = 0;
   if (m_srcmap != 0) {
     const size_t b = m_srcmap->src_at(g0), e = m_srcmap->src_at(g1);
@@ -140,7 +151,7 @@ void CSegTokensSaver::_save_thick_word(const char* word, size_t wlen, unsigned c
                                        size_t sidx, size_t eidx) {
   _stored_text(word, wlen);
   _comb_token_t& t = m_thick_tokens[(long)m_thick_num];
-  t.word = m_str_buffer.push(word, (unsigned)wlen);
+  t.word = _store(word, wlen);
   t.pos = pos;
   t.wlen = wlen;
   t.cls = 0;  // thick tokens have no class
@@ -467,7 +478,7 @@ void CSegTokensSaver::_save_custom_tokens() {
     const char* text = m_ptext + cw.oft;
     size_t tlen = cw.wlen;
     _stored_text(text, tlen);
-    t.word = m_str_buffer.push(text, (unsigned)tlen);
+    t.word = _store(text, tlen);
     t.pos = pos;
     t.wlen = tlen;
     t.cls = cw.clsidx;

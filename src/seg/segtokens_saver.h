@@ -142,6 +142,9 @@ class CSegTokensSaver {
 
   // --- Emission -------------------------------------------------------------
 
+  // A NUL-terminated copy of `len` bytes in the arena; throws std::bad_alloc
+  // when memory runs out.
+  const char* _store(const char* text, size_t len);
   // Appends a fine token (a copy of wlen bytes at word, which lies in the
   // sentence).
   void _save_word(const char* word, size_t wlen, unsigned char pos, unsigned char type);
@@ -178,9 +181,19 @@ class CSegTokensSaver {
   size_t m_thick_num;
   size_t m_custom_num;
   size_t m_phrase_num;
-  Array<uint64_t> m_outword_idx;
-  Array<uint64_t> m_outphrase_idx;
-  size_t m_outword_num;
+  // The output views (result_views.cpp) list only the custom words and
+  // phrases that replace fine tokens; the entries between them are the fine
+  // tokens in order, so a view costs nothing per fine token.
+  struct view_item_t {
+    size_t out;     // index in the view
+    size_t code;    // (index << 2) | kind
+    size_t resume;  // the fine token that follows the item
+  };
+  Array<view_item_t> m_outword_items;
+  Array<view_item_t> m_outphrase_items;
+  size_t m_outword_item_num;
+  size_t m_outphrase_item_num;
+  size_t m_outword_num;  // entries of the views
   size_t m_outphrase_num;
 
   HashDict* m_pfuxingdict;
@@ -234,7 +247,7 @@ class CSegTokensSaver {
     size_t token;
     const char* text;
   };
-  std::vector<span_t> m_spans;  // parallel to m_seg_tokens (grows, never shrinks)
+  Array<span_t> m_spans;  // parallel to m_seg_tokens (grows, never shrinks)
   Array<utf8_word_t> m_utf8_words;
   size_t m_utf8_word_num;
   const CSourceMap* m_srcmap;
@@ -290,13 +303,18 @@ class CSegTokensSaver {
   unsigned char _tag_or_0(unsigned pos) const { return m_bpostag ? (unsigned char)pos : 0; }
   // The text of an item, or null when it does not lie inside the sentence.
   const char* _item_text(const tSegItemInfo* item) const;
+  // Builds one view (with the custom phrases or without) into `items`;
+  // returns its number of entries.
+  size_t _build_view(Array<view_item_t>& items, size_t& item_num, bool phrases);
+  // The code ((index << 2) | kind) of entry `index` of a view.
+  uint64_t _view_code(const Array<view_item_t>& items, size_t item_num, size_t index) const;
   bool _select(size_t index, item_ref_t& ref);
   bool _span_of(const item_ref_t& ref, size_t& begin, size_t& len);
   // The text a reader returns for `ref`: GBK as stored, or UTF-8.
   const char* _out_word(const item_ref_t& ref) {
     if (m_ncharset == LX_GBK || ref.word == 0) return ref.word;
     if (m_utf8_word_num == 0 && !m_borig && ref.kind == KIND_FINE) {
-      const span_t& s = m_spans[ref.at];
+      const span_t& s = m_spans[(long)ref.at];
       if (s.same && (size_t)s.begin + s.len <= m_src_copy.size())
         return _copy_out(m_src_copy.data() + s.begin, s.len);
       return _convert_word(ref.word, ref.wlen);

@@ -88,7 +88,7 @@ void CSegTokensSaver::_note_utf8_word(size_t token, const char* text, size_t len
   if (plain) return;
   utf8_word_t& u = m_utf8_words[(long)m_utf8_word_num];
   u.token = token;
-  u.text = m_str_buffer.push(m_scratch.data(), (unsigned)m_scratch.size());
+  u.text = _store(m_scratch.data(), m_scratch.size());
   ++m_utf8_word_num;
 }
 
@@ -127,8 +127,8 @@ bool CSegTokensSaver::_span_of(const item_ref_t& ref, size_t& begin, size_t& len
     last = t.eidx;
   }
   if (first > last || last >= m_seg_token_num) return false;
-  const span_t& a = m_spans[first];
-  const span_t& b = m_spans[last];
+  const span_t& a = m_spans[(long)first];
+  const span_t& b = m_spans[(long)last];
   begin = a.begin;
   const size_t end = (size_t)b.begin + b.len;
   len = end >= begin ? end - begin : 0;
@@ -142,7 +142,7 @@ bool CSegTokensSaver::get_span(size_t index, size_t& begin, size_t& len) {
 
 bool CSegTokensSaver::get_token_span(size_t index, size_t& begin, size_t& len) {
   if (index >= m_seg_token_num) return false;
-  const span_t& s = m_spans[index];
+  const span_t& s = m_spans[(long)index];
   begin = s.begin;
   len = s.len;
   return true;
@@ -157,7 +157,7 @@ const char* CSegTokensSaver::_out_word_utf8(const item_ref_t& ref) {
   if (ref.kind == KIND_FINE) {
     const char* w = m_borig ? 0 : _utf8_word(ref.at);
     if (w != 0) return w;
-    const span_t& s = m_spans[ref.at];
+    const span_t& s = m_spans[(long)ref.at];
     if (s.same && (size_t)s.begin + s.len <= m_src_copy.size())
       return _copy_out(m_src_copy.data() + s.begin, s.len);
     return _convert_word(ref.word, ref.wlen);

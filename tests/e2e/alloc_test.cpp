@@ -2,10 +2,11 @@
 // This program replaces the global allocation functions so that it can
 //  - count allocations: after a warm-up, segmenting the same kind of texts
 //    again (and reading the results) must not allocate at all;
-//  - make `operator new` fail on the n-th call: no exception may leave an
-//    exported function, whatever allocation fails, and a loader that an
-//    allocation failure interrupts leaves its object sound and loses nothing
-//    (in sanitizer builds LeakSanitizer checks the latter at exit);
+//  - make `operator new` (throwing or not) fail on the n-th call: no
+//    exception may leave an exported function, whatever allocation fails, a
+//    loader that an allocation failure interrupts leaves its object sound,
+//    and a segmentation it interrupts leaves the handle as good as new;
+//    nothing is lost (in sanitizer builds LeakSanitizer checks it at exit);
 //  - make `realloc` fail on the n-th call.
 // The C allocator is counted (and realloc made to fail) through glibc's
 // internal entry points, except in sanitizer builds, where the sanitizer owns
@@ -41,7 +42,10 @@ bool Expires(long& c) { return c >= 0 && c-- == 0 && (g_failed = true); }
 
 void* counted_new(std::size_t n, bool may_throw) {
   if (g_counting) ++g_new_calls;
-  if (may_throw && Expires(g_fail_countdown)) throw std::bad_alloc();
+  if (Expires(g_fail_countdown)) {
+    if (may_throw) throw std::bad_alloc();
+    return nullptr;
+  }
   void* p = std::malloc(n == 0 ? 1 : n);
   if (p == nullptr && may_throw) throw std::bad_alloc();
   return p;
@@ -113,7 +117,29 @@ bool SegmentAndRead(HANDLE h, const std::vector<std::pair<std::string, size_t> >
   return ok;
 }
 
-// Runs `load` with the n-th throwing allocation (or realloc, if `countdown`
+// Everything a caller can read of the last result: the record lists of the
+// three out modes (word, tag, span) and the thick tokens.
+std::string Digest(HANDLE h) {
+  const seg_tokens_t st = lxtest::AllInfo(h);
+  std::string d = std::to_string(st.fine_grain_tokens_num) + " " +
+                  std::to_string(st.custom_tokens_num) + " " + std::to_string(st.custom_phrases_num);
+  for (size_t i = 0; i < st.thick_seg_tokens_num; ++i)
+    d += std::string(" T:") + st.thick_seg_tokens[i].word;
+  for (OutMode m : {OUT_WORD, OUT_PHRASE, OUT_SUBPHRASE}) {
+    LXSetOutMode(h, m);
+    for (int i = 0, n = LXGetResultCnt(h); i < n; ++i) {
+      const WP* wp = LXGetAt(h, i);
+      size_t b = 0, l = 0;
+      LXGetSpanAt(h, i, &b, &l);
+      d += " " + std::string(wp && wp->word ? wp->word : "<null>") + "/" +
+           std::to_string(wp ? wp->pos : -1) + "@" + std::to_string(b) + "+" + std::to_string(l);
+    }
+  }
+  LXSetOutMode(h, OUT_WORD);
+  return d;
+}
+
+// Runs `load` with the n-th allocation (or realloc, if `countdown`
 // says so) failing, for n = 0, 1, ... until a run completes without reaching
 // the failure.  After each run `check(threw, ok)` is called: whether the
 // failure left `load` as an exception, and what `load` returned otherwise.
@@ -203,6 +229,47 @@ TEST_F(AllocTest, NoExceptionLeavesTheLibraryWhenAllocationFails) {
       return ok;
     }, no_escape);
   });
+}
+
+// Whatever allocation of a cold call fails (on a fresh handle, so that every
+// array, the arena, the lattice and the conversion buffers grow), LXSegment
+// returns false or the normal result, and the next call gives exactly the
+// normal result.
+TEST_F(AllocTest, SegmentationRecoversFromAnyFailedAllocation) {
+  bool init = false;
+  Quietly([&] { init = LXInitSeg(dir_.path().c_str()); });
+  ASSERT_TRUE(init);
+  const int mode = LX_USR | LX_NEW_RES | LX_POS | LX_WMUL | LX_PMUL;
+  long failures = 0;
+  std::vector<std::pair<std::string, size_t> > work = Workload();
+  // A text whose words overflow the first block of the string arena.
+  work.emplace_back(work[2].first + work[2].first + work[2].first, LX_GBK);
+  for (const auto& t : work) {
+    std::string normal;
+    {
+      Handle h(mode);
+      ASSERT_TRUE(Seg(h, t.first, t.second));
+      normal = Digest(h);
+    }
+    for (long n = 0;; ++n) {
+      Handle h(mode);
+      bool ok = false;
+      Quietly([&] {
+        g_failed = false;
+        g_fail_countdown = n;
+        ok = Seg(h, t.first, t.second);
+        g_fail_countdown = -1;
+      });
+      if (ok) {
+        EXPECT_EQ(Digest(h), normal) << "allocation " << n;
+      }
+      EXPECT_TRUE(Seg(h, t.first, t.second)) << "allocation " << n;
+      EXPECT_EQ(Digest(h), normal) << "allocation " << n;
+      if (!g_failed) break;
+      ++failures;
+    }
+  }
+  EXPECT_GT(failures, 100);
 }
 
 // The double array's values index the records unchecked: a dictionary that
