@@ -205,8 +205,9 @@ class CNerResource {
   //     is at least 1 and the key is not empty.  A piece without a blank is
   //     skipped;
   //  5. a key seen again gets the newer value.
-  // A last piece without a line feed that stops inside a two-byte
-  // character, or in the suffix section has no blank, was cut short.
+  // A last line without a line feed (a whole line, not the tail of a long
+  // one) that stops inside a two-byte character, or in the suffix section
+  // has no blank, was cut short.
   // On success returns 1 and replaces the three dictionaries (deleting
   // the ones the pointers held, creating new ones).  If the file cannot be
   // opened or reading it fails, writes "can not open file : <path>\n" to
