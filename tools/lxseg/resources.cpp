@@ -1,0 +1,56 @@
+#include "resources.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "LXSegFunc.h"
+
+namespace lxseg {
+namespace {
+
+bool is_directory(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool check_directory(const char* what, const std::string& path) {
+  struct stat st;
+  const int err = stat(path.c_str(), &st) != 0 ? errno : S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+  if (err == 0) return true;
+  std::fprintf(stderr, "lxseg: %s %s: %s\n", what, path.c_str(), std::strerror(err));
+  return false;
+}
+
+}  // namespace
+
+std::string resolve_data_dir(const std::string& data_dir) {
+  if (!data_dir.empty()) return data_dir;
+  const char* env = std::getenv("LXWORDSEG_DATA");
+  if (env && *env) return env;
+  if (is_directory(LXSEG_INSTALLED_DATA)) return LXSEG_INSTALLED_DATA;
+  return LXSEG_BUILD_DATA;
+}
+
+bool load_resources(const std::string& data_dir, const std::string& user_dict) {
+  if (!check_directory("resource directory", data_dir)) return false;
+  if (data_dir.size() >= sizeof szDataDirPath) {
+    std::fprintf(stderr, "lxseg: resource directory %s: the path is longer than %zu bytes\n",
+                 data_dir.c_str(), sizeof szDataDirPath - 1);
+    return false;
+  }
+  if (!LXInitSeg(data_dir.c_str())) {
+    std::fprintf(stderr, "lxseg: cannot load the resources of %s\n", data_dir.c_str());
+    return false;
+  }
+  if (!user_dict.empty()) {
+    if (!check_directory("user dictionary", user_dict)) return false;
+    LXChangeUserDict(user_dict.c_str());
+  }
+  return true;
+}
+
+}  // namespace lxseg
