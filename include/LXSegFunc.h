@@ -37,7 +37,9 @@
  * regional indicators (a flag), is one token tagged w, as is any other
  * symbol (including the euro sign and U+00A5); a CJK ideograph outside GBK is
  * a one-character word; a space or line separator separates like a blank or
- * a line feed; a combining mark stays with the character before it.  Each
+ * a line feed; a combining mark stays with the character before it (after
+ * a blank, a control character or a line separator it is a symbol of its
+ * own).  Each
  * byte that is not well-formed UTF-8 is a token of its own, read back as
  * U+FFFD (with LX_ORIG: the byte itself).  The word-by-word readers return
  * these characters exactly as the text had them.  LXGetAllSegInfo's arrays

@@ -158,12 +158,12 @@ size_t utf8_to_gbk_units(const char* src, size_t len, char* dst, size_t cap, uin
         switch (cls) {
           case UCLASS_LETTER: kind = UNIT_LETTER, g0 = 'a', glen = 1; break;
           case UCLASS_HAN: kind = UNIT_HAN, g0 = g1 = '\xFE', glen = 2; break;
-          case UCLASS_SPACE: kind = UNIT_SPACE, g0 = ' ', glen = 1; break;
+          case UCLASS_SPACE: kind = UNIT_SPACE, g0 = ' ', glen = 1, extensible = false; break;
           case UCLASS_LINE: kind = UNIT_LINE, g0 = '\n', glen = 1, extensible = false; break;
           default: kind = UNIT_SYMBOL, g0 = '\xA1', g1 = '\xFE', glen = 2; break;
         }
-      } else if (c.cp < 0x20) {
-        extensible = false;  // control characters keep lines apart
+      } else if (c.cp <= 0x20) {
+        extensible = false;  // blanks and control characters stay apart from marks
       }
     }
     // Marks, a joiner with the emoji it joins, and the second regional

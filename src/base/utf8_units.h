@@ -24,8 +24,9 @@
 //
 // Well-formed means what the Unicode standard says: no overlong forms, no
 // surrogates, nothing above U+10FFFF, no truncated sequence.  Marks never
-// join a control character (below U+0020) or a line separator, so lines stay
-// lines.  The functions keep no state and are safe from several threads.
+// join a blank, a space character, a control character (below U+0020) or a
+// line separator, so blanks and lines stay what they are (a mark after one
+// stands alone, as a symbol).  The functions keep no state and are safe from several threads.
 #ifndef LX_BASE_UTF8_UNITS_H
 #define LX_BASE_UTF8_UNITS_H
 
