@@ -17,6 +17,14 @@ inline uint16_t char16(const unsigned char* p) { return static_cast<uint16_t>(p[
 // Looks a byte up in one of the 128-entry ASCII tables.
 inline bool permitted(const bool* table, unsigned char c) { return c < 0x80 && table[c]; }
 
+// 分之, between the two numeral runs of a fraction.
+const unsigned char kFenZhi[4] = {0xB7, 0xD6, 0xD6, 0xAE};
+
+// A full-width digit (０ to ９).
+inline bool is_wide_digit(const unsigned char* p, uint32_t avail) {
+  return avail >= 2 && p[0] == 0xA3 && p[1] >= 0xB0 && p[1] <= 0xB9;
+}
+
 // Size of the PKU work buffer: the PKU scan takes at most kRunMax bytes, so
 // nothing beyond them is copied.
 const uint32_t kPkuBufSize = CFactoid::kRunMax;
@@ -99,12 +107,39 @@ void CFactoid::init_zh_num() {
   for (size_t i = 0; i + 1 < sizeof(kNumerals); i += 2) zh_num[char16(p + i)] = true;
 }
 
-void CFactoid::recognize_factoid_word(const char* text, uint32_t len, int& type,
-                                      uint32_t& fclen) const {
+uint32_t CFactoid::sign_width(const unsigned char* text, uint32_t len) const {
+  uint32_t w;
+  if (text[0] == '-') {
+    w = 1;
+  } else if (bpku_mode && len >= 2 && text[0] == 0xA3 && text[1] == 0xAD) {
+    w = 2;
+  } else {
+    return 0;
+  }
+  if (len > w && (is_digit(text[w]) || (bpku_mode && is_wide_digit(text + w, len - w)))) return w;
+  return 0;
+}
+
+void CFactoid::recognize_factoid_word(const char* text, uint32_t len, int& type, uint32_t& fclen,
+                                      bool after_alnum) const {
   type = kNone;
   fclen = 0;
   if (text == nullptr || len == 0) return;
   const unsigned char c = byte_at(text, 0);
+  // A signed number: the sign and the number after it, when that is a plain
+  // number (not a date, a time or a telephone number).
+  if (!after_alnum && !bascii_mode) {
+    const uint32_t sign = sign_width(reinterpret_cast<const unsigned char*>(text), len);
+    if (sign > 0) {
+      recognize_factoid_word(text + sign, len - sign, type, fclen, true);
+      if (type == kNumber && fclen > 0) {
+        fclen += sign;
+        return;
+      }
+      type = kNone;
+      fclen = 0;
+    }
+  }
   if (bpku_mode && ((c >= 1 && c <= 0x7F) || c == 0xA3)) {
     recognize_en_factoid_word_pku(text, len, type, fclen);
   } else if (c < 0x80) {
@@ -232,6 +267,38 @@ void CFactoid::recognize_en_factoid_word_pku(const char* text, uint32_t len, int
   fclen = in_len;
 }
 
+uint32_t CFactoid::zh_run_end(const unsigned char* s, uint32_t len, uint32_t i,
+                              uint16_t& last) const {
+  const uint32_t start = i;
+  last = 0;
+  while (i < len && i < kRunMax) {
+    // Zeros written as digits inside the run: taken when a numeral follows.
+    if (i > start) {
+      uint32_t z = i;
+      while (z < len && z < kRunMax) {
+        if (s[z] == '0') {
+          z += 1;
+        } else if (is_wide_digit(s + z, len - z) && s[z + 1] == 0xB0) {
+          z += 2;
+        } else {
+          break;
+        }
+      }
+      if (z > i && z + 2 <= kRunMax && len - z >= 2 && s[z] >= 0x80 && zh_num[char16(s + z)])
+        i = z;
+    }
+    if (s[i] < 0x80) break;
+    if (len - i < 2) {  // a lone lead byte at the end is a character of its own
+      last = 0;
+      break;
+    }
+    last = char16(s + i);
+    if (!zh_num[last]) break;
+    i += 2;
+  }
+  return i;
+}
+
 void CFactoid::recognize_zh_factoid_word(const char* text, uint32_t len, int& type,
                                          uint32_t& fclen) const {
   type = kNone;
@@ -242,17 +309,23 @@ void CFactoid::recognize_zh_factoid_word(const char* text, uint32_t len, int& ty
   // The run of numerals; `last` is the last character looked at: the
   // character that ended the run when a two-byte character did, otherwise
   // the run's own last one.
-  uint32_t i = 0;
   uint16_t last = 0;
-  while (i < len && i < kRunMax) {
-    if (s[i] < 0x80) break;
-    if (len - i < 2) {  // a lone lead byte at the end is a character of its own
-      last = 0;
-      break;
+  const uint32_t i = zh_run_end(s, len, 0, last);
+  type = kNumber;
+  // A fraction: run, 分之, run, possibly a decimal ("百分之八点零七").
+  const uint32_t j = i + 4;
+  if (len - i >= 6 && std::memcmp(s + i, kFenZhi, 4) == 0 && s[j] >= 0x80 &&
+      zh_num[char16(s + j)]) {
+    uint16_t end_char = 0;
+    uint32_t k = zh_run_end(s, len, j, end_char);
+    if (end_char == zh_dian && len - k >= 4 && s[k + 2] >= 0x80 && zh_num[char16(s + k + 2)]) {
+      const uint32_t d = zh_run_end(s, len, k + 2, end_char);
+      if (d > k + 2) k = d;
     }
-    last = char16(s + i);
-    if (!zh_num[last]) break;
-    i += 2;
+    if (k > j) {
+      fclen = k;
+      return;
+    }
   }
   // "三十五点" keeps "三十": the numeral before 点 belongs to a decimal or a
   // clock time.  A run ending in 一 leaves it to words such as 一些 or 一样.
@@ -261,7 +334,6 @@ void CFactoid::recognize_zh_factoid_word(const char* text, uint32_t len, int& ty
   } else {
     fclen = i;
   }
-  type = kNumber;
 }
 
 int CFactoid::get_factoid_type(const char* token, uint32_t& len, uint32_t mask) const {
@@ -407,7 +479,12 @@ void CFactoid::revise_num_pattern(const char* token, uint32_t& len, int& type) c
     if (dot > 1 || colon > 0) type = kAlnum;
     return;
   }
-  // 7, 8. Otherwise the number before the first "-" or "/".
+  // 7. A fraction: digits, one "/", digits.
+  if (slash == 1 && dash == 0 && dot == 0 && colon == 0 && slash_pos > 1 && slash_pos < n) {
+    type = kNumber;
+    return;
+  }
+  // 8, 9. Otherwise the number before the first "-" or "/".
   if (dash > 0 && slash == 0) {
     len = dash_pos - 1;
   } else {

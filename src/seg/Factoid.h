@@ -15,6 +15,13 @@
 // revise_nx_url_pattern() tells web and e-mail addresses (a dot followed by a
 // known domain key) from other alphanumeric strings.
 //
+// A number also takes a minus sign ("-" or, in PKU mode, the full-width
+// one) that stands right before its first digit, unless the caller says that
+// the sign follows a letter or a digit (a hyphen then: "f-16", "5-3").  A
+// Chinese numeral run takes the ASCII or full-width zeros inside it
+// ("二00一"), and a fraction "X分之Y" with numeral runs X and Y (a decimal
+// Y with 点) is one number.
+//
 // Two process-wide switches change the behaviour: PKU mode (full-width ASCII
 // is read as ASCII) and ASCII mode (any run of ASCII bytes is one token).
 // Once set they stay set for the life of the object.
@@ -73,8 +80,11 @@ class CFactoid {
   // `type` and its byte length in `fclen` (0 <= fclen <= len).  A length of 0
   // means no factoid; the type may still be set then (a lone "s", or a
   // numeral run reduced to nothing), which the producer reads as "the text
-  // here looked like a number".
-  void recognize_factoid_word(const char* text, uint32_t len, int& type, uint32_t& fclen) const;
+  // here looked like a number".  `after_alnum`: the character before `text`
+  // is an ASCII or full-width letter or digit, so a minus sign at `text` is
+  // no sign.
+  void recognize_factoid_word(const char* text, uint32_t len, int& type, uint32_t& fclen,
+                              bool after_alnum = false) const;
 
   // The recognizers behind recognize_factoid_word(), each for a text whose
   // first byte selects it; each sets both outputs.
@@ -115,6 +125,11 @@ class CFactoid {
   void init_factoid_type();
   void init_urlkeys();
   void init_zh_num();
+  // Bytes of the minus sign at `text` when a digit follows it, else 0.
+  uint32_t sign_width(const unsigned char* text, uint32_t len) const;
+  // End of the numeral run starting at byte i of s[0, len), zeros inside it
+  // included; `last` gets the character that ended it (0: none).
+  uint32_t zh_run_end(const unsigned char* s, uint32_t len, uint32_t i, uint16_t& last) const;
 };
 
 #endif  // LX_SEG_FACTOID_H

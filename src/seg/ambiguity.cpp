@@ -13,6 +13,12 @@ namespace {
 
 // "个" (GBK), the measure word a number must not end with to take a unit.
 const char kGe[2] = {'\xB8', '\xF6'};
+// "年", "月" and "份" (GBK): a year, and the month that 份 may follow.
+const char kNian[2] = {'\xC4', '\xEA'};
+const char kYue[2] = {'\xD4', '\xC2'};
+const char kFen[2] = {'\xB7', '\xDD'};
+
+inline bool is_char(const char* p, const char* c) { return p[0] == c[0] && p[1] == c[1]; }
 
 // An item as the producer makes it, before the pass fills in its word.
 void init_item(tSegItemInfo& it) {
@@ -325,28 +331,81 @@ void CAmbiguityResolver::_clear_cob_amb(tNodeInfo* node) {
     return;
   }
 
-  // A number followed by a magnitude or a date/time unit.
-  const int cls = _single_char_class(*c);
-  if ((cls != kChsDateTimeUnit && cls != kChsMagnitude) || c->begin_pos == 0) return;
+  // A number followed by a magnitude or a date/time unit, and 份 after a
+  // number with its month ("7月份").
+  if (c->begin_pos == 0) return;
   tSegItemInfo* p = _chosen(c->begin_pos);
   if (p == nullptr) return;
+  const char* pend = m_pText + c->begin_pos;  // one past P's last byte
+  if (c->length == 2 && is_char(pend, kFen)) {
+    if (p->bcomb && p->type == kItemFactoid && p->length > 2 && is_char(pend - 2, kYue))
+      _merge_number_unit(p, c, pos, kPosIndexTime);
+    return;
+  }
+  const int cls = _unit_class(*c);
+  if (cls != kChsDateTimeUnit && cls != kChsMagnitude) return;
   if (_single_char_class(*p) == kChsDigit) p->posIndex = kPosIndexNumeral;
   if (p->posIndex != kPosIndexNumeral) return;
-  if (cls == kChsDateTimeUnit && p->length > 4) return;
-  const char* pend = m_pText + c->begin_pos;  // one past P's last byte
+  if (cls == kChsDateTimeUnit && !_number_takes_date_unit(*p, *c)) return;
   if (p->length > 2 && pend[-2] == kGe[0] && pend[-1] == kGe[1]) return;
   if (pend[-1] == '%') return;
+  // A fraction takes no unit.
+  for (const char* q = m_pText + p->begin_pos; q < pend; ++q)
+    if (*q == '/' || (static_cast<unsigned char>(*q) == 0xA3 && q + 1 < pend && q[1] == '\xAF'))
+      return;
+  _merge_number_unit(p, c, pos, cls == kChsMagnitude ? kPosIndexNumeral : kPosIndexTime);
+}
+
+void CAmbiguityResolver::_merge_number_unit(tSegItemInfo* p, tSegItemInfo* c, uint32_t pos,
+                                            uint8_t pos_index) {
+  tNodeInfo* nodes = m_lattice.m_nodes;
   const uint32_t cbegin = c->begin_pos;
   const uint32_t pbegin = p->begin_pos;
   nodes[cbegin].bBegin = nodes[cbegin].bBest = false;
-  // P's begin node led to P; it now leads over P and C (P's length plus 2).
+  // P's begin node led to P; it now leads over P and C.
   nodes[pbegin].nNextLen = pos - pbegin;
   c->begin_pos = pbegin;
   c->length = pos - pbegin;
   c->type = kItemFactoid;
   c->nAttributeIdx = kAttrSingleChar;
   c->bcomb = true;
-  c->posIndex = cls == kChsMagnitude ? kPosIndexNumeral : kPosIndexTime;
+  c->posIndex = pos_index;
+}
+
+int CAmbiguityResolver::_unit_class(const tSegItemInfo& it) const {
+  if (it.length == 2) return _single_char_class(it);
+  if (m_chs_array == nullptr || it.length % 2 != 0) return kChsOther;
+  const char* w = m_pText + it.begin_pos;
+  if (it.length == 4 && is_char(w, kYue) && is_char(w + 2, kFen)) return kChsDateTimeUnit;
+  for (uint32_t k = 0; k < it.length; k += 2)
+    if (chs_class(m_chs_array, w + k) != kChsMagnitude) return kChsOther;
+  return kChsMagnitude;
+}
+
+bool CAmbiguityResolver::_number_takes_date_unit(const tSegItemInfo& p,
+                                                 const tSegItemInfo& unit) const {
+  // At most four bytes, or a year: four digits of any script before 年
+  // (１９９６, 二○○一, 二00一).  Longer numbers before other units are mostly
+  // durations, which the corpus writes apart.
+  if (p.length <= 4) return true;
+  if (unit.length != 2 || !is_char(m_pText + unit.begin_pos, kNian)) return false;
+  const char* w = m_pText + p.begin_pos;
+  uint32_t digits = 0;
+  for (uint32_t k = 0; k < p.length; ++digits) {
+    const unsigned char b = static_cast<unsigned char>(w[k]);
+    if (b < 0x81 || k + 1 == p.length) {
+      if (b < '0' || b > '9') return false;
+      k += 1;
+      continue;
+    }
+    const unsigned char t = static_cast<unsigned char>(w[k + 1]);
+    const bool digit = (b == 0xA3 && t >= 0xB0 && t <= 0xB9) || (b == 0xA9 && t == 0x96) ||
+                       (b == 0xA1 && t == 0xF0) || (b == 0xC1 && t == 0xE3) ||
+                       (m_chs_array != nullptr && chs_class(m_chs_array, w + k) == kChsDigit);
+    if (!digit) return false;
+    k += 2;
+  }
+  return digits == 4;
 }
 
 // ---------------------------------------------------------------------------

@@ -5,7 +5,8 @@
 //   _clear_cob_ovp_amb()     right after the path is marked: rule words
 //                            (types 88/89) are replaced by their sub-words,
 //                            pieces are merged into a longer word, fractions
-//                            ("三分之一") and numbers with a unit ("三万")
+//                            ("三分之一") and numbers with a unit ("三万",
+//                            "1万亿", "1996年", "二○○一年", "7月份")
 //                            become one item;
 //   _clear_amb_by_userrule() after the named-entity stages: the user's
 //                            ambiguity rules (dict/RuleDict.h) re-segment
@@ -131,6 +132,14 @@ class CAmbiguityResolver {
   void _clear_inside(uint32_t begin, uint32_t end);
   // The class of `it` if it is one two-byte character, else -1.
   int _single_char_class(const tSegItemInfo& it) const;
+  // The class of a unit word: one classed character, a run of magnitudes
+  // (万亿) or 月份 (a date unit); -1 for anything else.
+  int _unit_class(const tSegItemInfo& it) const;
+  // Whether number `p` may take the date or time unit `unit`.
+  bool _number_takes_date_unit(const tSegItemInfo& p, const tSegItemInfo& unit) const;
+  // Item `c`, which ends at node `pos`, takes over the number `p` before it:
+  // one merged item (type 58, bcomb) with `pos_index`.
+  void _merge_number_unit(tSegItemInfo* p, tSegItemInfo* c, uint32_t pos, uint8_t pos_index);
   // Makes sure node `pos` has an item range with at least one item (a fresh
   // range of 3 holding one initialised item when it has none) and returns
   // the index of its last item.

@@ -1,5 +1,6 @@
 #include "seg/char_class.h"
 
+#include <cstring>
 #include <new>
 
 namespace {
@@ -54,4 +55,19 @@ int* create_chs_array() {
 void destroy_chs_array(int*& table) {
   delete[] table;
   table = nullptr;
+}
+
+int chs_class_of(const char* p) {
+  const uint16_t code = chs_code(p);
+  for (const ClassedChar& c : kClassedChars)
+    if (c.code == code) return c.cls;
+  return kChsOther;
+}
+
+size_t merged_unit_len(const char* word, size_t len) {
+  if (len > 4 && std::memcmp(word + len - 4, "\xD4\xC2\xB7\xDD", 4) == 0) return 4;  // 月份
+  size_t u = 2;
+  if (chs_class_of(word + len - 2) == kChsMagnitude)
+    while (len - u > 2 && chs_class_of(word + len - u - 2) == kChsMagnitude) u += 2;
+  return u;
 }

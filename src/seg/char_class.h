@@ -42,4 +42,12 @@ void destroy_chs_array(int*& table);
 // The class of the two-byte character at `p` (kChsOther ... kChsDigit).
 inline int chs_class(const int* table, const char* p) { return table[chs_code(p)]; }
 
+// The same class without a table.
+int chs_class_of(const char* p);
+
+// Bytes of the unit at the end of a number merged with its unit (`len` > 2
+// bytes of GBK text): 月份, or the run of magnitudes (万亿), or the last
+// character; the number keeps at least one byte.
+size_t merged_unit_len(const char* word, size_t len);
+
 #endif  // LX_SEG_CHAR_CLASS_H

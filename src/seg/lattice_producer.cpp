@@ -65,6 +65,17 @@ uint32_t CLatticeProducer::_char_len(uint32_t p) const {
   return (static_cast<unsigned char>(m_sentence[p]) >= 0x81 && p + 1 < m_sentlen) ? 2 : 1;
 }
 
+bool CLatticeProducer::_alnum_before(uint32_t from, uint32_t end) const {
+  if (end == 0 || from >= end) return false;
+  uint32_t q = from;
+  for (uint32_t p = from; p < end; p += _char_len(p)) q = p;
+  const unsigned char c = static_cast<unsigned char>(m_sentence[q]);
+  if (end - q == 1) return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z');
+  const unsigned char d = static_cast<unsigned char>(m_sentence[q + 1]);
+  return end - q == 2 && c == 0xA3 &&
+         ((d >= 0xB0 && d <= 0xB9) || (d >= 0xC1 && d <= 0xDA) || (d >= 0xE1 && d <= 0xFA));
+}
+
 uint32_t CLatticeProducer::_word_len(int32_t idx, uint32_t pos) const {
   const word_prop_t* info = m_pworddict->word_info(static_cast<uint32_t>(idx));
   const uint32_t len = info != nullptr ? info->m_WordLength : 0;
@@ -173,12 +184,16 @@ bool CLatticeProducer::build_lattice(const char* sentence, uint32_t len) {
   m_plattice->clear(len);
   m_plattice->m_prev_end_idx = 0;
 
-  uint32_t i = 0;
+  uint32_t i = 0, step_start = 0;
   while (i < len) {
-    // Look-up: the factoid and the dictionary words starting at i.
+    // Look-up: the factoid and the dictionary words starting at i.  A minus
+    // sign after a letter or a digit is a hyphen, not the sign of a number.
     int fctype = 0;
     uint32_t fclen = 0;
-    m_pfactdict->recognize_factoid_word(m_sentence + i, len - i, fctype, fclen);
+    const unsigned char c = static_cast<unsigned char>(m_sentence[i]);
+    const bool after_alnum = (c == '-' || c == 0xA3) && _alnum_before(step_start, i);
+    step_start = i;
+    m_pfactdict->recognize_factoid_word(m_sentence + i, len - i, fctype, fclen, after_alnum);
     m_fctype = fctype;
     m_fclen = fclen;
 

@@ -2,8 +2,10 @@
 // word lattice (seg/lattice.h).
 //
 // The sentence is walked from left to right in steps.  At the start i of a
-// step the factoid recognizer is asked for a factoid and the basic dictionary
-// for every word starting there, and one of three treatments is chosen:
+// step the factoid recognizer is asked for a factoid (told whether a letter
+// or a digit ends the text before i, which makes a minus sign at i a hyphen)
+// and the basic dictionary for every word starting there, and one of three
+// treatments is chosen:
 //  - the factoid alone (it is longer than every dictionary word at i), cut
 //    where a dictionary word overlaps its end;
 //  - the longest dictionary word (or the single character) alone, when
@@ -100,6 +102,10 @@ class CLatticeProducer {
   // Width of the character at p: 2 for a byte from 0x81 up that is not the
   // last byte of the sentence, else 1.
   uint32_t _char_len(uint32_t p) const;
+
+  // Whether the character that ends at `end` is an ASCII or full-width letter
+  // or digit; `from` is a character boundary at or before it.
+  bool _alnum_before(uint32_t from, uint32_t end) const;
 
   // Length of word `idx` as an item starting at `pos`, or 0 (after a
   // diagnostic line) when the index or its length is unusable there.

@@ -11,6 +11,7 @@ inline uint32_t char_width(const unsigned char* text, uint32_t i, uint32_t n) {
 }
 
 const unsigned char kUnderscore = '_';
+const unsigned char kEllipsis[2] = {0xA1, 0xAD};  // …
 
 }  // namespace
 
@@ -91,6 +92,10 @@ const char* CSentenceSpliter::next_sentence(uint32_t& len, uint32_t back_len) {
     if (lookup && code >= 0 && static_cast<uint32_t>(code) < m_sepbuf_size &&
         m_seperator_code[code]) {
       m_seperator_char_len = width;
+      // Two ellipsis characters in a row are one separator (……).
+      if (width == 2 && text[i] == kEllipsis[0] && text[i + 1] == kEllipsis[1] && n - i >= 4 &&
+          text[i + 2] == kEllipsis[0] && text[i + 3] == kEllipsis[1])
+        m_seperator_char_len = 4;
       break;
     }
     // A sentence always takes its first character, so that it makes progress

@@ -4,8 +4,9 @@
 // sentence ends before a separator character (tab, line feed, carriage
 // return, space, "!", ",", ";", "?", "_" and the full-width forms listed in
 // the constructor) or, when it grows longer than the maximum sentence length,
-// at the last character boundary that keeps it within that length.  The
-// separator is not part of the sentence: the caller fetches it with
+// at the last character boundary that keeps it within that length.  A
+// separator is one character, but for two ellipsis characters in a row
+// (……), which are one separator.  The separator is not part of the sentence: the caller fetches it with
 // get_spliter() and stores it as a token of its own.
 //
 // Usage by the segmentation driver:

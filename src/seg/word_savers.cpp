@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "dict/BasicDict.h"
+#include "seg/char_class.h"
 #include "seg/segtokens_saver.h"
 
 namespace {
@@ -30,11 +31,12 @@ void CSegTokensSaver::_save_factoid_word(tSegItemInfo* pCurtItem) {
   const unsigned own = (unsigned)pCurtItem->posIndex + 1;
   const size_t first = m_seg_token_num;
 
-  // A number merged with its one-character unit: number, then unit.
+  // A number merged with its unit (年, 万亿, 月份): number, then unit.
   if (m_bfgu && pCurtItem->bcomb && len > 2) {
     const unsigned char u = m_bsecpos ? map_pos(own) : (unsigned char)own;
-    _save_part(word, len, 0, len - 2, LX_M, 0);
-    _save_part(word, len, len - 2, 2, u, 0);
+    const size_t unit = merged_unit_len(word, len);
+    _save_part(word, len, 0, len - unit, LX_M, 0);
+    _save_part(word, len, len - unit, unit, u, 0);
     _end_word(first, true, word, len, u);
     return;
   }

@@ -378,4 +378,35 @@ TEST_F(SegmentE2E, Utf8IsLosslessAndSpansCoverTheText) {
   Reinit();
 }
 
+// Numbers, dates, signs, fractions and ellipses come out as the training
+// corpus writes them, with the default resources in the recommended mode
+// with and without LX_S2D (LX_ORIG: the words as written); LX_GU cuts the
+// unit from the number.
+TEST(DefaultResources, NumbersDatesSignsAndEllipses) {
+  ASSERT_TRUE(LXInitSeg(LX_DEFAULT_RESOURCES));
+  const int recommended = LX_POS | LX_PGU | LX_S2D | LX_CN | LX_T2S | LX_ORIG;
+  const struct { int mode; const char* text; const char* words; } cases[] = {
+      {0, "生于１９８２年，二○○九年和二００九年，二〇〇九年。",
+       "生于 １９８２年 ， 二○○九年 和 二００九年 ， 二〇〇九年 。"},
+      {0, "气温－８度，最低-3.5度，从5-8度。", "气温 －８ 度 ， 最低 -3.5 度 ， 从 5 - 8 度 。"},
+      {0, "投资２．５万亿元，共7万亿。今年3月份到１１月份。",
+       "投资 ２．５万亿 元 ， 共 7万亿 。 今年 3月份 到 １１月份 。"},
+      {0, "他想了想……七分之三，百分之六点五，2/5，４／９。",
+       "他 想 了 想 …… 七分之三 ， 百分之六点五 ， 2/5 ， ４／９ 。"},
+      {LX_GU, "投资２．５万亿元，今年3月份，１９８２年。",
+       "投资 ２．５ 万亿 元 ， 今年 3 月份 ， １９８２ 年 。"},
+  };
+  for (int s2d : {(int)LX_S2D, 0}) {
+    for (const auto& c : cases) {
+      Handle h((recommended & ~LX_S2D) | s2d | c.mode);
+      LXSetPKUMode(h);
+      ASSERT_TRUE(Seg(h, c.text, LX_UTF8));
+      std::string got;
+      for (const std::string& w : Words(h)) got += (got.empty() ? "" : " ") + w;
+      EXPECT_EQ(got, c.words) << "LX_S2D " << s2d;
+    }
+  }
+  LXUnInitSeg();
+}
+
 }  // namespace

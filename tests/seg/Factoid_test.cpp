@@ -23,6 +23,7 @@ std::string fullwidth(const std::string& ascii) {
 
 const std::string kSan = "\xC8\xFD", kShi = "\xCA\xAE", kWu = "\xCE\xE5", kYi = "\xD2\xBB";
 const std::string kDian = "\xB5\xE3", kGe = "\xB8\xF6", kBan = "\xB0\xEB";  // 三十五一点个半
+const std::string kFenZhi = "\xB7\xD6\xD6\xAE", kRen = "\xC8\xCB";           // 分之 人
 
 // Recognizers in each mode (the switches cannot be cleared): normal, PKU,
 // ASCII, both.
@@ -57,7 +58,12 @@ TEST(FactoidTest, RecognizedTokens) {
       {N, "010-12345678", 51, 12}, {N, "13912345678", 51, 11}, {N, "sina.com", 50, 8},
       {N, "www.sina.com" + kSan, 50, 12}, {N, "http://www.sina.com.cn/news/a.html", 50, 34},
       {N, "http://x.com/.", 50, 13}, {N, "user@sina.com", 52, 13}, {N, "a@b.com.", 52, 8}, {N, "a@b.com_", 52, 7},
-      {N, "user@host", 23, 4}, {N, "-5", 0, 0}, {N, "_a", 0, 0}, {N, "@a", 0, 0},
+      {N, "user@host", 23, 4}, {N, "-5", 15, 2}, {N, "-12.5%" + kSan, 15, 6}, {N, "-2012-01-05", 0, 0},
+      {N, "--5", 0, 0}, {N, "-" + fullwidth("5"), 0, 0}, {P, "-" + fullwidth("5"), 15, 3},
+      {A, "-5", 23, 2}, {N, kSan + "00" + kYi + kRen, 15, 6}, {N, kSan + fullwidth("0") + kWu, 15, 6},
+      {N, kSan + "00" + kRen, 15, 2}, {N, kSan + kFenZhi + kYi, 15, 8},
+      {N, kShi + kFenZhi + kSan + kDian + kWu + kRen, 15, 12}, {N, kSan + kFenZhi + kRen, 15, 2},
+      {N, kSan + kFenZhi + kWu + kDian, 15, 8}, {N, "_a", 0, 0}, {N, "@a", 0, 0},
       {N, ".com", 0, 0}, {N, " a", 0, 0}, {N, std::string(1, '\0') + "1", 0, 0}, {N, "", 0, 0},
       {N, kSan + kShi + kWu + kDian, 15, 4}, {N, kShi + kDian + kBan, 15, 0},
       {N, kYi + "a", 15, 0}, {N, kYi, 15, 0}, {N, kSan + kShi + kYi, 15, 4}, {N, kYi + kGe, 15, 2},
@@ -69,7 +75,7 @@ TEST(FactoidTest, RecognizedTokens) {
       {P, fullwidth("12%"), 15, 6}, {P, fullwidth("2012-01-05"), 29, 20},
       {P, fullwidth("www.sina.com"), 50, 24}, {P, "ab1cd", 23, 5}, {P, "a@b.com_", 52, 7},
       {P, "abc:def", 23, 3}, {P, "s", 23, 1}, {P, "abc" + kSan, 23, 3}, {P, "\xA3\x41", 0, 0},
-      {P, "\xA3", 0, 0}, {P, fullwidth("-1"), 0, 0}, {P, repeat(fullwidth("a"), 300), 23, 512},
+      {P, "\xA3", 0, 0}, {P, fullwidth("-1"), 15, 4}, {P, repeat(fullwidth("a"), 300), 23, 512},
       {P, kSan + kShi, 15, 4}, {P, std::string(1, '\0') + "a", 0, 0},
       {A, "hello, world! 123" + kSan, 23, 17}, {A, repeat("x", 300), 23, 256},
       {A, std::string("\0a", 2), 23, 2}, {A, "s" + kSan, 23, 0}, {A, "sa", 23, 2},
@@ -85,6 +91,11 @@ TEST(FactoidTest, RecognizedTokens) {
   uint32_t len = 99;
   modes().m[N].recognize_factoid_word(nullptr, 0, type, len);
   EXPECT_EQ((Found{type, len}), (Found{0, 0}));
+  // After a letter or a digit a minus is a hyphen.
+  for (const std::string& minus : {std::string("-5"), fullwidth("-5")}) {
+    modes().m[P].recognize_factoid_word(minus.data(), minus.size(), type, len, true);
+    EXPECT_EQ((Found{type, len}), (Found{0, 0}));
+  }
 }
 
 TEST(FactoidTest, ReviseNumPattern) {
@@ -99,7 +110,7 @@ TEST(FactoidTest, ReviseNumPattern) {
       {"1888.1.2", 8, 23}, {"2012-01-05", 10, 29}, {"2012-1-5", 8, 29}, {"2012-01-051", 4, 15},
       {"20.1.2", 6, 23}, {"2012-01", 4, 15}, {"12-1-2", 2, 15}, {"2012.5", 6, 15}, {"9:30", 4, 23},
       {"1.2.3", 5, 23}, {"1:2", 3, 23}, {"35", 2, 15}, {"", 0, 15}, {"1-2", 1, 15},
-      {"3-4-5-6", 1, 15}, {"1/2", 1, 15}, {"12/5", 2, 15}, {"3-4/5", 3, 15},
+      {"3-4-5-6", 1, 15}, {"1/2", 3, 15}, {"12/5", 4, 15}, {"3-4/5", 3, 15}, {"12/", 2, 15},
   };
   for (const auto& c : cases) {
     const Text t(c.token);
