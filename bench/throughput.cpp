@@ -2,9 +2,10 @@
 // of scripts/bench.sh.  The text is fed line by line (one LXSegment per line)
 // and every word is read back with LXGetWordAt, as a user does.
 //
-//   lx_throughput run RESDIR UTF8-TEXT GBK-TEXT USERDICT [RUNS]
+//   lx_throughput run RESDIR UTF8-TEXT GBK-TEXT USERDICT [RUNS [CONFIG]]
 //     times every configuration (mode x charset x threads), best of RUNS
-//     (default 3).  USERDICT is a CustomWord directory for the LX_USR rows.
+//     (default 3), or only those of the mode named CONFIG.  USERDICT is a
+//     CustomWord directory for the LX_USR rows.
 //   lx_throughput segment RESDIR UTF8-TEXT
 //     prints each line's words in mode 0, separated by blanks.
 //
@@ -139,7 +140,7 @@ struct Config {
 };
 
 int run(const char* resdir, const char* utf8_path, const char* gbk_path, const char* userdict,
-        int runs) {
+        int runs, const char* only) {
   Text utf8, gbk;
   if (!read_text(utf8_path, false, utf8) || !read_text(gbk_path, true, gbk)) {
     std::fprintf(stderr, "lx_throughput: cannot read %s or %s\n", utf8_path, gbk_path);
@@ -160,9 +161,12 @@ int run(const char* resdir, const char* utf8_path, const char* gbk_path, const c
       {"plain", 0, false},
       {"names", LX_CN | LX_LN, false},
       {"recommended", recommended, true},
+      // lxseg's default mode: the words as the text has them.
+      {"recommended+orig", recommended | LX_ORIG, true},
       {"recommended+usr", recommended | LX_USR, true},
   };
   for (const Config& c : configs) {
+    if (only && std::strcmp(only, c.name) != 0) continue;
     if (c.mode & LX_USR) LXChangeUserDict(userdict);
     for (int charset : {LX_UTF8, LX_GBK}) {
       const Text& text = charset == LX_GBK ? gbk : utf8;
@@ -218,11 +222,12 @@ int segment(const char* resdir, const char* utf8_path) {
 int main(int argc, char** argv) {
   if (argc >= 6 && std::strcmp(argv[1], "run") == 0) {
     const int runs = argc > 6 ? std::atoi(argv[6]) : 3;
-    return run(argv[2], argv[3], argv[4], argv[5], runs > 0 ? runs : 3);
+    return run(argv[2], argv[3], argv[4], argv[5], runs > 0 ? runs : 3,
+               argc > 7 ? argv[7] : nullptr);
   }
   if (argc == 4 && std::strcmp(argv[1], "segment") == 0) return segment(argv[2], argv[3]);
   std::fprintf(stderr,
-               "usage: lx_throughput run RESDIR UTF8-TEXT GBK-TEXT USERDICT [RUNS]\n"
+               "usage: lx_throughput run RESDIR UTF8-TEXT GBK-TEXT USERDICT [RUNS [CONFIG]]\n"
                "       lx_throughput segment RESDIR UTF8-TEXT\n");
   return 2;
 }

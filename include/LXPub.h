@@ -3,6 +3,8 @@
  * mode flags, out modes, part-of-speech identifiers and result records.
  *
  * The exported functions are declared in LXSegFunc.h, which includes this file.
+ * Both headers serve C (C99 and later) and C++ alike; the records have the
+ * same layout in both.
  *
  * All strings handed out by the library are GBK unless the text was segmented
  * as UTF-8 and the word is read through a word-by-word reader (see
@@ -15,6 +17,9 @@
 
 #include <stddef.h>
 #include <stdint.h>
+#ifndef __cplusplus
+#include <stdbool.h>
+#endif
 
 #ifndef LX_API
 #define LX_API __attribute__((visibility("default")))

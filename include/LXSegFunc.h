@@ -69,7 +69,9 @@
 
 #include "LXPub.h"
 
+#ifdef __cplusplus
 extern "C" {
+#endif
 
 /* The data directory as given to LXInitSeg() (at most 255 characters). */
 LX_API extern char szDataDirPath[256];
@@ -84,7 +86,7 @@ LX_API extern char szDataDirPath[256];
 LX_API bool LXInitSeg(const char* lpszDataDirPath);
 
 /* Frees the shared resources and the user dictionary. */
-LX_API void LXUnInitSeg();
+LX_API void LXUnInitSeg(void);
 
 /*
  * Creates a segmentation handle with the mode flags `iResultMode` (LX_*);
@@ -159,8 +161,16 @@ LX_API p_ms_word_t LXMSGetWordAt(HANDLE hHandle, int index);
 /* The word at `index` with tag, class and segmentation index, or null. */
 LX_API p_ms_wp_t LXMSGetAt(HANDLE hHandle, int index);
 
-/* Fills the first four array/count pairs of `seg_tokens` with the last result. */
+/*
+ * Fills the first four array/count pairs of `seg_tokens` with the last result.
+ * C++ takes the record by reference; C passes its address.  Both name the
+ * same function: a reference is passed as a pointer.
+ */
+#ifdef __cplusplus
 LX_API void LXGetAllSegInfo(HANDLE hHandle, seg_tokens_t& seg_tokens);
+#else
+LX_API void LXGetAllSegInfo(HANDLE hHandle, seg_tokens_t* seg_tokens);
+#endif
 
 /* Number of classes of the custom-dictionary class value `cls`. */
 LX_API int LXGetClsNum(HANDLE hHandle, int cls);
@@ -190,9 +200,14 @@ LX_API void LXChangeUserDict(const char* sUserDict);
 /*
  * Converts `wlen` bytes of GBK text at `word` to UTF-8 in the handle's
  * conversion buffer and points `word`/`wlen` at the result, which stays valid
- * until the next conversion or LXSegment() on the handle.
+ * until the next conversion or LXSegment() on the handle.  C++ passes `word`
+ * and `wlen` by reference, C passes their addresses (the same function).
  */
+#ifdef __cplusplus
 LX_API void LXConvertWordCharsetToUTF8(HANDLE hHandle, const char*& word, size_t& wlen);
+#else
+LX_API void LXConvertWordCharsetToUTF8(HANDLE hHandle, const char** word, size_t* wlen);
+#endif
 
 /* Writes the tag string of `idPos` into `strPos` (at least 6 bytes). */
 LX_API void LXPosId2Str(int idPos, char* strPos, int nBufsize);
@@ -203,6 +218,8 @@ LX_API void LXPosId2Str(int idPos, char* strPos, int nBufsize);
  */
 LX_API void LXSetPKUMode(HANDLE hHandle);
 
-}  // extern "C"
+#ifdef __cplusplus
+}  /* extern "C" */
+#endif
 
 #endif /* LX_SEG_FUNC_H */

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Times LXWordSeg against jieba (Debian's python3-jieba) and @node-rs/jieba
 # (npm) on one text and prints one table: MB/s and characters per second,
-# start-up time and resident memory after start-up.
+# start-up time and resident memory after start-up.  The tool lxseg is timed
+# too, with one and two threads, against the library in the same mode.
 #
 # Usage: scripts/bench.sh [utf8-text-file]
 #   The text is UTF-8, one paragraph per line.  Without a file, a text of
@@ -26,7 +27,8 @@ PY=/usr/bin/python3
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO=sudo
 need=()
-for p in g++ cmake ninja-build libbenchmark-dev python3 python3-jieba nodejs npm; do
+for p in g++ cmake ninja-build libbenchmark-dev libcli11-dev nlohmann-json3-dev python3 python3-jieba \
+  nodejs npm; do
   case $p in nodejs | npm) command -v "${p%js}" >/dev/null && continue ;; esac
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || need+=("$p")
 done
@@ -52,6 +54,9 @@ echo "building the Release library in $build ..."
   cmake --build "$build" -j "$(nproc)" --target lx_throughput default_resources; } >"$work/build.log" 2>&1 ||
   { cat "$work/build.log"; exit 1; }
 driver=$build/bench/lx_throughput
+# lxseg is built only where CLI11 and nlohmann-json are found.
+lxseg=$build/tools/lxseg/lxseg
+cmake --build "$build" -j "$(nproc)" --target lxseg >>"$work/build.log" 2>&1 || rm -f "$lxseg"
 resources=$build/data/resources
 
 # --- The text ---------------------------------------------------------------
@@ -208,6 +213,34 @@ results=$work/results.tsv
 echo "timing LXWordSeg (best of $runs) ..."
 "$driver" run "$resources" "$text" "$gbk" "$userdict" "$runs" | sed 's/^/ours\t/' >>"$results"
 
+# lxseg in its default mode and format, the whole text with one and with two
+# threads, best of $runs; the time of a run on empty input (start-up and
+# shutdown) is subtracted, and shown as its start-up.
+if [ -x "$lxseg" ]; then
+  echo "timing lxseg ..."
+  "$PY" - "$lxseg" "$resources" "$text" "$runs" <<'EOF' | sed 's/^/lxseg\t/' >>"$results" || echo "lxseg failed"
+import subprocess, sys, time
+lxseg, resources, text, runs = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4])
+def best(*args):
+    times = []
+    for _ in range(runs):
+        t0 = time.perf_counter()
+        subprocess.run([lxseg, "--data", resources, *args], stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, check=True)
+        times.append(time.perf_counter() - t0)
+    return min(times)
+lines = [l.rstrip(b"\r") for l in open(text, "rb").read().split(b"\n")]
+lines = [l for l in lines if l]
+nbytes, nchars = sum(map(len, lines)), sum(len(l.decode("utf-8", "replace")) for l in lines)
+empty = best()
+print(f"startup\tseconds={empty:.4f}\trss_kb=-1", flush=True)
+for threads in (1, 2):
+    s = best("-j", str(threads), text) - empty
+    print(f"result\tconfig=lxseg\tcharset=utf8\tthreads={threads}\tbytes={nbytes}\tchars={nchars}"
+          f"\tseconds={s:.4f}\twords=0\tfailed=0", flush=True)
+EOF
+fi
+
 echo "timing jieba ..."
 cat >"$work/jieba_run.py" <<'EOF'
 import sys, time
@@ -302,13 +335,15 @@ for line in open(sys.argv[1], encoding="utf-8"):
         rows.append(f)
 def rate(r):
     s = float(r["seconds"]) or 1e-9
-    n = int(r["threads"])
+    n = 1 if r["who"] == "lxseg" else int(r["threads"])  # lxseg's threads share one text
     return n * int(r["bytes"]) / s / 1e6, n * int(r["chars"]) / s
 ref = next((rate(r)[1] for r in rows if r["who"] == "node-rs"), None)
-one = {(r["config"], r["charset"]): rate(r)[1] for r in rows if r["who"] == "ours" and r["threads"] == "1"}
+one = {(r["config"], r["charset"]): rate(r)[1] for r in rows if r["threads"] == "1"}
 names = {"plain": "LXWordSeg, plain (mode 0)", "names": "LXWordSeg, names and places (LX_CN|LX_LN)",
          "recommended": "LXWordSeg, recommended + PKU mode",
+         "recommended+orig": "LXWordSeg, recommended + PKU + LX_ORIG (lxseg's mode)",
          "recommended+usr": "LXWordSeg, recommended + PKU + LX_USR (10k words)",
+         "lxseg": "lxseg, default mode and format (start-up excluded)",
          "jieba": "jieba (python3-jieba), HMM=False", "node-rs": "@node-rs/jieba, hmm false (reference)"}
 load = open("/proc/loadavg").read().split()[0]
 print(f"\ntext: {sys.argv[2]}; {os.cpu_count()} cores, load average {load} at the end "
@@ -325,16 +360,24 @@ for r in rows:
 for who in ("jieba", "node-rs"):
     if not any(r["who"] == who for r in rows):
         print(f"| {names[who]} | missing | | | | | |")
+lib = {r["threads"]: rate(r)[1] for r in rows if r["config"] == "recommended+orig" and r["charset"] == "utf8"}
+tool = {r["threads"]: rate(r)[1] for r in rows if r["who"] == "lxseg"}
+if lib and tool:
+    print("\nlxseg / library in the same mode (UTF-8, characters per second): " +
+          ", ".join(f"{t} thread(s) {tool[t] / lib[t]:.2f}" for t in sorted(tool) if t in lib))
 print("\n| program | start-up (s) | VmRSS after start-up (MB) |")
 print("|---|---|---|")
 for who, label in (("ours", "LXWordSeg (LXInitSeg)"), ("jieba", "jieba (jieba.initialize())"),
-                   ("node-rs", "@node-rs/jieba (dictionary load)")):
+                   ("node-rs", "@node-rs/jieba (dictionary load)"),
+                   ("lxseg", "lxseg (a run on empty input)")):
     s = startup.get(who)
     if s:
-        print(f"| {label} | {float(s['seconds']):.3f} | {int(s['rss_kb']) / 1024:.1f} |")
+        rss = int(s["rss_kb"])
+        mb = f"{rss / 1024:.1f}" if rss >= 0 else "n/a"
+        print(f"| {label} | {float(s['seconds']):.3f} | {mb} |")
     else:
         print(f"| {label} | missing | |")
 print("\nMB/s: 10^6 bytes of input per second (GBK bytes for GBK rows); with two threads each "
-      "thread segments the whole text and the figures are combined. The ratio to @node-rs/jieba "
+      "thread segments the whole text and the figures are combined (lxseg's threads share the text). The ratio to @node-rs/jieba "
       "compares characters per second; two/one is the two-thread rate over the one-thread rate.")
 EOF

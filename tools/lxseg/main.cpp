@@ -3,13 +3,16 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 
 #include "LXSegFunc.h"
 #include "options.h"
 #include "pipeline.h"
 #include "resources.h"
 
-int main(int argc, char** argv) {
+namespace {
+
+int run(int argc, char** argv) {
   lxseg::Options opts;
   const int parsed = lxseg::parse_options(argc, argv, opts);
   if (parsed >= 0) return parsed;
@@ -36,4 +39,17 @@ int main(int argc, char** argv) {
   }
   LXUnInitSeg();
   return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return run(argc, argv);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "lxseg: %s\n", e.what());
+  } catch (...) {
+    std::fprintf(stderr, "lxseg: unknown exception\n");
+  }
+  return lxseg::exit_failure;
 }

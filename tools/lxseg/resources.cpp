@@ -1,6 +1,7 @@
 #include "resources.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -25,12 +26,26 @@ bool check_directory(const char* what, const std::string& path) {
   return false;
 }
 
+// <directory of the running program>/../share/lxwordseg/resources, or "" when
+// /proc does not tell where the program is.
+std::string beside_program() {
+  char exe[4096];
+  const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe);
+  if (n <= 0 || static_cast<size_t>(n) >= sizeof exe) return "";
+  const std::string path(exe, static_cast<size_t>(n));
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return "";
+  return path.substr(0, slash) + "/../share/lxwordseg/resources";
+}
+
 }  // namespace
 
 std::string resolve_data_dir(const std::string& data_dir) {
   if (!data_dir.empty()) return data_dir;
   const char* env = std::getenv("LXWORDSEG_DATA");
   if (env && *env) return env;
+  const std::string relocated = beside_program();
+  if (!relocated.empty() && is_directory(relocated)) return relocated;
   if (is_directory(LXSEG_INSTALLED_DATA)) return LXSEG_INSTALLED_DATA;
   return LXSEG_BUILD_DATA;
 }

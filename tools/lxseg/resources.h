@@ -7,8 +7,9 @@
 namespace lxseg {
 
 // The resource directory: `data_dir` when given, else $LXWORDSEG_DATA when
-// set, else the installed resources when they exist, else those of the
-// build tree.
+// set, else the first that exists of ../share/lxwordseg/resources beside the
+// running program (an installation moved to another prefix) and the
+// installed resources, else those of the build tree.
 std::string resolve_data_dir(const std::string& data_dir);
 
 // Loads the resources of `data_dir` and, unless `user_dict` is empty, the

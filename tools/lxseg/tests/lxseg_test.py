@@ -3,6 +3,7 @@
 import json
 import os
 import random
+import shutil
 import subprocess
 
 import pytest
@@ -205,3 +206,14 @@ def test_readable_inputs_are_still_segmented(tmp_path):
     f = tmp_path / "in.txt"
     f.write_bytes(SAMPLE)
     assert run(tmp_path, f, "/nonexistent/x", status=1) == run(f)
+
+
+def test_resources_beside_the_program(tmp_path):
+    """A copy in BIN finds BIN/../share/lxwordseg/resources before the other defaults."""
+    (tmp_path / "bin").mkdir()
+    shutil.copy(LXSEG, tmp_path / "bin")
+    res = tmp_path / "share" / "lxwordseg" / "resources"
+    res.mkdir(parents=True)  # empty: loading fails, naming it
+    env = {k: v for k, v in os.environ.items() if k != "LXWORDSEG_DATA"}
+    p = subprocess.run([tmp_path / "bin" / "lxseg"], input=b"x", capture_output=True, env=env)
+    assert p.returncode == 1 and b"bin/../share/lxwordseg/resources" in p.stderr, p.stderr
