@@ -63,6 +63,12 @@ static const char lx_module_doc[] =
     "  new_char_buffer(size), char_buffer_value(buf), delete_char_buffer(buf)\n"
     "      for LXPosId2Str(pos_id, buf, size); a bytearray works as well:\n"
     "          b = bytearray(8); LXPosId2Str(LX_NR, b, len(b))\n"
+    "  segment_tokens(handle, text, fields, normalised, token_type)\n"
+    "      segments the str `text` in one call and returns every word, blanks\n"
+    "      included: as str (fields 0), (word, tag) (1) or token_type(word, tag,\n"
+    "      start, end, classes) (2), start and end counting characters; the\n"
+    "      words are the text's, or the library's when `normalised`.  The\n"
+    "      package lxwordseg is built on it.\n"
     "\n"
     "What a caller must not do (the library cannot detect it):\n"
     "  * use a record, token array or seg_tokens_t filled from a handle after the\n"
@@ -73,7 +79,10 @@ static const char lx_module_doc[] =
     "  * set a *_num field of a seg_tokens_t larger than its array, or a wlen\n"
     "    larger than the string it describes.\n"
     "A closed handle passed again raises ValueError, unless a new handle has\n"
-    "since been created at the same address, in which case it is that handle.";
+    "since been created at the same address, in which case it is that handle.\n"
+    "\n"
+    "LXInitSeg, LXSegment and segment_tokens release the interpreter lock while\n"
+    "they work.  __version__ is the library's version.";
 %}
 
 %{
@@ -239,6 +248,15 @@ void lx_set_string(CharPtr* field, const char* value) {
   LXCloseSegHandle(arg1);
 }
 
+/* The segmentation itself runs without the global interpreter lock, so that
+ * threads with handles of their own segment in parallel; so does the slow
+ * LXInitSeg. */
+%feature("action") LXInitSeg {
+  Py_BEGIN_ALLOW_THREADS
+  result = LXInitSeg(arg1);
+  Py_END_ALLOW_THREADS
+}
+
 /* ---- Records ---------------------------------------------------------- */
 
 /* Returned pointers are plain wrapped pointers (there are no proxy classes);
@@ -326,7 +344,11 @@ bool lx_not_none(const void *p, const char *where) {
 %inline %{
 static bool lx_py_segment(HANDLE handle, const char *text, size_t length = 0,
                           size_t charset = LX_GBK) {
-  return LXSegment(handle, text, length, charset);
+  bool ok;
+  Py_BEGIN_ALLOW_THREADS
+  ok = LXSegment(handle, text, length, charset);
+  Py_END_ALLOW_THREADS
+  return ok;
 }
 
 /* The library reads `*wlen` bytes at `*word`; every string a script can
@@ -446,10 +468,341 @@ void lx_register_destructor(PyObject *dict, swig_type_info *type, const char *na
   lx_register_destructor(d, SWIGTYPE_p_size_t, "delete_size_tp");
   lx_register_destructor(d, SWIGTYPE_p_char, "delete_char_buffer");
   {
+    PyObject *version = PyUnicode_FromString(LX_PY_VERSION);
+    if (version) {
+      PyDict_SetItemString(d, "__version__", version);
+      Py_DECREF(version);
+    }
+  }
+  {
     PyObject *doc = PyUnicode_FromString(lx_module_doc);
     if (doc) {
       PyDict_SetItemString(d, "__doc__", doc);
       Py_DECREF(doc);
     }
   }
+%}
+
+/* ---- Segmentation in one call (the lxwordseg package) ------------------ */
+
+%rename(segment_tokens) lx_py_tokens;
+
+%{
+#include <string>
+#include <vector>
+
+namespace {
+
+/* A record of the word list, read while the interpreter lock is released. */
+struct LxRecord {
+  size_t begin, end;  /* code points in the caller's str */
+  Py_UCS4 maxchar;    /* the largest of them */
+  int pos;
+  size_t cls;         /* 1 + index into the class names; 0: no custom word */
+  size_t word, word_len;  /* the word the library returned, in LxCollected::words */
+};
+
+/* Everything one call reads from the handle. */
+struct LxCollected {
+  std::vector<LxRecord> records;
+  std::vector<std::string> classes;
+  bool library_words = false;  /* the words are those of the library, in `words` */
+  std::string words;
+};
+
+/* Texts are segmented in pieces of at least this many bytes that end after a
+ * line feed: a line feed ends a sentence anyway, and the memory a handle
+ * holds follows the piece rather than the whole text. */
+const size_t kLxPiece = 64 * 1024;
+
+/* Code points in n bytes of well-formed UTF-8. */
+size_t lx_count_cp(const char *p, size_t n) {
+  size_t c = 0;
+  for (size_t i = 0; i < n; ++i) c += (static_cast<unsigned char>(p[i]) & 0xC0) != 0x80;
+  return c;
+}
+
+/* A str's characters, which may be read without the interpreter lock while
+ * a reference is held: a str never changes. */
+struct LxText {
+  int kind;
+  const void *data;
+  size_t len;
+};
+
+/* Writes the UTF-8 form of the n characters at `s` to `out` (room for 4 bytes
+ * a character) and returns its length, or SIZE_MAX at a surrogate. */
+template <typename C>
+size_t lx_encode(const C *s, size_t n, char *out) {
+  char *o = out;
+  for (size_t i = 0; i < n; ++i) {
+    const Py_UCS4 c = s[i];
+    if (c < 0x80) {
+      *o++ = static_cast<char>(c);
+    } else if (c < 0x800) {
+      *o++ = static_cast<char>(0xC0 | (c >> 6));
+      *o++ = static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      if (c >= 0xD800 && c < 0xE000) return SIZE_MAX;
+      *o++ = static_cast<char>(0xE0 | (c >> 12));
+      *o++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      *o++ = static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      *o++ = static_cast<char>(0xF0 | (c >> 18));
+      *o++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      *o++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      *o++ = static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return static_cast<size_t>(o - out);
+}
+
+template <typename C>
+Py_UCS4 lx_max_char(const C *s, size_t n) {
+  Py_UCS4 m = 0;
+  for (size_t i = 0; i < n; ++i) m = s[i] > m ? s[i] : m;
+  return m;
+}
+
+/* Segments the n bytes of well-formed UTF-8 at `text` and appends a record per
+ * word to `out`, with the class names of custom words when `want_classes` and
+ * the words the library returns when `want_words`.  0 on success, 1 when the
+ * library fails, 2 when memory runs out.  Touches no Python object. */
+int lx_collect(HANDLE h, const char *text, size_t n, bool want_classes, bool want_words,
+               LxCollected &out) noexcept {
+  try {
+    out.library_words = want_words;
+    size_t start = 0, start_cp = 0;
+    while (start < n) {
+      size_t end = n;
+      if (n - start > kLxPiece) {
+        const void *lf = std::memchr(text + start + kLxPiece, '\n', n - start - kLxPiece);
+        if (lf != nullptr) end = static_cast<size_t>(static_cast<const char *>(lf) - text) + 1;
+      }
+      const char *piece = text + start;
+      const size_t piece_len = end - start;
+      if (!LXSegment(h, piece, piece_len, LX_UTF8)) return 1;
+      const int count = LXGetResultCnt(h);
+      size_t at = 0, at_cp = 0;  /* a byte offset in the piece and its code points */
+      for (int i = 0; i < count; ++i) {
+        size_t b = 0, l = 0;
+        const pWP wp = LXGetAt(h, i);
+        if (wp == nullptr || !LXGetSpanAt(h, i, &b, &l) || b > piece_len || l > piece_len - b)
+          return 1;
+        if (b < at) at = at_cp = 0;
+        at_cp += lx_count_cp(piece + at, b - at);
+        LxRecord r;
+        r.begin = start_cp + at_cp;
+        at_cp += lx_count_cp(piece + b, l);
+        at = b + l;
+        r.end = start_cp + at_cp;
+        r.pos = wp->pos;
+        r.cls = r.word = r.word_len = 0;
+        if (want_classes && wp->bcw) {
+          out.classes.emplace_back(LXGetClsAt(h, wp->cls, 0));
+          r.cls = out.classes.size();
+        }
+        if (want_words && wp->word != nullptr) {
+          r.word = out.words.size();
+          out.words += wp->word;
+          r.word_len = out.words.size() - r.word;
+        }
+        out.records.push_back(r);
+      }
+      start_cp += at_cp + lx_count_cp(piece + at, piece_len - at);
+      start = end;
+    }
+    return 0;
+  } catch (...) {
+    return 2;
+  }
+}
+
+/* The tag strings of the POS ids, made once. */
+PyObject *lx_tag(int pos) {
+  static PyObject *tags[64];
+  PyObject *&slot = tags[pos >= 0 && pos < 64 ? pos : 0];
+  if (pos >= 0 && pos < 64 && slot != nullptr) {
+    Py_INCREF(slot);
+    return slot;
+  }
+  char buf[16];
+  LXPosId2Str(pos, buf, sizeof buf);
+  PyObject *tag = PyUnicode_FromString(buf);
+  if (tag != nullptr && pos >= 0 && pos < 64) {
+    PyUnicode_InternInPlace(&tag);
+    Py_INCREF(tag);
+    slot = tag;
+  }
+  return tag;
+}
+
+/* A tuple of the n `items` (references stolen; null when one is null) as an
+ * instance of `type`, a subclass of tuple, or as a plain tuple when `type` is
+ * null. */
+PyObject *lx_record(PyTypeObject *type, PyObject *const *items, Py_ssize_t n) {
+  bool complete = true;
+  for (Py_ssize_t i = 0; i < n; ++i) complete = complete && items[i] != nullptr;
+  PyObject *r = nullptr;
+  if (complete) {
+#if PY_VERSION_HEX < 0x030E0000
+    /* As tuple.__new__(type, items) makes it, without an intermediate tuple. */
+    r = type ? type->tp_alloc(type, n) : PyTuple_New(n);
+#else
+    r = PyTuple_New(n);
+#endif
+  }
+  for (Py_ssize_t i = 0; i < n; ++i) {
+    if (r != nullptr) PyTuple_SET_ITEM(r, i, items[i]);
+    else Py_XDECREF(items[i]);
+  }
+#if PY_VERSION_HEX >= 0x030E0000
+  if (r != nullptr && type != nullptr) {
+    PyObject *args = PyTuple_Pack(1, r);
+    Py_SETREF(r, args ? PyTuple_Type.tp_new(type, args, nullptr) : nullptr);
+    Py_XDECREF(args);
+  }
+#endif
+  return r;
+}
+
+/* Segments `t`, a str as a whole ASCII or not, into `c` (lx_collect) and finds
+ * the largest character of each word; 3 at a surrogate.  Runs without the
+ * interpreter lock. */
+int lx_segment_text(HANDLE h, const LxText &t, bool ascii, bool want_classes, bool want_words,
+                    LxCollected &c) noexcept {
+  try {
+    std::string utf8;
+    const char *bytes = static_cast<const char *>(t.data);
+    size_t n = t.len;
+    if (!ascii) {
+      utf8.resize(static_cast<size_t>(t.kind == PyUnicode_4BYTE_KIND ? 4 : t.kind + 1) * t.len);
+      n = t.kind == PyUnicode_1BYTE_KIND ? lx_encode(static_cast<const Py_UCS1 *>(t.data), t.len, &utf8[0])
+          : t.kind == PyUnicode_2BYTE_KIND ? lx_encode(static_cast<const Py_UCS2 *>(t.data), t.len, &utf8[0])
+          : lx_encode(static_cast<const Py_UCS4 *>(t.data), t.len, &utf8[0]);
+      if (n == SIZE_MAX) return 3;
+      bytes = utf8.data();
+    }
+    const int status = lx_collect(h, bytes, n, want_classes, want_words, c);
+    for (LxRecord &r : c.records) {
+      const size_t m = r.end - r.begin;
+      r.maxchar = ascii ? 0x7F
+          : t.kind == PyUnicode_1BYTE_KIND ? lx_max_char(static_cast<const Py_UCS1 *>(t.data) + r.begin, m)
+          : t.kind == PyUnicode_2BYTE_KIND ? lx_max_char(static_cast<const Py_UCS2 *>(t.data) + r.begin, m)
+          : lx_max_char(static_cast<const Py_UCS4 *>(t.data) + r.begin, m);
+    }
+    return status;
+  } catch (...) {
+    return 2;
+  }
+}
+
+/* A record's word as the text has it: a copy of its characters. */
+PyObject *lx_text_word(const LxText &t, const LxRecord &r) {
+  const size_t n = r.end - r.begin;
+  PyObject *w = PyUnicode_New(static_cast<Py_ssize_t>(n), r.maxchar);
+  if (w == nullptr) return nullptr;
+  const int kind = PyUnicode_KIND(w);
+  void *data = PyUnicode_DATA(w);
+  if (kind == t.kind) {
+    std::memcpy(data, static_cast<const char *>(t.data) + r.begin * kind, n * kind);
+  } else {
+    for (size_t i = 0; i < n; ++i)
+      PyUnicode_WRITE(kind, data, i, PyUnicode_READ(t.kind, t.data, r.begin + i));
+  }
+  return w;
+}
+
+/* The item of a record: its word; (word, tag); or (word, tag, start, end,
+ * class names or None) as an instance of `type`.  The word is the text's
+ * unless the library's words were collected. */
+PyObject *lx_item(const LxText &text, const LxRecord &r, const LxCollected &c, int fields,
+                  PyTypeObject *type) {
+  PyObject *word = c.library_words
+      ? PyUnicode_DecodeUTF8(c.words.data() + r.word, static_cast<Py_ssize_t>(r.word_len), "replace")
+      : lx_text_word(text, r);
+  if (word == nullptr || fields == 0) return word;
+  if (fields == 1) {
+    PyObject *items[] = {word, lx_tag(r.pos)};
+    return lx_record(nullptr, items, 2);
+  }
+  PyObject *cls = Py_None;
+  if (r.cls == 0) {
+    Py_INCREF(cls);
+  } else {
+    const std::string &name = c.classes[r.cls - 1];
+    cls = PyUnicode_DecodeFSDefaultAndSize(name.data(), static_cast<Py_ssize_t>(name.size()));
+  }
+  PyObject *items[] = {word, lx_tag(r.pos), PyLong_FromSize_t(r.begin), PyLong_FromSize_t(r.end), cls};
+  return lx_record(type, items, 5);
+}
+
+}  // namespace
+%}
+
+%inline %{
+/* Segments the str `text` with `handle` and returns every word in order, the
+ * blanks included: as str (fields 0), as (word, tag) (1), or as (word, tag,
+ * start, end, classes) made an instance of `token_type`, a subclass of tuple
+ * (2); start and end are code-point offsets into `text`, classes the class
+ * names of a custom word joined with "|" or None.  The words are the text's
+ * (they join to it; the handle has LX_ORIG) unless `normalised`, which takes
+ * the words the library returns.  A text that is not valid Unicode (a lone
+ * surrogate) raises UnicodeEncodeError; a failure of the library
+ * RuntimeError. */
+static PyObject *lx_py_tokens(HANDLE handle, PyObject *text, int fields, bool normalised,
+                              PyObject *token_type) {
+  if (!PyUnicode_Check(text)) {
+    PyErr_Format(PyExc_TypeError, "text must be str, not %.100s", Py_TYPE(text)->tp_name);
+    return nullptr;
+  }
+  PyTypeObject *type = nullptr;
+  if (fields == 2 && token_type != Py_None) {
+    if (!PyType_Check(token_type) ||
+        !PyType_IsSubtype(reinterpret_cast<PyTypeObject *>(token_type), &PyTuple_Type)) {
+      PyErr_SetString(PyExc_TypeError, "token_type must be a subclass of tuple");
+      return nullptr;
+    }
+    type = reinterpret_cast<PyTypeObject *>(token_type);
+  }
+#if PY_VERSION_HEX < 0x030C0000
+  if (PyUnicode_READY(text) < 0) return nullptr;
+#endif
+  const LxText t = {static_cast<int>(PyUnicode_KIND(text)), PyUnicode_DATA(text),
+                    static_cast<size_t>(PyUnicode_GET_LENGTH(text))};
+  const bool ascii = PyUnicode_IS_ASCII(text);
+  LxCollected c;
+  int status;
+  Py_BEGIN_ALLOW_THREADS
+  status = lx_segment_text(handle, t, ascii, fields == 2, normalised, c);
+  Py_END_ALLOW_THREADS
+  if (status == 3) {
+    /* The codec's own error, which names the character and its place. */
+    Py_XDECREF(PyUnicode_AsUTF8String(text));
+    if (!PyErr_Occurred()) PyErr_SetString(PyExc_ValueError, "segment_tokens: text has a surrogate");
+    return nullptr;
+  }
+  if (status == 2) return PyErr_NoMemory();
+  if (status != 0) {
+    PyErr_SetString(PyExc_RuntimeError, handle == nullptr ? "segment_tokens: the handle is None"
+                    : "segment_tokens: the library could not segment the text (are resources loaded?)");
+    return nullptr;
+  }
+  /* The items hold strings and numbers only and cannot form cycles: the
+   * collector, which would scan them again and again while they are made,
+   * waits until the list is complete. */
+#if PY_VERSION_HEX >= 0x030A0000
+  const int gc_was_enabled = PyGC_Disable();
+#endif
+  PyObject *list = PyList_New(static_cast<Py_ssize_t>(c.records.size()));
+  for (size_t i = 0; list != nullptr && i < c.records.size(); ++i) {
+    PyObject *item = lx_item(t, c.records[i], c, fields, type);
+    if (item == nullptr) Py_CLEAR(list);
+    else PyList_SET_ITEM(list, static_cast<Py_ssize_t>(i), item);
+  }
+#if PY_VERSION_HEX >= 0x030A0000
+  if (gc_was_enabled) PyGC_Enable();
+#endif
+  return list;
+}
 %}
