@@ -172,17 +172,31 @@ Spans PlaceSpans(const SegLine& line) {
   return out;
 }
 
-bool Evaluator::load_vocab(const std::string& path) {
+namespace {
+bool LoadWords(const std::string& path, std::unordered_set<std::string>& words) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return false;
-  std::unordered_set<std::string> vocab;
   std::string line;
   while (ReadTextLine(in, line)) {
     size_t e = line.find_first_of(" \t");
     std::string w = line.substr(0, e);
-    if (!w.empty()) vocab.insert(w);
+    if (!w.empty()) words.insert(w);
   }
+  return true;
+}
+}  // namespace
+
+bool Evaluator::load_vocab(const std::string& path) {
+  std::unordered_set<std::string> vocab;
+  if (!LoadWords(path, vocab)) return false;
   set_vocab(std::move(vocab));
+  return true;
+}
+
+bool Evaluator::load_held_out(const std::string& path) {
+  std::unordered_set<std::string> words;
+  if (!LoadWords(path, words)) return false;
+  set_held_out(std::move(words));
   return true;
 }
 
@@ -216,6 +230,30 @@ void Evaluator::add(const SegLine& gold, const SegLine& sys) {
         if (hit) ++r.oov_correct;
       }
     }
+    if (r.have_held_out && m_held_out.count(g.word)) {
+      ++r.held.gold;
+      if (hit) ++r.held.correct;
+      if (ScoredPos(g.pos) == pos_tag_id("nr")) {
+        ++r.held_names;
+        if (hit) ++r.held_names_correct;
+      }
+    }
+  }
+  if (r.have_held_out) {
+    // A system word is spelt as the gold text has it at its span (the
+    // system may have normalised its characters).
+    std::string text;
+    std::vector<size_t> at;  // byte offset of each character, and the end
+    for (const SegWord& g : gold.words) {
+      for (size_t i = 0; i < g.word.size();
+           i += (IsLead(static_cast<unsigned char>(g.word[i])) && i + 1 < g.word.size()) ? 2 : 1)
+        at.push_back(text.size() + i);
+      text += g.word;
+    }
+    at.push_back(text.size());
+    for (const SegWord& s : sys.words)
+      if (s.end < at.size() && m_held_out.count(text.substr(at[s.begin], at[s.end] - at[s.begin])))
+        ++r.held.sys;
   }
   if (gold.tagged && sys.tagged) {
     r.have_tags = true;
@@ -251,6 +289,15 @@ std::string EvalResult::report() const {
         place.recall(), place.gold, place.sys);
     add("POS accuracy        %.4f (%zu of %zu correctly segmented words)\n", pos_accuracy(),
         pos_correct, pos_compared);
+  }
+  if (have_held_out) {
+    add("held-out recall     %.4f (%zu of %zu gold words)\n", held.recall(), held.correct,
+        held.gold);
+    add("held-out precision  %.4f (%zu system words)\n", held.precision(), held.sys);
+    if (have_tags)
+      add("held-out names      %.4f (%zu of %zu gold person words)\n",
+          held_names ? double(held_names_correct) / held_names : 0.0, held_names_correct,
+          held_names);
   }
   return out;
 }

@@ -81,6 +81,12 @@ struct EvalResult {
   bool have_tags = false;    // both sides tagged on at least one line
   PRCount person, place;
   size_t pos_compared = 0, pos_correct = 0;  // over correctly segmented words
+  // Words of the held-out types (see Evaluator::load_held_out): gold tokens,
+  // system words whose text is such a type, and the exact matches; and the
+  // gold tokens among them tagged as person names.
+  bool have_held_out = false;
+  PRCount held;
+  size_t held_names = 0, held_names_correct = 0;
 
   double oov_rate() const { return words.gold ? double(oov_gold) / words.gold : 0.0; }
   double oov_recall() const { return oov_gold ? double(oov_correct) / oov_gold : 0.0; }
@@ -100,12 +106,19 @@ class Evaluator {
   // Reads a vocabulary file: one word per line, the word up to the first
   // blank or TAB.  False if it cannot be opened.
   bool load_vocab(const std::string& path);
+  // Held-out word types (a file in the same format): the words that the
+  // resources were trained not to know, scored apart.  Set before add().
+  void set_held_out(std::unordered_set<std::string> words) {
+    m_held_out = std::move(words);
+    m_result.have_held_out = true;
+  }
+  bool load_held_out(const std::string& path);
 
   void add(const SegLine& gold, const SegLine& sys);
   const EvalResult& result() const { return m_result; }
 
  private:
-  std::unordered_set<std::string> m_vocab;
+  std::unordered_set<std::string> m_vocab, m_held_out;
   EvalResult m_result;
 };
 

@@ -58,6 +58,31 @@ bool IsFactoidLed(const std::string& w) {
   return false;
 }
 
+std::string HeldOutKey(const std::string& word) { return LowerAscii(HalfWidth(word)); }
+
+std::set<std::string> ChooseHeldOut(const std::set<std::string>& types, double fraction,
+                                    uint64_t seed) {
+  std::vector<std::pair<uint64_t, std::string>> eligible;
+  for (const std::string& w : types) {
+    if (w.empty() || CharLen(w, 0) >= w.size() || IsFactoidLed(w)) continue;
+    bool separator = false;
+    for (size_t i = 0; i < w.size(); i += CharLen(w, i))
+      separator = separator || IsSeparatorChar(w, i, CharLen(w, i));
+    if (separator) continue;
+    // FNV-1a from a seeded start, then the splitmix64 finaliser.
+    uint64_t h = 0xcbf29ce484222325ull ^ (seed * 0x9e3779b97f4a7c15ull);
+    for (unsigned char c : w) h = (h ^ c) * 0x100000001b3ull;
+    h = (h ^ (h >> 30)) * 0xbf58476d1ce4e5b9ull;
+    h = (h ^ (h >> 27)) * 0x94d049bb133111ebull;
+    eligible.emplace_back(h ^ (h >> 31), w);
+  }
+  std::sort(eligible.begin(), eligible.end());
+  const size_t n = static_cast<size_t>(std::llround(fraction * double(eligible.size())));
+  std::set<std::string> out;
+  for (size_t k = 0; k < n && k < eligible.size(); ++k) out.insert(eligible[k].second);
+  return out;
+}
+
 std::string TrainSummary::report() const {
   char buf[1024];
   std::snprintf(buf, sizeof buf,
@@ -69,12 +94,13 @@ std::string TrainSummary::report() const {
                 "dictionary); sentences left out of role training %zu\n"
                 "listed transliterated names %zu, name parts %zu, familiar names %zu, listed places "
                 "that may be names %zu, given-name characters %zu\n"
-                "combination words %zu, ambiguity rules %zu, organisation words %zu\n",
+                "combination words %zu, ambiguity rules %zu, organisation words %zu\n"
+                "held-out word tokens %zu, held-out types the word lists add %zu\n",
                 paragraphs_used, paragraphs_dev, paragraphs_malformed, sentences, tokens,
                 dict_words, lexicon_words, lexicon_rejected, bigrams, discount, person_names,
                 person_names_roled, places_roled, places_apart, role_sentences_skipped, listed_names, name_parts,
                 familiar_names, listed_trans_places, given_name_chars, combination_words,
-                ambiguity_rules, organisation_words);
+                ambiguity_rules, organisation_words, held_out_tokens, held_out_listed);
   return buf;
 }
 
@@ -82,6 +108,9 @@ Trainer::Trainer(TrainOptions options) : m_options(options), m_factoid(new CFact
   // Full-width digits and letters are read as ASCII, so "１９９８" and "1998"
   // are the same number factoid.
   m_factoid->set_pku();
+  std::set<std::string> held;
+  for (const std::string& w : m_options.held_out) held.insert(HeldOutKey(w));
+  m_options.held_out.swap(held);
 }
 
 Trainer::~Trainer() = default;
@@ -254,6 +283,9 @@ void Trainer::add_paragraph(const CorpusParagraph& para) {
       close();
       continue;
     }
+    const bool held = !m_options.held_out.empty() && !IsFactoidLed(t.word) &&
+                      m_options.held_out.count(HeldOutKey(t.word)) > 0;
+    if (held) ++m_summary.held_out_tokens;
     // The tagger gives a factoid item (a word led by a digit or a Latin
     // letter) the tag n whatever it is; its transitions are trained so.
     const int seen_tag = (m_options.factoid_tag_n && IsFactoidLed(t.word)) ? kPosN : t.pos;
@@ -290,7 +322,7 @@ void Trainer::add_paragraph(const CorpusParagraph& para) {
       // The parts of a name joined by separators (拉吉夫·甘地): LX_PGU
       // outputs them apart, each a name of its own.
       const std::vector<std::string> parts = SplitAtNameSeparators(t.word);
-      if (parts.size() > 1)
+      if (parts.size() > 1 && !held)
         for (const std::string& part : parts)
           if (part.size() >= 4) ++m_name_parts[part];
       if (wide) {
@@ -303,12 +335,12 @@ void Trainer::add_paragraph(const CorpusParagraph& para) {
                        ((kind[i] == kGiven && t.word.size() == 2) ||
                         (kind[i] == kSurname && toks[i + 1].word.size() == 2));
     if (kind[i] == kGiven && !apart) {
-      m_given_names.insert(t.word);
+      if (!held) m_given_names.insert(t.word);
       for (size_t k = 0; k < t.word.size(); k += CharLen(t.word, k))
         add_piece(t.word.substr(k, CharLen(t.word, k)), 0, kMarkNameRest);
       continue;
     }
-    if (!IsFactoidLed(t.word)) {
+    if (!IsFactoidLed(t.word) && !held) {
       ++m_word_pos[LowerAscii(t.word)][t.pos];
       if (t.word.size() == 2 && IsLead(static_cast<unsigned char>(t.word[0]))) {
         auto& c = m_single_char_nr[t.word];
@@ -320,6 +352,16 @@ void Trainer::add_paragraph(const CorpusParagraph& para) {
                          : kind[i] == kSurname ? kMarkNameFirst
                          : kind[i] == kWhole ? kMarkWholeName
                                              : kMarkNone;
+    if (held) {
+      // A held-out word is text the lattice sees as characters; a name stays
+      // one name in the named-entity model.
+      const bool name = mark == kMarkNameFirst || mark == kMarkWholeName;
+      const std::string w = LowerAscii(t.word);
+      for (size_t k = 0; k < w.size(); k += CharLen(w, k))
+        add_piece(w.substr(k, CharLen(w, k)), 0,
+                  !name ? kMarkNone : k == 0 ? kMarkNameFirst : kMarkNameRest);
+      continue;
+    }
     for (const TrainPiece& p : pieces_of(t)) add_piece(p.word, p.cls, mark);
   }
   close();
@@ -530,6 +572,7 @@ bool Trainer::write_dictionary(const std::string& dir, std::string* error) {
     }
   }
   select_lexicon_words();
+  for (const std::string& w : m_options.held_out) m_summary.held_out_listed += m_lexicon_selected.count(w);
   const int ns = pos_tag_id("ns"), nz = pos_tag_id("nz"), nr = pos_tag_id("nr");
   for (const auto& kv : m_lexicon_selected) {
     basic_dict_entry_t e;

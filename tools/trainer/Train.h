@@ -60,6 +60,16 @@ std::string HalfWidth(const std::string& word);
 // splitter (the corpus has no word that mixes separators and other text).
 bool IsSeparatorToken(const std::string& word);
 
+// The form in which a corpus word is held out: half-width, ASCII lower-cased.
+std::string HeldOutKey(const std::string& word);
+
+// A seeded, reproducible choice of `fraction` of the training text's word
+// types that can be held out (two or more characters, not led by a digit or
+// letter, no separators), chosen by a hash of seed and word, so that the
+// choice depends on nothing but the seed and the types.
+std::set<std::string> ChooseHeldOut(const std::set<std::string>& types, double fraction,
+                                    uint64_t seed);
+
 struct TrainOptions {
   bool skip_dev = true;  // leave the development paragraphs out
   // Train on the text as LX_S2D shows it (full-width ASCII inside sentences
@@ -123,6 +133,11 @@ struct TrainOptions {
   // Weight of the characters of the names written whole in the H, I and T
   // scores of single characters.
   double trans_char_weight = 0.5;
+  // Word types the trainer must not learn as words (compared as HeldOutKey
+  // gives them): the text keeps them, but as their characters, as new text shows
+  // an unknown word; neither the dictionary nor the models know them, while
+  // the general word list still adds those it lists.
+  std::set<std::string> held_out;
 };
 
 struct TrainSummary {
@@ -149,6 +164,8 @@ struct TrainSummary {
   size_t listed_trans_places = 0;     // listed places that may be names
   size_t combination_words = 0;       // training words of type 90
   size_t ambiguity_rules = 0;         // rules of "UserAmbRule"
+  size_t held_out_tokens = 0;         // text tokens of held-out types
+  size_t held_out_listed = 0;         // held-out types the word lists add
   std::string report() const;
 };
 

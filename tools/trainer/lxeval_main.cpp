@@ -22,11 +22,14 @@ bool ParseFormat(const char* s, lxtrain::SegFormat& f) {
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: lxeval [--vocab FILE] [--gold-format F] [--sys-format F] GOLD SYSTEM\n"
-               "       lxeval [--vocab FILE] [--gold-format F] --resources DIR [--flags N]\n"
+               "usage: lxeval [--vocab FILE] [--held-out FILE] [--gold-format F]\n"
+               "              [--sys-format F] GOLD SYSTEM\n"
+               "       lxeval [--vocab FILE] [--held-out FILE] [--gold-format F]\n"
+               "              --resources DIR [--flags N]\n"
                "              [--pku] [--output FILE] GOLD\n"
                "  F: auto (default), corpus, words, tagged; files are GBK, one line per\n"
-               "  sentence or paragraph; FILE holds one training word per line.  The\n"
+               "  sentence or paragraph; FILE holds one word per line (the training\n"
+               "  words; the held-out words, scored apart).  The\n"
                "  second form segments the gold text with the library (mode flags N,\n"
                "  PKU mode with --pku) and can write its output as tagged records.\n");
   return 2;
@@ -36,16 +39,17 @@ int Usage() {
 
 int main(int argc, char** argv) {
   lxtrain::SegFormat gf = lxtrain::SegFormat::kAuto, sf = lxtrain::SegFormat::kAuto;
-  std::string vocab, output;
+  std::string vocab, output, held_out;
   std::vector<std::string> files;
   lxtrain::DevSegmentOptions seg;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if ((a == "--vocab" || a == "--gold-format" || a == "--sys-format" || a == "--resources" ||
-         a == "--flags" || a == "--output") &&
+         a == "--flags" || a == "--output" || a == "--held-out") &&
         i + 1 < argc) {
       const char* v = argv[++i];
       if (a == "--vocab") vocab = v;
+      else if (a == "--held-out") held_out = v;
       else if (a == "--resources") seg.resources = v;
       else if (a == "--flags") seg.flags = static_cast<int>(std::strtol(v, nullptr, 0));
       else if (a == "--output") output = v;
@@ -63,6 +67,10 @@ int main(int argc, char** argv) {
   lxtrain::Evaluator ev;
   if (!vocab.empty() && !ev.load_vocab(vocab)) {
     std::fprintf(stderr, "lxeval: unable to open file: %s\n", vocab.c_str());
+    return 1;
+  }
+  if (!held_out.empty() && !ev.load_held_out(held_out)) {
+    std::fprintf(stderr, "lxeval: unable to open file: %s\n", held_out.c_str());
     return 1;
   }
   std::string error;

@@ -21,19 +21,23 @@ int Usage() {
                "               [--lexicon FILE [--lexicon-weight W] [--lexicon-crossings N]\n"
                "               [--lexicon-combination]] [--comb-ratio R]\n"
                "               [--names FILE [--name-list-weight W]] [--places FILE]...\n"
-               "               [--custom DIR]\n"
+               "               [--custom DIR] [--hold-out-vocab FILE]\n"
                "               CORPUS OUTDIR\n"
-               "       lxtrain --split CORPUS OUTDIR\n"
+               "       lxtrain --split [--hold-out-fraction F [--seed N]] CORPUS OUTDIR\n"
                "  The first form writes a resource directory trained on CORPUS without its\n"
                "  development paragraphs (all of it with --all).  The second writes\n"
                "  train.txt, dev.txt (gold), dev.raw.txt (text only) and vocab.txt (the\n"
-               "  training words) into OUTDIR.  The tuning options (--name-word-weight,\n"
+               "  training words) into OUTDIR, with --hold-out-fraction also heldout.txt\n"
+               "  (that share of the training word types, chosen by the seed) and\n"
+               "  heldout-vocab.txt (the training words less those), which\n"
+               "  --hold-out-vocab keeps the first form from learning as words.\n"
+               "  The tuning options (--name-word-weight,\n"
                "  --trans-char-weight, --given-char-min-count, ...) are listed with their\n"
                "  defaults in docs/training.md.\n");
   return 2;
 }
 
-int Split(const std::string& corpus, const std::string& out) {
+int Split(const std::string& corpus, const std::string& out, double hold_out, uint64_t seed) {
   std::ifstream in(corpus, std::ios::binary);
   if (!in) {
     std::fprintf(stderr, "lxtrain: unable to open file: %s\n", corpus.c_str());
@@ -65,6 +69,17 @@ int Split(const std::string& corpus, const std::string& out) {
     }
   }
   for (const std::string& w : words) vocab << w << '\n';
+  if (hold_out > 0) {
+    const std::set<std::string> held = lxtrain::ChooseHeldOut(words, hold_out, seed);
+    std::ofstream hf(o / "heldout.txt", std::ios::binary),
+        kept(o / "heldout-vocab.txt", std::ios::binary);
+    for (const std::string& w : words) (held.count(w) ? hf : kept) << w << '\n';
+    if (!hf || !kept) {
+      std::fprintf(stderr, "lxtrain: cannot write into %s\n", out.c_str());
+      return 1;
+    }
+    std::printf("held-out word types %zu\n", held.size());
+  }
   std::fputs(reader.stats().report().c_str(), stdout);
   std::printf("training paragraphs %zu, development paragraphs %zu, training words %zu\n", ntrain,
               ndev, words.size());
@@ -75,7 +90,9 @@ int Split(const std::string& corpus, const std::string& out) {
 
 int main(int argc, char** argv) {
   std::vector<std::string> files;
-  std::string surnames, ts_chars, ts_phrases, lexicon, names, custom;
+  std::string surnames, ts_chars, ts_phrases, lexicon, names, custom, held_out;
+  double hold_out_fraction = 0;
+  uint64_t seed = 1;
   std::vector<std::string> places;
   bool split = false, all = false;
   lxtrain::TrainOptions opt;
@@ -97,6 +114,13 @@ int main(int argc, char** argv) {
       if (a == "--lexicon-weight") opt.lexicon_weight = std::atof(v);
       else if (a == "--comb-ratio") opt.comb_ratio = std::atof(v);
       else opt.lexicon_max_crossings = static_cast<unsigned>(std::atoi(v));
+    } else if (a == "--hold-out-vocab" && i + 1 < argc) {
+      held_out = argv[++i];
+    } else if (a == "--hold-out-fraction" && i + 1 < argc) {
+      hold_out_fraction = std::atof(argv[++i]);
+      if (!(hold_out_fraction > 0 && hold_out_fraction < 1)) return Usage();
+    } else if (a == "--seed" && i + 1 < argc) {
+      seed = std::strtoull(argv[++i], nullptr, 10);
     } else if (a == "--custom" && i + 1 < argc) {
       custom = argv[++i];
     } else if (a == "--names" && i + 1 < argc) {
@@ -151,7 +175,17 @@ int main(int argc, char** argv) {
     }
   }
   if (files.size() != 2) return Usage();
-  if (split) return Split(files[0], files[1]);
+  if (split) return Split(files[0], files[1], hold_out_fraction, seed);
+  if (!held_out.empty()) {
+    std::ifstream f(held_out, std::ios::binary);
+    if (!f) {
+      std::fprintf(stderr, "lxtrain: unable to open file: %s\n", held_out.c_str());
+      return 1;
+    }
+    std::string line;
+    while (lxtrain::ReadTextLine(f, line))
+      if (!line.empty()) opt.held_out.insert(line);
+  }
 
   auto t0 = std::chrono::steady_clock::now();
   opt.skip_dev = !all;

@@ -41,6 +41,7 @@ TEST(TrainerEval, EntitySpans) {
 TEST(TrainerEval, HandComputedFigures) {
   Evaluator ev;
   ev.set_vocab({G("江"), G("泽民"), G("在"), G("北京"), G("。"), G("记者"), G("王")});
+  ev.set_held_out({G("泽民"), G("讲话"), G("小明"), G("ＡＢ"), G("公司有限")});
   // Gold 江 泽民 在 北京 讲话 。 / system 江泽民 在 北京 讲 话 。: 在 北京 。
   // right, 在 mistagged; the person and the place found.
   ev.add(Corpus("19980101-01-001-001/m  江/nr  泽民/nr  在/p  北京/ns  讲话/v  。/w"),
@@ -72,6 +73,11 @@ TEST(TrainerEval, HandComputedFigures) {
   EXPECT_EQ(std::vector<size_t>({r.person.gold, r.person.sys, r.person.correct, r.place.correct,
                                  r.pos_compared, r.pos_correct}),
             std::vector<size_t>({4, 4, 3, 1, 8, 7}));
+  // Held out: gold 泽民 讲话 小明 ＡＢ (names 泽民 小明), of which 小明 ＡＢ
+  // found; the system's 小明, AB (spelt as the gold text has it) and 公司有限.
+  EXPECT_EQ(std::vector<size_t>({r.held.gold, r.held.correct, r.held.sys, r.held_names,
+                                 r.held_names_correct}),
+            std::vector<size_t>({4, 2, 3, 2, 1}));
   const std::string rep = r.report();
   EXPECT_NE(rep.find("word F1             0.5294"), std::string::npos) << rep;
 }

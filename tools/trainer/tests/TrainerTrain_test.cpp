@@ -150,6 +150,19 @@ TEST(TrainerTrain, TrainSegmentAndScore) {
   EXPECT_FALSE(SegmentAndEvaluate(tmp.file("gold"), SegFormat::kAuto, opt, ev, error));
   testing::internal::GetCapturedStderr();
   EXPECT_NE(error.find("missing"), std::string::npos) << error;
+
+  // Held-out types (never a single character or a factoid word) are text but
+  // no dictionary words, unless the word list adds them.
+  TrainOptions ho;
+  ho.held_out = ChooseHeldOut({G("研究生"), G("生命"), G("命"), G("１９９８年")}, 1.0, 3);
+  Trainer th(ho);
+  Feed(th, &Trainer::add_corpus, corpus);
+  Feed(th, &Trainer::add_lexicon, "生命 10 n\n");
+  ASSERT_TRUE(th.write(tmp.file("c"), &error)) << error;
+  Dict held(tmp.file("c"));
+  EXPECT_EQ(std::vector<int>({held.index("研究生") < 0, held.index("生命") < 0, held.index("研究") < 0,
+                              int(th.summary().held_out_tokens), int(th.summary().held_out_listed)}),
+            std::vector<int>({1, 0, 0, 13, 1}));
 }
 
 TEST(TrainerTrain, NamesPlacesAndWordLists) {
