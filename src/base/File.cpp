@@ -5,6 +5,8 @@
 #include <climits>
 #include <cstdlib>
 
+#include <sys/stat.h>
+
 namespace {
 
 const unsigned kInitialBufferSize = 128;
@@ -86,6 +88,47 @@ char* File::getline() {
     if (*p != '\0') return m_buffer;
     // Blank: counted, not returned.
   }
+}
+
+FileBytes::~FileBytes() { std::free(m_data); }
+
+bool File::read_rest(FileBytes& bytes) {
+  std::free(bytes.m_data);
+  bytes.m_data = 0;
+  bytes.m_size = 0;
+  if (m_fp == 0) {
+    fail(EBADF);
+    return false;
+  }
+  // A regular file is read in one call of its remaining size (plus one byte,
+  // to see the end even if it grew); anything else in doubling pieces.
+  size_t capacity = 1 << 16;
+  struct stat st;
+  const long long at = ftello(m_fp);
+  if (fstat(fileno(m_fp), &st) == 0 && S_ISREG(st.st_mode) && at >= 0 && st.st_size >= at)
+    capacity = (size_t)(st.st_size - at) + 1;
+  size_t size = 0;
+  unsigned char* data = 0;
+  for (;;) {
+    unsigned char* bigger = static_cast<unsigned char*>(std::realloc(data, capacity));
+    if (bigger == 0) {
+      std::free(data);
+      fail(ENOMEM);
+      return false;
+    }
+    data = bigger;
+    size += std::fread(data + size, 1, capacity - size, m_fp);
+    if (size < capacity) break;
+    capacity *= 2;
+  }
+  if (std::ferror(m_fp)) {
+    std::free(data);
+    fail(errno != 0 ? errno : EIO);
+    return false;
+  }
+  bytes.m_data = data;
+  bytes.m_size = size;
+  return true;
 }
 
 std::ostream& File::position(std::ostream& stream) {

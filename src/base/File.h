@@ -12,8 +12,26 @@
 #ifndef LX_BASE_FILE_H
 #define LX_BASE_FILE_H
 
+#include <cstddef>
 #include <cstdio>
 #include <iostream>
+
+// Bytes read in one piece by File::read_rest; freed with the object.
+class FileBytes {
+ public:
+  FileBytes() : m_data(0), m_size(0) {}
+  ~FileBytes();
+  const unsigned char* data() const { return m_data; }
+  size_t size() const { return m_size; }
+
+ private:
+  friend class File;
+  unsigned char* m_data;
+  size_t m_size;
+
+  FileBytes(const FileBytes&) = delete;
+  FileBytes& operator=(const FileBytes&) = delete;
+};
 
 class File {
  public:
@@ -27,6 +45,11 @@ class File {
   // bytes is returned whole, but C string functions see only its text up to
   // the first NUL (a line whose text is blank up to there counts as blank).
   char* getline();
+
+  // Reads everything from the stream's position to its end into `bytes`
+  // (replacing what they held), in as few reads as the stream allows: one for
+  // a regular file.  False on failure (then error() is non-zero).
+  bool read_rest(FileBytes& bytes);
 
   // Closes the stream if open; the result of fclose (0 when nothing was open).
   int close();

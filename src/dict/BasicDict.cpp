@@ -491,8 +491,20 @@ void CBasicDict::clear() {
 bool CBasicDict::loadBasicDict(const char* lex, const char* prop) {
   // Both files go into a fresh dictionary first, so that a failure leaves
   // this one untouched and a success replaces both halves together.
+  //
+  // The double array's shape is checked by the walk that checks its keys
+  // against the properties, which saves a walk over the whole array.  When
+  // anything fails, a shape-only walk tells whether the array was at fault,
+  // so that the message is the one that checking the array first gives.
   CBasicDict staged;
-  if (!staged._loadDict(lex) || !staged._loadProp(prop)) {
+  bool ok = staged._readDict(lex, false);
+  if (ok && !staged._loadProp(prop)) {
+    std::string err;
+    if (!check_keys(staged.m_units.data(), staged.m_units.size(), 0, 0, err))
+      staged.m_error = std::string(lex) + ": " + err;
+    ok = false;
+  }
+  if (!ok) {
     m_error = staged.m_error;
     std::fprintf(stderr, "%s\n", m_error.c_str());
     return false;
@@ -502,7 +514,9 @@ bool CBasicDict::loadBasicDict(const char* lex, const char* prop) {
   return true;
 }
 
-bool CBasicDict::_loadDict(const char* path) {
+bool CBasicDict::_loadDict(const char* path) { return _readDict(path, true); }
+
+bool CBasicDict::_readDict(const char* path, bool walk) {
   try {
     if (path == 0) {
       m_error = "no file name";
@@ -531,7 +545,7 @@ bool CBasicDict::_loadDict(const char* path) {
       return false;
     }
     std::string err;
-    if (!check_keys(units.data(), num, &mPropDict, mWordNum, err)) {
+    if (walk && !check_keys(units.data(), num, &mPropDict, mWordNum, err)) {
       m_error = std::string(path) + ": " + err;
       return false;
     }

@@ -194,6 +194,9 @@ class CBasicDict {
   std::vector<uint32_t> m_units;  // storage of mBasicDict's array while loaded
   std::string m_error;
 
+  // _loadDict, with the walk over the array's keys left out if `walk` is
+  // false (the caller walks it later).
+  bool _readDict(const char* path, bool walk);
   void _swap(CBasicDict& other);
   void _attach_units();
 };

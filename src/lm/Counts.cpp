@@ -7,10 +7,6 @@
 // big-endian order on any host without detecting the host's byte order.
 namespace {
 
-bool read_bytes(FILE* fp, unsigned char* bytes, size_t n) {
-  return std::fread(bytes, 1, n, fp) == n;
-}
-
 uint32_t be16(const unsigned char* b) { return (uint32_t)b[0] << 8 | b[1]; }
 
 uint32_t be32(const unsigned char* b) {
@@ -30,44 +26,40 @@ unsigned write_bytes(FILE* fp, const unsigned char* bytes, size_t n) {
 
 }  // namespace
 
-unsigned readBinaryCount(FILE* fp, unsigned long long& count) {
-  unsigned char b[4];
-  if (!read_bytes(fp, b, 2)) return 0;
-  uint32_t v = be16(b);
+unsigned readBinaryCount(const unsigned char* p, size_t avail, unsigned long long& count) {
+  if (avail < 2) return 0;
+  uint32_t v = be16(p);
   if ((v & 0x8000) == 0) {
     count = v;
     return 2;
   }
-  if (!read_bytes(fp, b + 2, 2)) {
+  if (avail < 4) {
     std::fputs("readBinaryCount: incomplete long count\n", stderr);
     return 0;
   }
-  uint32_t w = (v & 0x7FFF) << 16 | be16(b + 2);
+  uint32_t w = (v & 0x7FFF) << 16 | be16(p + 2);
   if ((w & 0x40000000) == 0) {
     count = w;
     return 4;
   }
-  unsigned char low[4];
-  if (!read_bytes(fp, low, 4)) {
+  if (avail < 8) {
     std::fputs("readBinaryCount: incomplete long long count\n", stderr);
     return 0;
   }
-  count = (unsigned long long)(w & ~0x40000000u) << 32 | be32(low);
+  count = (unsigned long long)(w & ~0x40000000u) << 32 | be32(p + 4);
   return 8;
 }
 
-unsigned readBinaryCount(FILE* fp, float& value) {
-  unsigned char b[4];
-  if (!read_bytes(fp, b, 4)) return 0;
-  uint32_t bits = be32(b);
+unsigned readBinaryCount(const unsigned char* p, size_t avail, float& value) {
+  if (avail < 4) return 0;
+  uint32_t bits = be32(p);
   std::memcpy(&value, &bits, sizeof value);
   return 4;
 }
 
-unsigned readBinaryCount(FILE* fp, double& value) {
-  unsigned char b[8];
-  if (!read_bytes(fp, b, 8)) return 0;
-  uint64_t bits = (uint64_t)be32(b) << 32 | be32(b + 4);
+unsigned readBinaryCount(const unsigned char* p, size_t avail, double& value) {
+  if (avail < 8) return 0;
+  uint64_t bits = (uint64_t)be32(p) << 32 | be32(p + 4);
   std::memcpy(&value, &bits, sizeof value);
   return 8;
 }

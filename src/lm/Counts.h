@@ -9,17 +9,19 @@
 //              then 4 bytes: value bits 0..31           0 .. 2^62 - 1
 //
 // Floats and doubles are their IEEE-754 bits, 4 and 8 bytes.  Every function
-// returns the number of bytes read or written, 0 on failure.
+// returns the number of bytes read or written, 0 on failure.  The readers
+// decode from memory: `p` points at the value, `avail` bytes remain there.
 #ifndef LX_LM_COUNTS_H
 #define LX_LM_COUNTS_H
 
+#include <cstddef>
 #include <cstdio>
 
-// A truncated long or long long count is reported on stderr; a failure to
-// read the first two bytes (normally end of file) is silent.
-unsigned readBinaryCount(FILE* fp, unsigned long long& count);
-unsigned readBinaryCount(FILE* fp, float& value);
-unsigned readBinaryCount(FILE* fp, double& value);
+// A truncated long or long long count is reported on stderr; fewer than two
+// bytes (normally the end of the data) is a silent failure.
+unsigned readBinaryCount(const unsigned char* p, size_t avail, unsigned long long& count);
+unsigned readBinaryCount(const unsigned char* p, size_t avail, float& value);
+unsigned readBinaryCount(const unsigned char* p, size_t avail, double& value);
 
 // Writes `count` in the shortest form that has at least minBytes bytes.  A
 // count of 2^62 or more cannot be encoded: reported on stderr, 0 returned.

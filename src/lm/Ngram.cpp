@@ -1,12 +1,11 @@
 #include "lm/Ngram.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <new>
@@ -53,32 +52,6 @@ unsigned count_bytes(unsigned long long count) {
 template <class DataT>
 bool table_full(const LHash<VocabIndex, DataT>& table, VocabIndex key) {
   return table.num_entries() >= LHash_maxEntriesLimit && table.find(key) == 0;
-}
-
-void misaligned(File& file) {
-  file.offset(std::cerr) << "data misaligned\n";
-}
-
-void system_error(File& file) {
-  int err = errno;
-  file.offset(std::cerr) << std::strerror(err) << "\n";
-}
-
-// Reads one count or float of a node record and advances `offset` past it.
-// A short read is reported: "<file>: offset <n>: <reason>".
-template <class T>
-bool read_field(File& file, T& value, unsigned long long& offset) {
-  const unsigned n = readBinaryCount(file, value);
-  if (n == 0) {
-    if (std::ferror(file)) {
-      system_error(file);
-    } else {
-      file.offset(std::cerr) << "unexpected end of file\n";
-    }
-    return false;
-  }
-  offset += n;
-  return true;
 }
 
 // Reports a file that could not be opened, read or closed as
@@ -184,6 +157,198 @@ bool parseLogP(const char* text, LogP& result) {
   return std::sscanf(text, "%f", &result) == 1;
 }
 
+// ---------------------------------------------------------------------------
+// Packed form
+
+namespace {
+
+const uint32_t kAbsent = 0xFFFFFFFFu;
+
+// Growable array of plain values in one malloc block.  Growing and the final
+// trim are realloc calls, which the C library does without copying for large
+// blocks.  At most 2^32 - 1 elements (indexes are 32 bits): more throws
+// std::bad_alloc, as does a failed allocation.
+template <class T>
+class PodArray {
+ public:
+  PodArray() : m_data(0), m_size(0), m_capacity(0) {}
+  ~PodArray() { std::free(m_data); }
+  uint32_t size() const { return (uint32_t)m_size; }
+  T* data() { return m_data; }
+  const T* data() const { return m_data; }
+  T& operator[](size_t i) { return m_data[i]; }
+  const T& operator[](size_t i) const { return m_data[i]; }
+  T& back() { return m_data[m_size - 1]; }
+  size_t bytes() const { return m_capacity * sizeof(T); }
+  void push_back(const T& value) {
+    if (m_size == m_capacity) reallocate(m_capacity < 16 ? 16 : 2 * m_capacity);
+    m_data[m_size++] = value;
+  }
+  // Gives back the unused capacity.
+  void trim() {
+    if (m_size < m_capacity) reallocate(m_size);
+  }
+
+ private:
+  void reallocate(size_t capacity) {
+    if (capacity >= kAbsent) throw std::bad_alloc();
+    if (capacity == 0) {
+      std::free(m_data);
+      m_data = 0;
+    } else {
+      T* data = static_cast<T*>(std::realloc(m_data, capacity * sizeof(T)));
+      if (data == 0) throw std::bad_alloc();
+      m_data = data;
+    }
+    m_capacity = capacity;
+  }
+
+  T* m_data;
+  size_t m_size;
+  size_t m_capacity;
+
+  PodArray(const PodArray&) = delete;
+  PodArray& operator=(const PodArray&) = delete;
+};
+
+// Whether `word` is among the ascending keys[0 .. n - 1], and where.
+inline bool search(const VocabIndex* keys, uint32_t n, VocabIndex word, uint32_t& pos) {
+  const VocabIndex* it = std::lower_bound(keys, keys + n, word);
+  pos = (uint32_t)(it - keys);
+  return it != keys + n && *it == word;
+}
+
+// Direct positions of the smaller words of a large ascending key array: at[w]
+// is the position of word w (kAbsent if none) for every w below at.size(),
+// which is bounded by twice the number of keys; larger words (such as the
+// unknown word's high id) are searched from `tail` on.
+struct DirectIndex {
+  std::vector<uint32_t> at;
+  uint32_t tail = 0;
+
+  void build(const VocabIndex* keys, uint32_t n) {
+    const size_t bound = n == 0 ? 0 : std::min<size_t>((size_t)keys[n - 1] + 1, 2 * (size_t)n + 64);
+    at.assign(bound, kAbsent);
+    tail = 0;
+    while (tail < n && keys[tail] < bound) {
+      at[keys[tail]] = tail;
+      tail++;
+    }
+  }
+  bool find(const VocabIndex* keys, uint32_t n, VocabIndex word, uint32_t& pos) const {
+    if (word < at.size()) {
+      pos = at[word];
+      return pos != kAbsent;
+    }
+    if (!search(keys + tail, n - tail, word, pos)) return false;
+    pos += tail;
+    return true;
+  }
+};
+
+}  // namespace
+
+// Node i of the trie is nodes[i] (the root is node 0).  Its probabilities
+// are words/probs[probs .. probs + num_probs - 1], ascending by word; its
+// children child_words/child_nodes[children .. children + num_children - 1],
+// ascending by word.
+struct Ngram::Packed {
+  struct Node {
+    LogP bow;
+    uint32_t probs, num_probs;
+    uint32_t children, num_children;
+  };
+  PodArray<Node> nodes;
+  PodArray<VocabIndex> words;
+  PodArray<LogP> probs;
+  PodArray<VocabIndex> child_words;
+  PodArray<uint32_t> child_nodes;
+  // The root holds most of the words: direct positions there.
+  DirectIndex root_words, root_children;
+
+  const LogP* find_prob(uint32_t node, VocabIndex word) const {
+    const Node& n = nodes[node];
+    const VocabIndex* keys = words.data() + n.probs;
+    uint32_t pos;
+    bool hit = node == 0 ? root_words.find(keys, n.num_probs, word, pos)
+                         : search(keys, n.num_probs, word, pos);
+    return hit ? &probs[n.probs + pos] : 0;
+  }
+  bool find_child(uint32_t node, VocabIndex word, uint32_t& child) const {
+    const Node& n = nodes[node];
+    const VocabIndex* keys = child_words.data() + n.children;
+    uint32_t pos;
+    bool hit = node == 0 ? root_children.find(keys, n.num_children, word, pos)
+                         : search(keys, n.num_children, word, pos);
+    if (hit) child = child_nodes[n.children + pos];
+    return hit;
+  }
+
+  // Node index of a new node whose probabilities start at the end of words.
+  uint32_t add_node() {
+    nodes.push_back(Node{LogP_One, words.size(), 0, 0, 0});
+    return nodes.size() - 1;
+  }
+  // Trims the arrays and indexes the root, once everything is in.
+  void finish() {
+    nodes.trim();
+    words.trim();
+    probs.trim();
+    child_words.trim();
+    child_nodes.trim();
+    const Node& root = nodes[0];
+    root_words.build(words.data() + root.probs, root.num_probs);
+    root_children.build(child_words.data() + root.children, root.num_children);
+  }
+  size_t bytes() const {
+    return sizeof(*this) + nodes.bytes() + words.bytes() + probs.bytes() + child_words.bytes() +
+           child_nodes.bytes() + (root_words.at.capacity() + root_children.at.capacity()) * 4;
+  }
+
+  // Copies a built trie in (node `index`, already added, takes `tree`).
+  void pack(const BOtrie& tree, uint32_t index, std::vector<VocabIndex>& keys) {
+    const BOnode& data = tree.value();
+    nodes[index].bow = data.bow;
+    sorted_keys(data.probs, keys);
+    nodes[index].probs = words.size();
+    nodes[index].num_probs = (uint32_t)keys.size();
+    for (VocabIndex w : keys) {
+      words.push_back(w);
+      probs.push_back(*data.probs.find(w));
+    }
+    sorted_keys(tree.m_sub, keys);
+    const uint32_t first = child_words.size(), n = (uint32_t)keys.size();
+    nodes[index].children = first;
+    nodes[index].num_children = n;
+    for (VocabIndex w : keys) {
+      child_words.push_back(w);
+      child_nodes.push_back(kAbsent);
+    }
+    for (uint32_t i = 0; i < n; i++) {
+      const uint32_t child = add_node();
+      child_nodes[first + i] = child;
+      pack(*tree.m_sub.find(child_words[first + i]), child, keys);
+    }
+  }
+  // Copies node `index` out into `tree`.
+  void unpack(uint32_t index, BOtrie& tree) const {
+    const Node& n = nodes[index];
+    tree.value().bow = n.bow;
+    for (uint32_t i = n.probs; i < n.probs + n.num_probs; i++)
+      *tree.value().probs.insert(words[i]) = probs[i];
+    for (uint32_t i = n.children; i < n.children + n.num_children; i++)
+      unpack(child_nodes[i], *tree.m_sub.insert(child_words[i]));
+  }
+  unsigned long count(uint32_t index, unsigned depth) const {
+    const Node& n = nodes[index];
+    if (depth == 0) return n.num_probs;
+    unsigned long total = 0;
+    for (uint32_t i = n.children; i < n.children + n.num_children; i++)
+      total += count(child_nodes[i], depth - 1);
+    return total;
+  }
+};
+
 Ngram::Ngram(unsigned neworder)
     : LogP_unk_word(-99.0f), contexts(), order(neworder == 0 ? 1 : neworder) {}
 
@@ -193,20 +358,16 @@ void Ngram::clear() {
   // The root's destructor frees the whole tree; a fresh root takes its place.
   contexts.~BOtrie();
   ::new (static_cast<void*>(&contexts)) BOtrie();
+  m_packed.reset();
 }
 
-// Whether a model just read from `name` has the unknown word; if not, says
-// so: "<name>: the model has no <unk>".
-static bool has_unk_word(const Ngram& lm, const char* name) {
-  if (lm.contexts.value().probs.find(Vocab_Unknown) != 0) return true;
-  std::cerr << (name ? name : "(null)") << ": " << kNoUnkMessage << "\n";
-  return false;
-}
-
-bool Ngram::set_unk_word() {
-  const LogP* unk = contexts.value().probs.find(Vocab_Unknown);
+// Takes the probability of the unknown word of a model just read from
+// `name`; a model without it is refused: "<name>: the model has no <unk>".
+bool Ngram::set_unk_word(const char* name) {
+  const LogP* unk = m_packed ? m_packed->find_prob(0, Vocab_Unknown)
+                             : contexts.value().probs.find(Vocab_Unknown);
   if (unk == 0) {
-    std::cerr << kNoUnkMessage << "\n";
+    std::cerr << (name ? name : "(null)") << ": " << kNoUnkMessage << "\n";
     return false;
   }
   LogP_unk_word = *unk;
@@ -221,42 +382,268 @@ LogP Ngram::word_prob(VocabIndex word, const VocabIndex* context) const {
   return word_prob(word, context, clen, 0);
 }
 
-LogP Ngram::word_prob(VocabIndex word, const VocabIndex* context, unsigned clen,
-                      bool* pbbk) const {
-  LogP logp = LogP_unk_word;
+namespace {
+
+// The two forms as word_prob walks them: a node, its probability of a word,
+// its child under a word and that child's back-off weight.
+struct TreeWalk {
+  typedef const BOtrie* Node;
+  const BOtrie& root;
+  Node start() const { return &root; }
+  const LogP* prob(Node node, VocabIndex word) const { return node->value().probs.find(word); }
+  bool child(Node node, VocabIndex word, Node& next) const {
+    next = node->m_sub.find(word);
+    return next != 0;
+  }
+  LogP bow(Node node) const { return node->value().bow; }
+};
+
+template <class Packed>
+struct PackedWalk {
+  typedef uint32_t Node;
+  const Packed& model;
+  Node start() const { return 0; }
+  const LogP* prob(Node node, VocabIndex word) const { return model.find_prob(node, word); }
+  bool child(Node node, VocabIndex word, Node& next) const {
+    return model.find_child(node, word, next);
+  }
+  LogP bow(Node node) const { return model.nodes[node].bow; }
+};
+
+template <class Walk>
+LogP backoff_prob(const Walk& walk, LogP unk, VocabIndex word, const VocabIndex* context,
+                  unsigned clen, bool* pbbk) {
+  LogP logp = unk;
   LogP bow = LogP_One;
   unsigned found = 0;
-  const BOtrie* node = &contexts;
+  typename Walk::Node node = walk.start();
   for (unsigned i = 0;; i++) {
     // Vocab_None is never stored: such a word is scored as an unknown one.
-    const LogP* prob = node->value().probs.find(word);
+    const LogP* prob = walk.prob(node, word);
     if (prob != 0) {
       logp = *prob;
       bow = LogP_One;
       found++;
     }
     if (i >= clen || context == 0 || context[i] == Vocab_None) break;
-    const BOtrie* child = node->m_sub.find(context[i]);
-    if (child == 0) break;
-    bow += child->value().bow;
+    typename Walk::Node child;
+    if (!walk.child(node, context[i], child)) break;
+    bow += walk.bow(child);
     node = child;
   }
   if (pbbk != 0) *pbbk = found != 2;
   return logp + bow;
 }
 
+}  // namespace
+
+LogP Ngram::word_prob(VocabIndex word, const VocabIndex* context, unsigned clen,
+                      bool* pbbk) const {
+  if (m_packed) {
+    return backoff_prob(PackedWalk<Packed>{*m_packed}, LogP_unk_word, word, context, clen, pbbk);
+  }
+  return backoff_prob(TreeWalk{contexts}, LogP_unk_word, word, context, clen, pbbk);
+}
+
 unsigned long Ngram::num_ngrams(unsigned n) const {
   if (n == 0) return 0;
-  return count_ngrams(contexts, n - 1);
+  return m_packed ? m_packed->count(0, n - 1) : count_ngrams(contexts, n - 1);
 }
 
 void Ngram::mem_stats(MemStats& stats) const {
   stats.total += sizeof(*this);
   count_memory(contexts, stats);
+  if (m_packed) stats.total += m_packed->bytes();
 }
 
 // ---------------------------------------------------------------------------
 // Binary format
+
+namespace {
+
+// Outcome of reading a node: loaded, refused (reported), or to be read again
+// into the trie (the packed form takes only ascending keys).
+enum class Load { kOk, kFailed, kRetry };
+
+// The node records of a model file, held in memory from file offset `first`
+// on; `offset` is the file offset of the next byte to read.
+class NodeReader {
+ public:
+  NodeReader(const char* name, const FileBytes& bytes, unsigned long long first)
+      : offset(first), m_name(name), m_data(bytes.data()), m_first(first),
+        m_end(first + bytes.size()) {}
+
+  unsigned long long end() const { return m_end; }
+
+  // Reads one count or float and advances past it; at the end of the data:
+  // "<file>: offset <n>: unexpected end of file".
+  template <class T>
+  bool field(T& value) {
+    const unsigned n = readBinaryCount(m_data + (offset - m_first), m_end - offset, value);
+    if (n == 0) {
+      offset = m_end;
+      report("unexpected end of file");
+      return false;
+    }
+    offset += n;
+    return true;
+  }
+  Load misaligned() {
+    report("data misaligned");
+    return Load::kFailed;
+  }
+
+  unsigned long long offset;
+
+ private:
+  void report(const char* reason) {
+    std::cerr << m_name << ": offset " << offset << ": " << reason << "\n";
+  }
+
+  const char* m_name;
+  const unsigned char* m_data;
+  unsigned long long m_first, m_end;
+};
+
+// Builds the trie (any file that passes the checks).  kFailed from add_prob
+// and child means the table is full.
+struct TreeBuilder {
+  typedef BOtrie* Node;
+  void set_bow(Node node, LogP bow) { node->value().bow = bow; }
+  Load add_prob(Node node, VocabIndex word, LogP prob) {
+    if (table_full(node->value().probs, word)) return Load::kFailed;
+    *node->value().probs.insert(word) = prob;
+    return Load::kOk;
+  }
+  Load child(Node node, VocabIndex word, Node& child) {
+    if (table_full(node->m_sub, word)) return Load::kFailed;
+    child = node->m_sub.insert(word);
+    return Load::kOk;
+  }
+  Load end_node(Node) { return Load::kOk; }
+};
+
+// Builds the packed form directly, as long as the keys of each node come in
+// ascending order (as the writer puts them); otherwise kRetry.  A node's
+// probabilities are appended as they are read; its children are collected
+// per depth and appended once the node ends.
+template <class Packed>
+struct PackedBuilder {
+  struct Node {
+    uint32_t index;
+    unsigned depth;
+  };
+  Packed& model;
+  std::vector<std::vector<std::pair<VocabIndex, uint32_t>>> pending;
+
+  void set_bow(Node node, LogP bow) { model.nodes[node.index].bow = bow; }
+  Load add_prob(Node node, VocabIndex word, LogP prob) {
+    auto& n = model.nodes[node.index];
+    if (n.num_probs != 0 && word <= model.words.back()) return Load::kRetry;
+    if (n.num_probs >= LHash_maxEntriesLimit) return Load::kRetry;
+    model.words.push_back(word);
+    model.probs.push_back(prob);
+    n.num_probs++;
+    return Load::kOk;
+  }
+  Load child(Node node, VocabIndex word, Node& child) {
+    if (pending.size() <= node.depth + 1) pending.resize(node.depth + 2);
+    auto& list = pending[node.depth];
+    if (!list.empty() && word <= list.back().first) return Load::kRetry;
+    if (list.size() >= LHash_maxEntriesLimit) return Load::kRetry;
+    child = Node{model.add_node(), node.depth + 1};
+    list.emplace_back(word, child.index);
+    return Load::kOk;
+  }
+  Load end_node(Node node) {
+    if (pending.size() <= node.depth) return Load::kOk;
+    auto& list = pending[node.depth];
+    auto& n = model.nodes[node.index];
+    n.children = model.child_words.size();
+    n.num_children = (uint32_t)list.size();
+    for (const auto& entry : list) {
+      model.child_words.push_back(entry.first);
+      model.child_nodes.push_back(entry.second);
+    }
+    list.clear();
+    return Load::kOk;
+  }
+};
+
+// Reads the node record at in.offset into `node`.  loadLevels counts the
+// levels still to be kept (0: skip the record), fileLevels the levels still
+// present in the file; `limit` is the end of the enclosing record (or of the
+// file), which the record must not pass.  Every count is checked against the
+// bytes that remain before it is acted on, so a damaged file can neither
+// make the reader allocate more than the file's size warrants nor move it
+// backwards; recursion depth is bounded by the file's order.
+template <class Builder>
+Load read_node(NodeReader& in, Builder& out, typename Builder::Node node, unsigned loadLevels,
+               unsigned fileLevels, unsigned long long limit) {
+  if (fileLevels == 0) return Load::kOk;
+
+  const unsigned long long start = in.offset;
+  unsigned long long length;
+  if (!in.field(length)) return Load::kFailed;
+  if (start > limit || length < in.offset - start || length > limit - start) {
+    return in.misaligned();
+  }
+  const unsigned long long end = start + length;
+
+  if (loadLevels == 0) {
+    in.offset = end;
+    return Load::kOk;
+  }
+
+  float bow;
+  if (!in.field(bow)) return Load::kFailed;
+  out.set_bow(node, bow);
+
+  unsigned long long numProbs;
+  if (!in.field(numProbs)) return Load::kFailed;
+  if (in.offset > end || numProbs > (end - in.offset) / kMinProbEntryBytes) {
+    return in.misaligned();
+  }
+  for (unsigned long long i = 0; i < numProbs; i++) {
+    unsigned long long wid;
+    float prob;
+    if (!in.field(wid) || !in.field(prob)) return Load::kFailed;
+    if (wid == Vocab_None) continue;
+    // Not a 32-bit word id (or more entries than a node can hold): the
+    // record cannot be what it claims to be.
+    if (wid > Vocab_None) return in.misaligned();
+    const Load added = out.add_prob(node, (VocabIndex)wid, prob);
+    if (added == Load::kFailed) return in.misaligned();
+    if (added == Load::kRetry) return added;
+  }
+
+  // The deepest level of the file holds probabilities only; anything after
+  // them would be children the file's own order says cannot exist.
+  if (fileLevels == 1 && in.offset != end) return in.misaligned();
+
+  while (in.offset < end) {
+    unsigned long long wid;
+    if (!in.field(wid)) return Load::kFailed;
+    if (in.offset > end || wid > Vocab_None) return in.misaligned();
+    Load read;
+    if (wid == Vocab_None || loadLevels == 1) {
+      // A record marked as unused, or a level beyond the model's order: the
+      // subtree is skipped, and no (empty) child is made for it.
+      read = read_node(in, out, node, 0, fileLevels - 1, end);
+    } else {
+      typename Builder::Node child;
+      read = out.child(node, (VocabIndex)wid, child);
+      if (read == Load::kFailed) return in.misaligned();
+      if (read == Load::kOk) read = read_node(in, out, child, loadLevels - 1, fileLevels - 1, end);
+    }
+    if (read != Load::kOk) return read;
+  }
+
+  if (in.offset != end) return in.misaligned();
+  return out.end_node(node);
+}
+
+}  // namespace
 
 bool Ngram::read_binary(const char* lmfile) {
   File file(lmfile, "rb");
@@ -291,121 +678,55 @@ bool Ngram::read_binary(const char* lmfile) {
     file.position(std::cerr) << std::strerror(err) << "\n";
     return false;
   }
-  unsigned long long offset = (unsigned long long)start;
-
-  // No node may reach past the end of the file.  (A stream whose size is not
-  // known is bounded by its reads alone.)
-  unsigned long long limit = ULLONG_MAX;
-  struct stat st;
-  if (fstat(fileno(fp), &st) == 0 && S_ISREG(st.st_mode)) {
-    limit = (unsigned long long)st.st_size;
-  }
+  // The records are read in one piece and parsed from memory; no node may
+  // reach past the end of the file.
+  FileBytes bytes;
+  if (!file.read_rest(bytes)) return file_error(lmfile, file.error());
 
   clear();
-  if (!read_binary_node(file, contexts, order, maxOrder, offset, limit)) return false;
-  return has_unk_word(*this, lmfile) && set_unk_word();
-}
-
-// Reads the node record at `offset` into `node`.  loadLevels counts the
-// levels still to be kept (0: skip the record), fileLevels the levels still
-// present in the file; `limit` is the end of the enclosing record (or of the
-// file), which the record must not pass.  Every count is checked against the
-// bytes that remain before it is acted on, so a damaged file can neither
-// make the reader allocate more than the file's size warrants nor move it
-// backwards; recursion depth is bounded by the file's order.
-bool Ngram::read_binary_node(File& file, BOtrie& node, unsigned loadLevels, unsigned fileLevels,
-                             unsigned long long& offset, unsigned long long limit) {
-  if (fileLevels == 0) return true;
-  FILE* fp = file;
-
-  const unsigned long long start = offset;
-  unsigned long long length;
-  if (!read_field(file, length, offset)) return false;
-  if (start > limit || length < offset - start || length > limit - start) {
-    misaligned(file);
-    return false;
+  NodeReader in(lmfile, bytes, (unsigned long long)start);
+  std::unique_ptr<Packed> packed(new Packed());
+  Load read;
+  {
+    PackedBuilder<Packed> builder{*packed, {}};
+    read = read_node(in, builder, {packed->add_node(), 0}, order, maxOrder, in.end());
   }
-  const unsigned long long end = start + length;
-
-  if (loadLevels == 0) {
-    if (end > (unsigned long long)LLONG_MAX || fseeko(fp, (off_t)end, SEEK_SET) != 0) {
-      if (end > (unsigned long long)LLONG_MAX) errno = EINVAL;
-      system_error(file);
-      return false;
-    }
-    offset = end;
-    return true;
-  }
-
-  BOnode& data = node.value();
-  float bow;
-  if (!read_field(file, bow, offset)) return false;
-  data.bow = bow;
-
-  unsigned long long numProbs;
-  if (!read_field(file, numProbs, offset)) return false;
-  if (offset > end || numProbs > (end - offset) / kMinProbEntryBytes) {
-    misaligned(file);
-    return false;
-  }
-  for (unsigned long long i = 0; i < numProbs; i++) {
-    unsigned long long wid;
-    float prob;
-    if (!read_field(file, wid, offset) || !read_field(file, prob, offset)) return false;
-    if (wid == Vocab_None) continue;
-    if (wid > Vocab_None || table_full(data.probs, (VocabIndex)wid)) {
-      // Not a 32-bit word id (or more entries than a node can hold): the
-      // record cannot be what it claims to be.
-      misaligned(file);
-      return false;
-    }
-    *data.probs.insert((VocabIndex)wid) = prob;
-  }
-
-  // The deepest level of the file holds probabilities only; anything after
-  // them would be children the file's own order says cannot exist.
-  if (fileLevels == 1 && offset != end) {
-    misaligned(file);
-    return false;
-  }
-
-  while (offset < end) {
-    unsigned long long wid;
-    if (!read_field(file, wid, offset)) return false;
-    if (offset > end || wid > Vocab_None) {
-      misaligned(file);
-      return false;
-    }
-    if (wid == Vocab_None || loadLevels == 1) {
-      // A record marked as unused, or a level beyond the model's order: the
-      // subtree is skipped, and no (empty) child is made for it.
-      if (!read_binary_node(file, node, 0, fileLevels - 1, offset, end)) return false;
-    } else {
-      if (table_full(node.m_sub, (VocabIndex)wid)) {
-        misaligned(file);
-        return false;
-      }
-      BOtrie* child = node.m_sub.insert((VocabIndex)wid);
-      if (!read_binary_node(file, *child, loadLevels - 1, fileLevels - 1, offset, end)) {
-        return false;
-      }
+  if (read == Load::kRetry) {
+    // Keys out of order (or a node too large for the packed reader's own
+    // check): the file is read into the trie, which takes any order and
+    // keeps the last of equal keys, and packed from there.
+    BOtrie tree;
+    TreeBuilder builder;
+    in.offset = (unsigned long long)start;
+    read = read_node(in, builder, &tree, order, maxOrder, in.end());
+    if (read == Load::kOk) {
+      packed.reset(new Packed());
+      std::vector<VocabIndex> keys;
+      packed->pack(tree, packed->add_node(), keys);
     }
   }
-
-  if (offset != end) {
-    misaligned(file);
-    return false;
-  }
-  return true;
+  if (read != Load::kOk) return false;
+  packed->finish();
+  m_packed = std::move(packed);
+  return set_unk_word(lmfile);
 }
 
 bool Ngram::write_binary(const char* lmfile) const {
+  if (m_packed) {
+    BOtrie tree;
+    m_packed->unpack(0, tree);
+    return write_tree(lmfile, tree);
+  }
+  return write_tree(lmfile, contexts);
+}
+
+bool Ngram::write_tree(const char* lmfile, const BOtrie& root) const {
   File file(lmfile, "wb");
   FILE* fp = file;
   if (fp == 0) return file_error(lmfile, file.error());
   const bool ok = std::fputs(Ngram_BinaryFormatString, fp) >= 0 &&
                   std::fprintf(fp, "maxorder %u\n", order) >= 0 &&
-                  write_binary_node(file, contexts, 1, length_field_bytes(order, 1)) &&
+                  write_binary_node(file, root, 1, length_field_bytes(order, 1)) &&
                   std::fflush(fp) == 0;
   // A stream error is reported here; a count too large to write was already.
   if (std::ferror(fp)) return file_error(lmfile, errno);
@@ -506,7 +827,7 @@ bool Ngram::read(const char* filename) {
                                    << "-grams read, expected " << declared[n] << "\n";
         }
       }
-      return has_unk_word(*this, filename) && set_unk_word();
+      return set_unk_word(filename);
     }
 
     int n, count;

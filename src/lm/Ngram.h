@@ -8,10 +8,17 @@
 // A model is loaded once (read_binary, or read for the text layout) and then
 // only queried; word_prob neither allocates nor modifies anything, so any
 // number of threads may call it on a loaded model at the same time.
+//
+// The trie above (`contexts`) is the form a model is built in.  read_binary
+// instead keeps the model in a packed read-only form: per context, its
+// words and their probabilities in two sorted arrays, its children likewise,
+// all contexts sharing the same few arrays; `contexts` then stays empty.
+// word_prob, num_ngrams, mem_stats and write_binary work on either form.
 #ifndef LX_LM_NGRAM_H
 #define LX_LM_NGRAM_H
 
 #include <cstddef>
+#include <memory>
 
 #include "base/LHash.h"
 #include "base/Trie.h"
@@ -75,20 +82,24 @@ class Ngram {
   virtual unsigned long num_ngrams(unsigned n) const;
   virtual void mem_stats(MemStats& stats) const;
 
-  // Loads a binary model file, replacing the model's content.  Any problem
-  // (a file that cannot be opened or read: "<file>: <reason>") is reported on
-  // stderr and yields false, leaving a partial model.
+  // Loads a binary model file, replacing the model's content (into the packed
+  // form).  Any problem (a file that cannot be opened or read: "<file>:
+  // <reason>") is reported on stderr and yields false.  A bad header leaves
+  // the model as it was; any later problem leaves it empty, except a missing
+  // unknown word: the model is then loaded without it.
   bool read_binary(const char* lmfile);
   // Writes the model in the binary format, levels 1 .. order; false (with a
   // message naming the file) when the file cannot be written.
   bool write_binary(const char* lmfile) const;
 
  private:
-  bool read_binary_node(File& file, BOtrie& node, unsigned loadLevels, unsigned fileLevels,
-                        unsigned long long& offset, unsigned long long limit);
+  struct Packed;
+  std::unique_ptr<Packed> m_packed;  // the model read_binary loaded, or null
+
+  bool write_tree(const char* lmfile, const BOtrie& root) const;
   bool write_binary_node(File& file, const BOtrie& node, unsigned level,
                          unsigned lengthBytes) const;
-  bool set_unk_word();
+  bool set_unk_word(const char* name);
   void clear();
 
   Ngram(const Ngram&) = delete;
