@@ -8,7 +8,8 @@ tests/golden/sentences.txt and data/sample.txt are drawn at random (fixed
 seed) until the text has N MB (default 4).  Prints MB/s of cut, tag and
 tokenize on the whole text in one call, then of cut over the paragraphs as
 a batch in one thread and split between two threads (each with its own
-handle, both segmenting without the interpreter lock), and the ratio.
+handle, both segmenting without the interpreter lock), and the same for two
+large blocks of paragraphs, each cut in one call; and the ratios.
 Figures are the best of five runs.
 """
 import argparse
@@ -73,12 +74,18 @@ def main():
     print(f"text: {mb:.2f} MB, {len(paras)} paragraphs, {os.cpu_count()} CPUs")
     for fn in (lxwordseg.cut, lxwordseg.tag, lxwordseg.tokenize):
         print(f"{fn.__name__:9} whole text       {mb / best(lambda: fn(text)):6.2f} MB/s")
-    one = two = float("inf")
-    for _ in range(5):  # alternating, so that other load hits both alike
+    half = len(paras) // 2
+    blocks = ["".join(paras[:half]), "".join(paras[half:])]
+    one = two = one_block = two_blocks = float("inf")
+    for _ in range(5):  # alternating, so that other load hits all alike
         one = min(one, best(lambda: in_threads([paras]), 1))
         two = min(two, best(lambda: in_threads([paras[0::2], paras[1::2]]), 1))
+        one_block = min(one_block, best(lambda: in_threads([blocks]), 1))
+        two_blocks = min(two_blocks, best(lambda: in_threads([blocks[:1], blocks[1:]]), 1))
     print(f"cut       paragraphs, 1 thread  {mb / one:6.2f} MB/s")
     print(f"cut       paragraphs, 2 threads {mb / two:6.2f} MB/s   speed-up {one / two:.2f}x")
+    print(f"cut       2 blocks, 1 thread    {mb / one_block:6.2f} MB/s")
+    print(f"cut       2 blocks, 2 threads   {mb / two_blocks:6.2f} MB/s   speed-up {one_block / two_blocks:.2f}x")
 
 
 if __name__ == "__main__":
