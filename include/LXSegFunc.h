@@ -116,11 +116,11 @@ LX_API void LXCloseSegHandle(HANDLE hHandle);
  * at a time.  Chinese text gives about one token per three GBK bytes, a text
  * of one-byte tokens (zero bytes, say) one per byte; UTF-8 text needs, in
  * addition, about 7 bytes per input byte for its GBK form, the offsets of
- * its characters and a copy of it.  Measured peaks, resources included
- * (about 100 MB): 10 MB of GBK Chinese without punctuation about 230 MB,
- * 100 MB about 1.5 GB, 100 MB of zero bytes about 4.5 GB.  Long texts are
- * best segmented a line or a paragraph at a time: the cost then follows the
- * longest piece rather than the whole text.
+ * its characters and a copy of it.  Measured peaks beyond the resources
+ * (which take about 50 MB): 10 MB of GBK Chinese without punctuation about
+ * 135 MB, 100 MB about 1.4 GB, 100 MB of zero bytes about 4.4 GB.  Long
+ * texts are best segmented a line or a paragraph at a time: the cost then
+ * follows the longest piece rather than the whole text.
  */
 LX_API bool LXSegment(HANDLE hHandle, const char* lpText, size_t nTextLen, size_t nCharSet);
 
