@@ -64,6 +64,10 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
   "Chinese word segmentation library with its tools and default resources")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "LXWordSeg developers")
 set(CPACK_DEBIAN_PACKAGE_SECTION libs)
+# The Python package and the SQLite extension are inside; their hosts are not
+# needed by the library and the tools.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS python3)
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS sqlite3)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 find_program(LX_DPKG_SHLIBDEPS dpkg-shlibdeps)
