@@ -3,7 +3,7 @@
 # Usage: scripts/install-deps.sh [PACKAGE...]   (default: everything the build and tests use)
 # Waits for the package manager when another program holds its lock.
 set -euo pipefail
-packages=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev python3 python3-dev python3-pytest python3-setuptools python3-wheel python3-pip python3-venv swig cloc libcli11-dev nlohmann-json3-dev clang libclang-rt-14-dev libsqlite3-dev sqlite3)
+packages=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev python3 python3-dev python3-pytest python3-setuptools python3-wheel python3-pip python3-venv swig cloc libcli11-dev nlohmann-json3-dev clang libclang-rt-14-dev libsqlite3-dev sqlite3 python3-dask python3-distributed)
 if (($#)); then packages=("$@"); fi
 missing=()
 for p in "${packages[@]}"; do
