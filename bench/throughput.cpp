@@ -8,6 +8,9 @@
 //     CustomWord directory for the LX_USR rows.
 //   lx_throughput segment RESDIR UTF8-TEXT
 //     prints each line's words in mode 0, separated by blanks.
+//   lx_throughput once RESDIR TEXT MODE [gbk] [pku]
+//     one untimed pass in MODE (a number, 0x714 style accepted), for
+//     profilers such as callgrind; prints the word count.
 //
 // `run` prints tab-separated key=value lines:
 //   startup  seconds=<LXInitSeg>  rss_kb=<VmRSS after it>
@@ -217,6 +220,23 @@ int segment(const char* resdir, const char* utf8_path) {
   return 0;
 }
 
+int once(int argc, char** argv) {
+  bool gbk = false, pku = false;
+  for (int i = 5; i < argc; ++i) {
+    gbk = gbk || std::strcmp(argv[i], "gbk") == 0;
+    pku = pku || std::strcmp(argv[i], "pku") == 0;
+  }
+  Text text;
+  if (!read_text(argv[3], gbk, text) || !LXInitSeg(argv[2])) return 1;
+  HANDLE h = LXCreateSegHandle(static_cast<int>(std::strtol(argv[4], nullptr, 0)));
+  if (pku) LXSetPKUMode(h);
+  const PassResult r = segment_all(h, text, gbk ? LX_GBK : LX_UTF8);
+  std::printf("words=%zu\tword_bytes=%zu\tfailed=%zu\n", r.words, r.word_bytes, r.failed);
+  LXCloseSegHandle(h);
+  LXUnInitSeg();
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -226,8 +246,10 @@ int main(int argc, char** argv) {
                argc > 7 ? argv[7] : nullptr);
   }
   if (argc == 4 && std::strcmp(argv[1], "segment") == 0) return segment(argv[2], argv[3]);
+  if (argc >= 5 && std::strcmp(argv[1], "once") == 0) return once(argc, argv);
   std::fprintf(stderr,
                "usage: lx_throughput run RESDIR UTF8-TEXT GBK-TEXT USERDICT [RUNS [CONFIG]]\n"
-               "       lx_throughput segment RESDIR UTF8-TEXT\n");
+               "       lx_throughput segment RESDIR UTF8-TEXT\n"
+               "       lx_throughput once RESDIR TEXT MODE [gbk] [pku]\n");
   return 2;
 }

@@ -776,6 +776,39 @@ class DoubleArrayImpl {
     return num_results;
   }
 
+  // commonPrefixSearch(key, ..., node_pos) for a node whose base (node_pos
+  // XOR its unit's offset) the caller already has; length > 0.
+  template <class U>
+  std::size_t commonPrefixSearchFromBase(const key_type* key, U* results,
+                                         std::size_t max_num_results, std::size_t length,
+                                         std::size_t base) const {
+    std::size_t num_results = 0;
+    std::size_t node_pos = base;
+    for (std::size_t i = 0; i < length; ++i) {
+      const std::uint8_t c = static_cast<std::uint8_t>(key[i]);
+      node_pos ^= c;
+      const Details::id_type unit = array_[node_pos];
+      if (Details::unit_label(unit) != c) break;
+      node_pos ^= Details::unit_offset(unit);
+      if (Details::unit_has_leaf(unit)) {
+        if (num_results < max_num_results) {
+          set_result(&results[num_results],
+                     static_cast<value_type>(Details::unit_value(array_[node_pos])), i + 1);
+        }
+        ++num_results;
+      }
+    }
+    return num_results;
+  }
+
+  // The base of node `node_pos` (its index XOR its unit's offset): where
+  // commonPrefixSearchFromBase starts, and where the child under byte c
+  // lies (base ^ c).
+  std::size_t node_base(std::size_t node_pos) const {
+    return node_pos ^ Details::unit_offset(array_[node_pos]);
+  }
+  const Details::id_type* units() const { return array_; }
+
   // The longest key that is a prefix of the given key, as for
   // exactMatchSearch (-1 and length 0 if there is none).
   template <class U>

@@ -471,6 +471,82 @@ void CBasicDict::_attach_units() {
   } else {
     mBasicDict.set_array(m_units.data(), m_units.size());
   }
+  _build_first_char();
+}
+
+void CBasicDict::prefetch_walks(const char* s, size_t len, uint32_t* pos, uint32_t* base,
+                                size_t depth) const {
+  if (m_first_char.empty()) return;
+  const Darts::Details::id_type* units = mBasicDict.units();
+  const unsigned char* u = reinterpret_cast<const unsigned char*>(s);
+  // The third byte of every position whose first two are in the table.
+  size_t n = 0;
+  for (size_t p = 0; p < len; p += (u[p] >= 0x81 && p + 1 < len) ? 2 : 1) {
+    if (p + 2 >= len || !m_lead_tabled[u[p]] || u[p + 1] < kTrailFirst || u[p + 1] > kTrailLast)
+      continue;
+    const first_char_t& f = m_first_char[(u[p] - kLeadFirst) * kTrails + (u[p + 1] - kTrailFirst)];
+    if (f.base == kNoNode) continue;
+    if (f.value >= 0 && static_cast<uint32_t>(f.value) < mWordNum)
+      __builtin_prefetch(&mPropDict.m_word_info[f.value]);
+    pos[n] = static_cast<uint32_t>(p);
+    base[n] = f.base;
+    __builtin_prefetch(units + (f.base ^ u[p + 2]));
+    ++n;
+  }
+  // Each level reads what the one before fetched and fetches the next byte's
+  // unit and the leaf below a matched one; a leaf fetched one level earlier
+  // (kLeafMark on the position) is read for its word's properties.
+  const uint32_t kLeafMark = 0x80000000u;
+  for (size_t d = 2; d < depth && n != 0; ++d) {
+    size_t m = 0;
+    for (size_t k = 0; k < n; ++k) {
+      if (pos[k] & kLeafMark) {
+        const uint32_t idx = Darts::Details::unit_value(units[base[k]]);
+        if (idx < mWordNum) __builtin_prefetch(&mPropDict.m_word_info[idx]);
+      }
+      const uint32_t p = pos[k] & ~kLeafMark;
+      const size_t b = p + d;  // the byte this level consumes
+      const uint32_t node = base[k] ^ u[b];
+      const Darts::Details::id_type unit = units[node];
+      if (Darts::Details::unit_label(unit) != u[b]) continue;
+      const uint32_t next = node ^ static_cast<uint32_t>(Darts::Details::unit_offset(unit));
+      const bool leaf = Darts::Details::unit_has_leaf(unit);
+      if (leaf) __builtin_prefetch(units + next);
+      if (b + 1 >= len) continue;
+      __builtin_prefetch(units + (next ^ u[b + 1]));
+      pos[m] = leaf ? p | kLeafMark : p;
+      base[m] = next;
+      ++m;
+    }
+    n = m;
+  }
+}
+
+void CBasicDict::_build_first_char() {
+  for (bool& t : m_lead_tabled) t = false;
+  try {
+    m_first_char.assign((kLeadLast - kLeadFirst + 1) * kTrails, first_char_t{kNoNode, -1});
+  } catch (const std::bad_alloc&) {
+    std::vector<first_char_t>().swap(m_first_char);  // prefix_search walks the array alone
+    return;
+  }
+  for (unsigned lead = kLeadFirst; lead <= kLeadLast; ++lead) {
+    const char l = static_cast<char>(lead);
+    size_t node = 0, pos = 0;
+    const int v1 = mBasicDict.traverse(&l, node, pos, 1);
+    if (v1 >= 0) continue;  // a one-byte key: not tabled
+    m_lead_tabled[lead] = true;
+    if (v1 == -2) continue;  // no key starts with this byte
+    for (unsigned trail = kTrailFirst; trail <= kTrailLast; ++trail) {
+      const char t = static_cast<char>(trail);
+      size_t node2 = node, pos2 = 0;
+      const int v2 = mBasicDict.traverse(&t, node2, pos2, 1);
+      if (v2 == -2) continue;
+      first_char_t& f = m_first_char[(lead - kLeadFirst) * kTrails + (trail - kTrailFirst)];
+      f.base = static_cast<uint32_t>(mBasicDict.node_base(node2));
+      f.value = v2;
+    }
+  }
 }
 
 void CBasicDict::_swap(CBasicDict& other) {

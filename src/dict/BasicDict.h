@@ -164,6 +164,33 @@ class CBasicDict {
   // Why the last load failed ("" after a success).
   const std::string& last_error() const { return m_error; }
 
+  // mBasicDict.commonPrefixSearch(key, out, room, len) for len > 0, with the
+  // first two bytes of a GBK double-byte character taken from a table
+  // instead of the array (the same results, fewer scattered reads).
+  size_t prefix_search(const char* key, int32_t* out, size_t room, size_t len) const {
+    const unsigned char lead = static_cast<unsigned char>(key[0]);
+    if (len < 2 || m_first_char.empty() || !m_lead_tabled[lead]) {
+      return mBasicDict.commonPrefixSearch(key, out, room, len);
+    }
+    const unsigned char trail = static_cast<unsigned char>(key[1]);
+    if (trail < kTrailFirst || trail > kTrailLast) return mBasicDict.commonPrefixSearch(key, out, room, len);
+    const first_char_t& f = m_first_char[(lead - kLeadFirst) * kTrails + (trail - kTrailFirst)];
+    if (f.base == kNoNode) return 0;
+    const size_t found = f.value >= 0 ? 1 : 0;
+    const size_t used = found < room ? found : room;
+    if (used != 0) out[0] = f.value;
+    if (len == 2) return found;
+    return found + mBasicDict.commonPrefixSearchFromBase(key + 2, out + used, room - used, len - 2, f.base);
+  }
+
+  // Asks the processor to fetch what prefix_search reads at every character
+  // position of s[0 .. len - 1] (characters as the lattice reads them: a
+  // byte from 0x81 on and the next byte form one), up to `depth` bytes deep,
+  // level by level, so that the reads of all positions overlap instead of
+  // waiting for one another; also the properties of the words found.  No
+  // effect on any result.  `pos` and `base` have room for len entries.
+  void prefetch_walks(const char* s, size_t len, uint32_t* pos, uint32_t* base, size_t depth) const;
+
   // --- Checked access ----------------------------------------------------
   // All of these are safe for any argument.
 
@@ -193,6 +220,22 @@ class CBasicDict {
  private:
   std::vector<uint32_t> m_units;  // storage of mBasicDict's array while loaded
   std::string m_error;
+
+  // prefix_search's table: for each GBK lead byte whose one-byte prefix is
+  // no key, and each trail byte, the base of the array node after the two
+  // bytes (kNoNode if the walk stops before) and the value of the two-byte
+  // key (-1 if none).  Built with the array in _attach_units; empty if that
+  // failed.
+  struct first_char_t {
+    uint32_t base;
+    int32_t value;
+  };
+  static const unsigned kLeadFirst = 0x81, kLeadLast = 0xFE, kTrailFirst = 0x40, kTrailLast = 0xFE;
+  static const unsigned kTrails = kTrailLast - kTrailFirst + 1;
+  static const uint32_t kNoNode = 0xFFFFFFFFu;
+  std::vector<first_char_t> m_first_char;
+  bool m_lead_tabled[256] = {};
+  void _build_first_char();
 
   // _loadDict, with the walk over the array's keys left out if `walk` is
   // false (the caller walks it later).

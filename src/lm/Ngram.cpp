@@ -265,6 +265,45 @@ struct Ngram::Packed {
   PodArray<uint32_t> child_nodes;
   // The root holds most of the words: direct positions there.
   DirectIndex root_words, root_children;
+  // What a bigram query needs of a word w below direct.size(), in one place:
+  // its root probability and, as a context, its child's back-off weight and
+  // probability range.
+  struct DirectWord {
+    LogP prob;       // valid with kHasProb
+    LogP bow;        // valid when first != kAbsent
+    uint32_t first;  // the child's probabilities in words/probs, or kAbsent
+    uint32_t count;  // their number, with kHasProb
+  };
+  static const uint32_t kHasProb = 0x80000000u;
+  std::vector<DirectWord> direct;
+
+  // word_prob with one context word when both ids are below direct.size();
+  // false otherwise (the general walk answers then).  Same arithmetic as
+  // backoff_prob.
+  bool bigram(VocabIndex word, VocabIndex ctx, LogP unk, LogP& result, bool* pbbk) const {
+    if (word >= direct.size() || ctx >= direct.size()) return false;
+    const DirectWord& w = direct[word];
+    const DirectWord& c = direct[ctx];
+    LogP logp = unk;
+    LogP bow = LogP_One;
+    unsigned found = 0;
+    if (w.count & kHasProb) {
+      logp = w.prob;
+      found++;
+    }
+    if (c.first != kAbsent) {
+      bow += c.bow;
+      uint32_t pos;
+      if (search(words.data() + c.first, c.count & ~kHasProb, word, pos)) {
+        logp = probs[c.first + pos];
+        bow = LogP_One;
+        found++;
+      }
+    }
+    if (pbbk != 0) *pbbk = found != 2;
+    result = logp + bow;
+    return true;
+  }
 
   const LogP* find_prob(uint32_t node, VocabIndex word) const {
     const Node& n = nodes[node];
@@ -299,10 +338,27 @@ struct Ngram::Packed {
     const Node& root = nodes[0];
     root_words.build(words.data() + root.probs, root.num_probs);
     root_children.build(child_words.data() + root.children, root.num_children);
+    direct.assign(std::max(root_words.at.size(), root_children.at.size()),
+                  DirectWord{LogP_One, LogP_One, kAbsent, 0});
+    for (size_t w = 0; w < direct.size(); w++) {
+      DirectWord& d = direct[w];
+      uint32_t pos;
+      if (root_words.find(words.data() + root.probs, root.num_probs, (VocabIndex)w, pos)) {
+        d.prob = probs[root.probs + pos];
+        d.count = kHasProb;
+      }
+      if (root_children.find(child_words.data() + root.children, root.num_children, (VocabIndex)w, pos)) {
+        const Node& child = nodes[child_nodes[root.children + pos]];
+        d.bow = child.bow;
+        d.first = child.probs;
+        d.count |= child.num_probs;
+      }
+    }
   }
   size_t bytes() const {
     return sizeof(*this) + nodes.bytes() + words.bytes() + probs.bytes() + child_words.bytes() +
-           child_nodes.bytes() + (root_words.at.capacity() + root_children.at.capacity()) * 4;
+           child_nodes.bytes() + (root_words.at.capacity() + root_children.at.capacity()) * 4 +
+           direct.capacity() * sizeof(DirectWord);
   }
 
   // Copies a built trie in (node `index`, already added, takes `tree`).
@@ -440,9 +496,27 @@ LogP backoff_prob(const Walk& walk, LogP unk, VocabIndex word, const VocabIndex*
 LogP Ngram::word_prob(VocabIndex word, const VocabIndex* context, unsigned clen,
                       bool* pbbk) const {
   if (m_packed) {
+    LogP result;
+    if (clen == 1 && context != 0 && m_packed->bigram(word, context[0], LogP_unk_word, result, pbbk))
+      return result;
     return backoff_prob(PackedWalk<Packed>{*m_packed}, LogP_unk_word, word, context, clen, pbbk);
   }
   return backoff_prob(TreeWalk{contexts}, LogP_unk_word, word, context, clen, pbbk);
+}
+
+void Ngram::prefetch_word(VocabIndex word) const {
+  if (m_packed && word < m_packed->direct.size()) __builtin_prefetch(&m_packed->direct[word]);
+}
+
+void Ngram::prefetch_context(VocabIndex ctx) const {
+  if (!m_packed || ctx >= m_packed->direct.size()) return;
+  const Packed::DirectWord& c = m_packed->direct[ctx];
+  const uint32_t n = c.count & ~Packed::kHasProb;
+  if (c.first == kAbsent || n < 8) return;
+  const VocabIndex* keys = m_packed->words.data() + c.first;
+  __builtin_prefetch(keys + n / 2);
+  __builtin_prefetch(keys + n / 4);
+  __builtin_prefetch(keys + 3 * n / 4);
 }
 
 unsigned long Ngram::num_ngrams(unsigned n) const {

@@ -93,7 +93,7 @@ uint32_t CLatticeProducer::_lookup(uint32_t pos, int32_t* out, uint32_t room, in
   const Darts::DoubleArray& da = m_pworddict->mBasicDict;
   const char* key = m_sentence + pos;
   const size_t rest = m_sentlen - pos;  // > 0: a length of 0 would mean "up to a NUL"
-  const uint32_t count = static_cast<uint32_t>(da.commonPrefixSearch(key, out, room, rest));
+  const uint32_t count = static_cast<uint32_t>(m_pworddict->prefix_search(key, out, room, rest));
   longest = -1;
   longest_len = 0;
   if (count == 0) return 0;
@@ -181,6 +181,7 @@ bool CLatticeProducer::build_lattice(const char* sentence, uint32_t len) {
   }
   m_sentence = sentence;
   m_sentlen = len;
+  m_pworddict->prefetch_walks(sentence, len, m_prefetch_pos, m_prefetch_base, kPrefetchDepth);
   m_plattice->clear(len);
   m_plattice->m_prev_end_idx = 0;
 

@@ -87,6 +87,11 @@ class CLatticeProducer {
   const char* m_sentence;
 
   int32_t m_words[WORD_BUF];  // the step's search groups (see above)
+  // Room for CBasicDict::prefetch_walks over a sentence, and how deep it
+  // fetches (bytes: words of up to four double-byte characters).
+  static const size_t kPrefetchDepth = 8;
+  uint32_t m_prefetch_pos[CLattice::kMaxNodes];
+  uint32_t m_prefetch_base[CLattice::kMaxNodes];
 
   uint32_t m_fclen;           // factoid at the step's start: length
   int32_t m_fctype;           // and type

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <functional>
@@ -200,6 +201,38 @@ TEST(BasicDictTrie, WalkAndWriterAgainstReferences) {
   ASSERT_TRUE(w.build(lex, prop));
   std::ifstream tiny(std::string(LX_TEST_DATA_DIR) + "/da/tiny.da", std::ios::binary);
   EXPECT_EQ(lex, std::vector<char>((std::istreambuf_iterator<char>(tiny)), std::istreambuf_iterator<char>()));
+}
+
+// prefix_search (a table for the first double-byte character) against the
+// plain walk of the array, on random words and keys over a few lead and
+// trail bytes, a one-byte key on a lead byte included; prefetch_walks on the
+// same keys changes nothing.
+TEST(BasicDictTrie, PrefixSearchMatchesThePlainWalk) {
+  const char bytes[] = {'\x81', '\xB1', '\xB2', '\xFE', '\x40', '\xA1', 'a', '\x7F'};
+  uint32_t x = 12345;
+  auto next = [&x](uint32_t n) { return (x = x * 1103515245u + 12345u) / 65536u % n; };
+  auto random_key = [&](size_t n) {
+    std::string k;
+    while (k.size() < n) k += bytes[next(sizeof bytes)];
+    return k;
+  };
+  CBasicDictWriter w;
+  w.add(Word("\xB2", {}));
+  for (int i = 0; i < 60; ++i) w.add(Word(random_key(2 + next(7)), {}));
+  lxtest::TempDir dir("lx_basicdict_");
+  ASSERT_TRUE(w.write(dir.file("a.lex").c_str(), dir.file("a.prop").c_str()));
+  CBasicDict d;
+  ASSERT_TRUE(d.loadBasicDict(dir.file("a.lex").c_str(), dir.file("a.prop").c_str()));
+  uint32_t pos[16], base[16];
+  for (int i = 0; i < 20000; ++i) {
+    const std::string key = random_key(1 + next(12));
+    const size_t room = next(4);
+    int32_t got[4] = {-7, -7, -7, -7}, want[4] = {-7, -7, -7, -7};
+    d.prefetch_walks(key.data(), key.size(), pos, base, 8);
+    ASSERT_EQ(d.prefix_search(key.data(), got, room, key.size()),
+              d.mBasicDict.commonPrefixSearch(key.data(), want, room, key.size()));
+    ASSERT_TRUE(std::equal(got, got + 4, want)) << i;
+  }
 }
 
 // --- Damaged files -------------------------------------------------------

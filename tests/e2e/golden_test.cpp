@@ -3,13 +3,23 @@
 // the line of the same number in tests/golden/expected.txt.  After a
 // deliberate change (retrained resources, a fix), regenerate the expected
 // file with scripts/update-golden.sh and review its diff like code.
+//
+// The second test keeps the output of a large generated text, in several
+// modes and both charsets, byte for byte as tests/golden/checksums.txt
+// records it, so that work on the speed of the segmenter cannot change a
+// single word, tag or span unnoticed.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdlib>
+#include <cstdio>
+#include <cstring>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "LXCharset.h"
 #include "LXSegFunc.h"
 
 namespace {
@@ -73,6 +83,125 @@ TEST(Golden, DefaultResourcesGiveTheExpectedOutput) {
   ASSERT_EQ(expected.size(), sentences.size()) << "expected.txt has one line per sentence";
   for (size_t i = 0; i < sentences.size(); ++i)
     EXPECT_EQ(actual[i], expected[i]) << "sentence: " << sentences[i];
+}
+
+// FNV-1a over every token of the result: word, POS id, custom class, span.
+struct Fnv {
+  uint64_t h = 14695981039346656037ull;
+  void add(const void* p, size_t n) {
+    for (size_t i = 0; i < n; ++i) h = (h ^ static_cast<const unsigned char*>(p)[i]) * 1099511628211ull;
+  }
+  void add_num(uint64_t v) { add(&v, sizeof v); }
+};
+
+void HashResult(HANDLE h, Fnv& f) {
+  const int n = LXGetResultCnt(h);
+  f.add_num(static_cast<uint64_t>(n));
+  for (int i = 0; i < n; ++i) {
+    pWP wp = LXGetAt(h, i);
+    const char* w = wp != nullptr && wp->word != nullptr ? wp->word : "";
+    f.add(w, std::strlen(w) + 1);
+    size_t begin = 0, len = 0;
+    LXGetSpanAt(h, i, &begin, &len);
+    f.add_num(wp != nullptr ? static_cast<uint64_t>(wp->pos) << 40 ^ static_cast<uint32_t>(wp->cls) << 1 ^ wp->bcw : 0);
+    f.add_num(begin * 65536 + len);
+  }
+}
+
+// About 1 MB of text from the golden sentences cut at random places and
+// joined again, mixed with numbers, Latin words, full-width forms,
+// traditional characters, names, custom-dictionary words and separators;
+// one line is one paragraph.  The generator is its own (xorshift), so the
+// text is the same under every standard library.
+std::vector<std::string> GeneratedText(const std::vector<std::string>& sentences) {
+  std::vector<std::vector<std::string>> chars;  // each sentence's code points
+  for (const std::string& s : sentences) {
+    chars.emplace_back();
+    for (size_t i = 0; i < s.size(); ++i) {
+      if ((static_cast<unsigned char>(s[i]) & 0xC0) != 0x80) chars.back().emplace_back();
+      chars.back().back() += s[i];
+    }
+  }
+  const char* extras[] = {"2026", "3.14", "１９９８年", "１２．５％", "15.8亿元", "百分之十二", "三百五十",
+                          "iPhone", "Google", "ＡＢＣ", "http://www.example.com/a?b=1", "a.b@example.cn",
+                          "張國榮", "經濟發展", "歐陽", "司马光", "诸葛亮说", "奥巴马", "拉吉夫·甘地",
+                          "蓝鲸手机", "云帆浏览器", "清华大学", "中国科学院", "，", "。", "、", "“", "”",
+                          "！", " ", "\t", "——", "（", "）", "：", "；", "？", "…", "-", "%", "《", "》"};
+  uint64_t x = 88172645463325252ull;
+  auto next = [&x](uint64_t n) {
+    x ^= x << 13;
+    x ^= x >> 7;
+    x ^= x << 17;
+    return x % n;
+  };
+  std::vector<std::string> lines;
+  std::string line;
+  size_t total = 0;
+  while (total < 1000000) {
+    if (next(6) == 0) {
+      line += extras[next(sizeof extras / sizeof *extras)];
+    } else {
+      const std::vector<std::string>& s = chars[next(chars.size())];
+      size_t from = next(s.size()), len = 1 + next(6);
+      for (size_t i = from; i < s.size() && i < from + len; ++i) line += s[i];
+    }
+    if (line.size() > 40 + next(400)) {
+      total += line.size();
+      lines.push_back(line);
+      line.clear();
+    }
+  }
+  return lines;
+}
+
+TEST(Golden, ChecksumsOfAGeneratedTextStayTheSame) {
+  const std::string dir = LX_SOURCE_DIR "/tests/golden/";
+  const std::vector<std::string> sentences = ReadLines(dir + "sentences.txt", true);
+  std::vector<std::string> utf8 = GeneratedText(sentences);
+  utf8.insert(utf8.end(), sentences.begin(), sentences.end());
+  std::vector<std::string> gbk;  // what GBK holds of each line
+  for (const std::string& l : utf8) {
+    std::vector<char> buf(l.size() + 1);
+    const int n = utf8_to_gbk(l.data(), static_cast<uint32_t>(l.size()), buf.data(),
+                              static_cast<uint32_t>(buf.size()), 0);
+    if (n > 0) gbk.emplace_back(buf.data(), static_cast<size_t>(n));
+  }
+  struct Run {
+    const char* name;
+    int mode;
+    bool pku;
+    bool with_gbk;
+  };
+  // The PKU mode stays until LXUnInitSeg, so its runs come last.
+  const Run runs[] = {{"plain", 0, false, true},
+                      {"names", LX_CN | LX_LN, false, false},
+                      {"recommended", kRecommendedMode, true, true},
+                      {"recommended+usr+orig", kRecommendedMode | LX_USR | LX_ORIG, true, false}};
+  ASSERT_TRUE(LXInitSeg(LX_DEFAULT_RESOURCES));
+  std::string actual;
+  for (const Run& r : runs) {
+    for (int charset : {LX_UTF8, LX_GBK}) {
+      if (charset == LX_GBK && !r.with_gbk) continue;
+      HANDLE h = LXCreateSegHandle(r.mode);
+      ASSERT_NE(h, nullptr);
+      if (r.pku) LXSetPKUMode(h);
+      Fnv f;
+      for (const std::string& l : charset == LX_GBK ? gbk : utf8) {
+        if (LXSegment(h, l.data(), l.size(), charset)) HashResult(h, f);
+        else f.add_num(~0ull);
+      }
+      LXCloseSegHandle(h);
+      char hex[17];
+      std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(f.h));
+      actual += std::string(r.name) + (charset == LX_GBK ? " gbk " : " utf8 ") + hex + "\n";
+    }
+  }
+  LXUnInitSeg();
+  // scripts/update-golden.sh asks for the actual checksums.
+  if (const char* out = std::getenv("LX_CHECKSUM_OUTPUT")) std::ofstream(out, std::ios::binary) << actual;
+  std::ifstream in(dir + "checksums.txt", std::ios::binary);
+  const std::string expected((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(actual, expected) << "the output changed; scripts/update-golden.sh rewrites checksums.txt";
 }
 
 }  // namespace
