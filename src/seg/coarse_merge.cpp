@@ -1,4 +1,4 @@
-// Coarse granularity: the rules, the "org_info" loader and the pass of the
+// Coarse granularity: the rules, the "coarse_info" loader and the pass of the
 // token saver that joins the tokens of a sentence.
 #include "seg/coarse_merge.h"
 
@@ -45,13 +45,22 @@ const char* bad_entry(const char* s, size_t len) {
   return nullptr;
 }
 
+// "·", "ˉ", "—", "－" or "-" (GBK), as the token saver cuts names at them.
+bool is_name_separator(const coarse_token_t& t) {
+  const unsigned char* s = (const unsigned char*)t.text;
+  if (t.len == 1) return s[0] == '-';
+  if (t.len != 2) return false;
+  return (s[0] == 0xA1 && (s[1] == 0xA4 || s[1] == 0xA5 || s[1] == 0xAA)) ||
+         (s[0] == 0xA3 && s[1] == 0xAD);
+}
+
 }  // namespace
 
-bool CCoarseData::load(const char* path) {
+bool CCoarseData::load(const char* path, bool orgs) {
   if (path != nullptr && access(path, F_OK) != 0 && errno == ENOENT) return true;
   std::unique_ptr<FILE, FileCloser> fp(open_regular_file(path));
   if (fp == nullptr) return false;
-  enum { NONE, ORG, SUFFIX } section = NONE;
+  enum { NONE, ORG, SUFFIX, MEASURE } section = NONE;
   char line[256];
   PieceReader in(fp.get());
   while (in.read(line, sizeof line) != nullptr) {
@@ -67,6 +76,8 @@ bool CCoarseData::load(const char* path) {
       section = ORG;
     } else if (std::strcmp(line, "#org_suffix") == 0) {
       section = SUFFIX;
+    } else if (std::strcmp(line, "#measure") == 0) {
+      section = MEASURE;
     } else if (section == NONE) {
       report_file_problem(path, "line %u: entry before a section header", in.line);
       return false;
@@ -75,7 +86,8 @@ bool CCoarseData::load(const char* path) {
                           in.last && ends_inside_character(line, len) ? "cut short" : why);
       return false;
     } else {
-      _add(section == ORG ? m_org : m_suffix, line);
+      if (section != ORG || orgs)
+        _add(section == ORG ? m_org : section == SUFFIX ? m_suffix : m_measure, line);
     }
   }
   if (std::ferror(fp.get())) {
@@ -117,6 +129,17 @@ size_t coarse_group(const coarse_token_t* toks, size_t n, size_t i, const CCoars
     tag = LX_NR;
     return 2;
   }
+  // The parts of a transliterated name joined by separators.
+  if (a.pos == LX_NR || a.pos == LX_NRF) {
+    size_t j = i + 1;
+    while (j + 1 < n && is_name_separator(toks[j]) && toks[j + 1].len > 0 &&
+           (toks[j + 1].pos == LX_NR || toks[j + 1].pos == LX_NRG))
+      j += 2;
+    if (j > i + 1) {
+      tag = LX_NR;
+      return j - i;
+    }
+  }
 
   if (a.pos == LX_T) {
     size_t j = i + 1;
@@ -124,23 +147,35 @@ size_t coarse_group(const coarse_token_t* toks, size_t n, size_t i, const CCoars
     if (j - i >= 2) return j - i;
   }
 
-  if (a.pos == LX_M && b.pos == LX_Q && b.len > 0) {
-    tag = LX_M;
-    return 2;
+  if (a.pos == LX_M && b.len > 0 && b.pos != LX_M) {
+    bool measure = b.pos == LX_Q;
+    if (!measure && data != nullptr && b.len <= CCoarseData::kMaxOrgLen) {
+      char buf[CCoarseData::kMaxOrgLen + 1];
+      std::memcpy(buf, b.text, b.len);
+      buf[b.len] = '\0';
+      measure = data->is_measure(buf);
+    }
+    if (measure) {
+      tag = LX_M;
+      return 2;
+    }
   }
 
   if (data != nullptr && (a.pos == LX_NS || a.pos == LX_NT)) {
-    size_t j = i + 1;
-    while (j < n && j - i < 3 && toks[j].len > 0 && (toks[j].pos == LX_NS || toks[j].pos == LX_NT))
-      ++j;
+    // The longest run that ends with a suffix word.
+    size_t best = 0;
     char buf[CCoarseData::kMaxOrgLen + 1];
-    if (j < n && toks[j].len > 0 && toks[j].len <= CCoarseData::kMaxOrgLen) {
+    for (size_t j = i + 1; j < n && j - i < CCoarseData::kMaxOrgParts && toks[j].len > 0; ++j) {
+      const int p = toks[j].pos;
+      if (p != LX_N && p != LX_VN && p != LX_NZ && p != LX_J && p != LX_NS && p != LX_NT) break;
+      if (toks[j].len > CCoarseData::kMaxOrgLen) break;
       std::memcpy(buf, toks[j].text, toks[j].len);
       buf[toks[j].len] = '\0';
-      if (data->is_suffix(buf)) {
-        tag = LX_NT;
-        return j - i + 1;
-      }
+      if (data->is_suffix(buf)) best = j;
+    }
+    if (best > 0) {
+      tag = LX_NT;
+      return best - i + 1;
     }
   }
   return 1;

@@ -9,9 +9,11 @@
 //      kMaxOrgParts, at most kMaxOrgLen bytes) whose text is a compound of
 //      the "#org" list -> nt;
 //   2. person: a surname (nrf, or a one-character nr) followed by a given
-//      name (nrg or nr, one or two characters) -> nr;
+//      name (nrg or nr, one or two characters), or the parts of a name (nr)
+//      joined by name separators ("·", "—", "-" ...) -> nr;
 //   3. date and time: a run of two or more t tokens -> t;
-//   4. numeral and measure word: m followed by q -> m;
+//   4. numeral and measure word: m followed by q, or by a word of the
+//      "#measure" list that is no m -> m;
 //   5. organisation by suffix: one to three ns or nt tokens followed by a
 //      word of the "#org_suffix" list -> nt.
 //
@@ -20,11 +22,13 @@
 // to the corpus to derive a coarse reference, so both sides follow one
 // definition.  Lengths are in bytes of GBK text (a Chinese character is 2).
 //
-// "org_info" (optional in a resource directory) is a GBK text file of two
-// sections, each opened by a header line "#org" or "#org_suffix", one entry
-// per line: a compound or a suffix, at most kMaxOrgLen bytes, no blank or
-// control byte.  A directory without it loads; coarse mode then joins no
-// organisation names.
+// "coarse_info" (optional in a resource directory) is a GBK text file of
+// three sections, each opened by a header line "#org", "#org_suffix" or
+// "#measure", one entry per line: a compound, a suffix or a measure word (a
+// word that follows a numeral as its measure word, whatever its tag), at
+// most kMaxOrgLen bytes, no blank or control byte.  A directory without it
+// loads; coarse mode then joins no organisation names and only tagged
+// measure words.
 #ifndef LX_SEG_COARSE_MERGE_H
 #define LX_SEG_COARSE_MERGE_H
 
@@ -43,21 +47,24 @@ class CCoarseData {
   static constexpr size_t kMaxOrgLen = 64;
   static constexpr size_t kMaxOrgParts = 8;
 
-  // Reads "org_info".  An absent file leaves both lists empty and succeeds;
+  // Reads "coarse_info".  An absent file leaves both lists empty and succeeds;
   // a file that cannot be read or holds a bad line is reported with one line
   // "<path>: <reason>" (lines as "line <n>: ...") and fails.
-  bool load(const char* path);
+  // With `orgs` false the compounds are not kept.
+  bool load(const char* path, bool orgs = true);
   // Adds an entry; false (nothing added) for an empty or too long one.
   bool add_org(const char* text) { return _add(m_org, text); }
   bool add_suffix(const char* text) { return _add(m_suffix, text); }
+  bool add_measure(const char* text) { return _add(m_measure, text); }
 
   bool is_org(const char* text) const { return m_org.find(text) != nullptr; }
   bool is_suffix(const char* text) const { return m_suffix.find(text) != nullptr; }
+  bool is_measure(const char* text) const { return m_measure.find(text) != nullptr; }
   size_t org_count() const { return m_org_num; }
 
  private:
   bool _add(HashDict& dict, const char* text);
-  HashDict m_org, m_suffix;
+  HashDict m_org, m_suffix, m_measure;
   size_t m_org_num = 0;
 };
 

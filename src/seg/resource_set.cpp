@@ -101,7 +101,7 @@ std::unique_ptr<CResourceSet> CResourceSet::load(const DictResource& res) {
   // Organisation names of coarse mode; optional.
   s->coarse.reset(new CCoarseData());
   if (res.m_dir_path != nullptr &&
-      !s->coarse->load((std::string(res.m_dir_path) + "org_info").c_str()))
+      !s->coarse->load((std::string(res.m_dir_path) + "coarse_info").c_str()))
     return nullptr;
 
   // Built in code: factoid recognizer, numeral dictionary, pattern tries,

@@ -56,7 +56,7 @@ class CResourceSet {
   std::unique_ptr<CRuleDict> rule;
   std::unique_ptr<Trad2Simp> t2s;
   std::unique_ptr<CCustomDict> second_dict;
-  std::unique_ptr<CCoarseData> coarse;  // "org_info" (optional: empty when absent)
+  std::unique_ptr<CCoarseData> coarse;  // "coarse_info" (optional: empty when absent)
   HashDict* fuxing_dict = nullptr;
   HashDict* no_amb_xing_dict = nullptr;
   HashDict* loc_suffix_dict = nullptr;
