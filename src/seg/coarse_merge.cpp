@@ -264,13 +264,18 @@ void CSegTokensSaver::_coarse_merge(size_t first, size_t thick_first) {
   }
   m_thick_num = th;
   // Each path word now counts the tokens that begin in it.
+  m_coarse_joined = true;
   size_t k = 0;
   for (uint32_t w = 0; w < m_word_num; ++w) {
     const size_t c = m_word_sect_num[(long)w];
     size_t now = 0;
+    uint8_t cut = 0;
+    if (c > 0 && k > 0 && k < n && m_coarse_map[(long)k] == m_coarse_map[(long)(k - 1)]) cut |= 1;
     for (size_t e = k + c; k < e && k < n; ++k)
       if (k == 0 || m_coarse_map[(long)k] != m_coarse_map[(long)(k - 1)]) ++now;
+    if (c > 0 && k < n && m_coarse_map[(long)k] == m_coarse_map[(long)(k - 1)]) cut |= 2;
     m_word_sect_num[(long)w] = now;
+    m_coarse_cut[(long)w] = cut;
   }
 }
 

@@ -44,6 +44,7 @@ CSegTokensSaver::CSegTokensSaver()
       m_bcoarse(false),
       m_bcoarse_untag(false),
       m_pcoarse(0),
+      m_coarse_joined(false),
       m_part_num(0),
       m_out_mode(OUT_WORD),
       m_ncharset(LX_GBK),
@@ -204,6 +205,7 @@ void CSegTokensSaver::save_tokens(CLattice* plattice, const char* text, size_t t
   m_word_num = 0;
   m_seg_old_token_num = m_seg_token_num;
   const size_t thick_first = m_thick_num;
+  m_coarse_joined = false;
 
   if (plattice != 0) {
     size_t index = plattice->m_nodes[0].nNextLen;
@@ -471,6 +473,9 @@ void CSegTokensSaver::_save_custom_tokens() {
     const _comb_t& cw = all[list[k]];
     // Only words of this sentence's path, and text inside the sentence.
     if (cw.sIdx < 0 || cw.eIdx < cw.sIdx || (size_t)cw.eIdx >= m_word_num) continue;
+    if (m_coarse_joined &&
+        ((m_coarse_cut[(long)cw.sIdx] & 1) != 0 || (m_coarse_cut[(long)cw.eIdx] & 2) != 0))
+      continue;
     if (m_ptext == 0 || cw.wlen == 0 || cw.oft > m_textlen || cw.wlen > m_textlen - cw.oft)
       continue;
 

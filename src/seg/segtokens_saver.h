@@ -229,6 +229,11 @@ class CSegTokensSaver {
   const CCoarseData* m_pcoarse;
   Array<coarse_token_t> m_coarse_view;  // the sentence's tokens as the rules read them
   Array<size_t> m_coarse_map;           // old token (from the sentence's first) -> new
+  // Per path word of the sentence, when tokens were joined: bit 0, the word
+  // begins inside a joined token; bit 1, it ends inside one.  A custom word
+  // that would cut a joined token there is left out.
+  Array<uint8_t> m_coarse_cut;
+  bool m_coarse_joined;
 
   char m_wordbuf[WORDBUF_SIZE];  // scratch: surname key, short converted words
   WP m_word_pos;
