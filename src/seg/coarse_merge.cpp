@@ -257,7 +257,10 @@ void CSegTokensSaver::_coarse_merge(size_t first, size_t thick_first) {
   size_t th = thick_first;
   for (size_t x = thick_first; x < m_thick_num; ++x) {
     _comb_token_t t = m_thick_tokens[(long)x];
-    if (t.sidx < first || t.eidx >= end) continue;
+    if (t.sidx < first || t.eidx >= end) {
+      m_thick_tokens[(long)th++] = t;
+      continue;
+    }
     t.sidx = m_coarse_map[(long)(t.sidx - first)];
     t.eidx = m_coarse_map[(long)(t.eidx - first)];
     if (t.sidx != t.eidx) m_thick_tokens[(long)th++] = t;
