@@ -69,7 +69,7 @@ inline int segment_and_check(const uint8_t* data, size_t size, size_t charset) {
   // Bit 28 allows the modes that change shared state (PKU, LX_ASC), which
   // cost a reload afterwards; a handle is kept while the mode stays.
   const bool shared = bits & 0x10000000, pku = shared && (bits >> 31);
-  const int mode = (int)(bits & (0x3FFFFFF | LX_ORIG) & (shared ? ~0u : ~(unsigned)LX_ASC));
+  const int mode = (int)(bits & (0x3FFFFFF | LX_COARSE | LX_ORIG) & (shared ? ~0u : ~(unsigned)LX_ASC));
   static HANDLE h = nullptr;
   static int hmode = -1;
   if (mode != hmode) LXCloseSegHandle(h), h = LXCreateSegHandle(hmode = mode);

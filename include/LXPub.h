@@ -59,6 +59,7 @@ enum {
   LX_SYN = 0x800000,    /* kept for compatibility; no effect */
   LX_LN = 0x1000000,    /* recognise location names */
   LX_WGU = 0x2000000,   /* output words with two segmentations in their first one */
+  LX_COARSE = 0x4000000, /* coarse units: full names, numeral + measure, dates, organisations */
   LX_ORIG = 0x8000000   /* words as the caller wrote them (see LXSegFunc.h) */
 };
 

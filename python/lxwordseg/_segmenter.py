@@ -169,6 +169,9 @@ class Segmenter:
     - ``names``: recognise person names; ``places``: recognise place names;
       ``pos``: tag parts of speech (else the tags say nothing);
       ``split_surnames``: a name's surname and given name are two words.
+    - ``coarse``: larger units whole: a person's full name (also with
+      ``split_surnames``), a numeral with its measure word, a whole date or
+      time, organisation names.
     - ``t2s``, ``half_width``, ``lower``: read traditional characters as
       simplified ones, full-width letters and digits as half-width ones,
       letters as lower case; ``normalised``: return the words so converted
@@ -191,11 +194,11 @@ class Segmenter:
                  places: bool = False, pos: bool = True, split_surnames: bool = True,
                  t2s: bool = True, half_width: bool = True, lower: bool = False,
                  normalised: bool = False, pku: bool = True,
-                 user_dict: Optional[PathLike] = None) -> None:
+                 user_dict: Optional[PathLike] = None, coarse: bool = False) -> None:
         flags = ((names, _lx.LX_CN), (places, _lx.LX_LN), (pos, _lx.LX_POS),
                  (split_surnames, _lx.LX_PGU), (t2s, _lx.LX_T2S), (half_width, _lx.LX_S2D),
                  (lower, _lx.LX_U2L), (not normalised, _lx.LX_ORIG),
-                 (user_dict is not None, _lx.LX_USR))
+                 (user_dict is not None, _lx.LX_USR), (coarse, _lx.LX_COARSE))
         self._mode = sum(flag for on, flag in flags if on)
         self._normalised = normalised
         self.data = _load_resources(data, pku)

@@ -47,6 +47,11 @@ def test_tags_of_a_sentence():
         ("很", "d"), ("好", "a"), ("😂", "w")]
     with Segmenter(normalised=True) as seg:  # the words as the analysis read them
         assert seg.cut("臺灣的經濟：ＡＢＣ") == ["台湾", "的", "经济", ":", "ABC"]
+    with Segmenter(coarse=True) as seg:  # larger units; the words still spell the text
+        text = "张明在１９９８年１月买了两个"
+        assert seg.tag(text) == [("张明", "nr"), ("在", "p"), ("１９９８年１月", "t"), ("买", "v"),
+                                 ("了", "u"), ("两个", "m")]
+        check_tokens(text, seg.tokenize(text))
 
 
 def test_threads_give_the_results_of_one_thread_and_free_their_handles():

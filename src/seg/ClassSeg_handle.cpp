@@ -90,7 +90,7 @@ CSegment::~CSegment() {
 }
 
 void CSegment::set_seg_mode(int mode) {
-  m_bpos = (mode & LX_POS) != 0;
+  m_bpos = (mode & (LX_POS | LX_COARSE)) != 0;  // coarse mode joins tokens by their tags
   m_bcw = (mode & LX_USR) != 0;
   m_bs2d = (mode & LX_S2D) != 0;
   m_bu2l = (mode & LX_U2L) != 0;
@@ -110,6 +110,7 @@ void CSegment::_bind_resources() {
   const CResourceSet* r = m_res.get();
   m_segtoken_saver.prepare_save(r ? r->basic_dict.get() : nullptr, r ? r->fuxing_dict : nullptr,
                                 r ? r->loc_suffix_dict : nullptr, m_mode);
+  m_segtoken_saver.set_coarse_data(r ? r->coarse.get() : nullptr);
   GESHU_INDEX = r ? r->geshu_idx : 0xFFFFFFFFu;
   m_lattice_builder.set_resource(&m_lattice, r ? r->basic_dict.get() : nullptr,
                                  r ? r->factoid.get() : nullptr);

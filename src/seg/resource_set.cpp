@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "dict/BasicDict.h"
 #include "dict/CustomDict.h"
@@ -12,6 +13,7 @@
 #include "dict/T2S.h"
 #include "lm/Ngram.h"
 #include "seg/Factoid.h"
+#include "seg/coarse_merge.h"
 #include "seg/char_class.h"
 
 namespace {
@@ -94,6 +96,12 @@ std::unique_ptr<CResourceSet> CResourceSet::load(const DictResource& res) {
   s->second_dict.reset(new CCustomDict());
   if (!have(res.second_lex, "Sec.Lex") || !have(res.second_prop, "Sec.Prop") ||
       s->second_dict->LoadDict(res.second_lex, res.second_prop) == 0)
+    return nullptr;
+
+  // Organisation names of coarse mode; optional.
+  s->coarse.reset(new CCoarseData());
+  if (res.m_dir_path != nullptr &&
+      !s->coarse->load((std::string(res.m_dir_path) + "coarse_info").c_str()))
     return nullptr;
 
   // Built in code: factoid recognizer, numeral dictionary, pattern tries,

@@ -24,6 +24,7 @@
 #include "lm/Prob.h"
 
 class CBasicDict;
+class CCoarseData;
 class CCustomDict;
 class CFactoid;
 class CRuleDict;
@@ -55,6 +56,7 @@ class CResourceSet {
   std::unique_ptr<CRuleDict> rule;
   std::unique_ptr<Trad2Simp> t2s;
   std::unique_ptr<CCustomDict> second_dict;
+  std::unique_ptr<CCoarseData> coarse;  // "coarse_info" (optional: empty when absent)
   HashDict* fuxing_dict = nullptr;
   HashDict* no_amb_xing_dict = nullptr;
   HashDict* loc_suffix_dict = nullptr;

@@ -8,6 +8,7 @@
 #include <new>
 
 #include "dict/BasicDict.h"
+#include "seg/coarse_merge.h"
 #include "seg/customword_matcher.h"
 
 CSegTokensSaver::CSegTokensSaver()
@@ -40,6 +41,10 @@ CSegTokensSaver::CSegTokensSaver()
       m_bpms(false),
       m_bnew_result(false),
       m_busr(false),
+      m_bcoarse(false),
+      m_bcoarse_untag(false),
+      m_pcoarse(0),
+      m_coarse_joined(false),
       m_part_num(0),
       m_out_mode(OUT_WORD),
       m_ncharset(LX_GBK),
@@ -61,7 +66,10 @@ void CSegTokensSaver::prepare_save(CBasicDict* pbasicdict, HashDict* pfuxingdict
   m_pbasicdict = pbasicdict;
   m_pfuxingdict = pfuxingdict;
   m_plocation_suffix_dict = plssfdict;
-  m_bpostag = (seg_mode & LX_POS) != 0;
+  m_bcoarse = (seg_mode & LX_COARSE) != 0;
+  // Coarse mode tags tokens to join them even when LX_POS is off.
+  m_bpostag = (seg_mode & (LX_POS | LX_COARSE)) != 0;
+  m_bcoarse_untag = m_bcoarse && (seg_mode & LX_POS) == 0;
   m_bsecpos = (seg_mode & LX_SECPOS) != 0;
   m_bsgu = (seg_mode & LX_SGU) != 0;
   m_bfgu = (seg_mode & LX_GU) != 0;
@@ -196,6 +204,8 @@ void CSegTokensSaver::save_tokens(CLattice* plattice, const char* text, size_t t
   m_ncharset = charset;
   m_word_num = 0;
   m_seg_old_token_num = m_seg_token_num;
+  const size_t thick_first = m_thick_num;
+  m_coarse_joined = false;
 
   if (plattice != 0) {
     size_t index = plattice->m_nodes[0].nNextLen;
@@ -209,6 +219,10 @@ void CSegTokensSaver::save_tokens(CLattice* plattice, const char* text, size_t t
     }
   }
 
+  if (m_bcoarse) {
+    _coarse_merge(m_seg_old_token_num, thick_first);
+    if (m_bcoarse_untag) _coarse_untag(m_seg_old_token_num, thick_first);
+  }
   if (m_busr) _save_custom_tokens();
 }
 
@@ -260,7 +274,7 @@ void CSegTokensSaver::_save_name_word(tSegItemInfo* pCurtItem) {
       _save_other_word(pCurtItem);
       return;
     }
-  } else if (m_bpgu) {
+  } else if (m_bpgu && !m_bcoarse) {
     std::memcpy(m_wordbuf, word, FUXIN_LEN);
     m_wordbuf[FUXIN_LEN] = '\0';
     size_t surname = 0;
@@ -329,7 +343,7 @@ void CSegTokensSaver::_split_trans(tSegItemInfo* pCurtItem) {
   bool split = found && !overflow;
   if (split) {
     if (m_part_num == 3 && len <= 6) valid = false;  // one character on each side
-    if (valid && !m_bpgu) split = false;
+    if (valid && (!m_bpgu || m_bcoarse)) split = false;
   }
 
   if (!split) {
@@ -459,6 +473,9 @@ void CSegTokensSaver::_save_custom_tokens() {
     const _comb_t& cw = all[list[k]];
     // Only words of this sentence's path, and text inside the sentence.
     if (cw.sIdx < 0 || cw.eIdx < cw.sIdx || (size_t)cw.eIdx >= m_word_num) continue;
+    if (m_coarse_joined &&
+        ((m_coarse_cut[(long)cw.sIdx] & 1) != 0 || (m_coarse_cut[(long)cw.eIdx] & 2) != 0))
+      continue;
     if (m_ptext == 0 || cw.wlen == 0 || cw.oft > m_textlen || cw.wlen > m_textlen - cw.oft)
       continue;
 

@@ -49,7 +49,9 @@
 #include "seg/source_map.h"
 
 class CBasicDict;
+class CCoarseData;
 class CCustomwordMatcher;
+struct coarse_token_t;
 struct rule_block_t;
 
 // One entry of a transliterated name split at its separators.
@@ -86,6 +88,8 @@ class CSegTokensSaver {
   // decides whether the word-by-word readers convert to UTF-8.
   void set_charset(int charset) { m_ncharset = charset; }
   void set_out_mode(int out_mode) { m_out_mode = out_mode; }
+  // The organisation data of coarse mode (LX_COARSE); null for none.
+  void set_coarse_data(const CCoarseData* data) { m_pcoarse = data; }
   // Where the tokens of the current call come from (the handle's map, set
   // for each sentence) and whether words are written as the caller wrote
   // them (LX_ORIG).  With LX_ORIG and UTF-8 input the caller's text is
@@ -139,6 +143,11 @@ class CSegTokensSaver {
   void _save_rule_words(const char* word, size_t wlen, const rule_block_t& block,
                         const uint8_t* pos, size_t pos_num, unsigned char wtype);
   void _save_custom_tokens();
+  // LX_COARSE (coarse_merge.cpp): joins the fine tokens of the sentence from
+  // `first` on by the coarse rules, the thick tokens from `thick_first` on
+  // following them; then, without LX_POS, clears every tag but nr.
+  void _coarse_merge(size_t first, size_t thick_first);
+  void _coarse_untag(size_t first, size_t thick_first);
 
   // --- Emission -------------------------------------------------------------
 
@@ -215,6 +224,16 @@ class CSegTokensSaver {
   bool m_bpms;
   bool m_bnew_result;
   bool m_busr;
+  bool m_bcoarse;
+  bool m_bcoarse_untag;  // LX_COARSE without LX_POS: tags only to join tokens
+  const CCoarseData* m_pcoarse;
+  Array<coarse_token_t> m_coarse_view;  // the sentence's tokens as the rules read them
+  Array<size_t> m_coarse_map;           // old token (from the sentence's first) -> new
+  // Per path word of the sentence, when tokens were joined: bit 0, the word
+  // begins inside a joined token; bit 1, it ends inside one.  A custom word
+  // that would cut a joined token there is left out.
+  Array<uint8_t> m_coarse_cut;
+  bool m_coarse_joined;
 
   char m_wordbuf[WORDBUF_SIZE];  // scratch: surname key, short converted words
   WP m_word_pos;

@@ -32,7 +32,7 @@ void CSegTokensSaver::_save_factoid_word(tSegItemInfo* pCurtItem) {
   const size_t first = m_seg_token_num;
 
   // A number merged with its unit (年, 万亿, 月份): number, then unit.
-  if (m_bfgu && pCurtItem->bcomb && len > 2) {
+  if (m_bfgu && !m_bcoarse && pCurtItem->bcomb && len > 2) {
     const unsigned char u = m_bsecpos ? map_pos(own) : (unsigned char)own;
     const size_t unit = merged_unit_len(word, len);
     _save_part(word, len, 0, len - unit, LX_M, 0);

@@ -183,7 +183,8 @@ TEST_F(AllocTest, SteadyStateSegmentationAllocatesNothing) {
   ASSERT_TRUE(init);
   const int modes[] = {0, LX_WMUL | LX_PMUL | LX_SECPOS, LX_POS | LX_USR | LX_CN | LX_LN,
                        LX_S2D | LX_U2L | LX_T2S, LX_NEW_RES | LX_SGU | LX_GU | LX_ENGU | LX_USR,
-                       LX_ENGU | LX_GU | LX_POS | LX_USR | LX_CLS | LX_CN | LX_T2S};
+                       LX_ENGU | LX_GU | LX_POS | LX_USR | LX_CLS | LX_CN | LX_T2S,
+                       LX_COARSE | LX_CN | LX_PGU | LX_NEW_RES | LX_USR | LX_ORIG};
   const std::vector<std::pair<std::string, size_t> > work = Workload();
   std::vector<HANDLE> handles;
   for (int m : modes) handles.push_back(LXCreateSegHandle(m));

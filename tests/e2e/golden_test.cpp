@@ -204,4 +204,53 @@ TEST(Golden, ChecksumsOfAGeneratedTextStayTheSame) {
   EXPECT_EQ(actual, expected) << "the output changed; scripts/update-golden.sh rewrites checksums.txt";
 }
 
+// Coarse mode with the default resources: each rule, with LX_PGU and with
+// the words as written (LX_ORIG), every reader agreeing, and the spans of
+// the joined words still covering the text.
+TEST(Golden, CoarseModeJoinsNamesNumeralsDatesAndOrganisations) {
+  testing::internal::CaptureStderr();
+  ASSERT_TRUE(LXInitSeg(LX_DEFAULT_RESOURCES)) << testing::internal::GetCapturedStderr();
+  testing::internal::GetCapturedStderr();
+  const struct {
+    int mode;
+    const char *text, *want;
+  } cases[] = {
+      {kRecommendedMode | LX_COARSE, "国家主席江泽民今天上午10时会见了国家电力公司代表。",
+       "国家/n 主席/n 江泽民/nr 今天上午10时/t 会见/v 了/u 国家电力公司/nt 代表/n 。/w"},
+      {kRecommendedMode | LX_COARSE | LX_ORIG | LX_NEW_RES, "他买了两个苹果和160万元的设备，１９９６年５月１２日第一个到达",
+       "他/r 买/v 了/u 两个/m 苹果/n 和/c 160万元/m 的/u 设备/n ，/w １９９６年５月１２日/t 第一个/m 到达/v"},
+      {kRecommendedMode | LX_COARSE | LX_GU, "英迪拉·甘地访问了北京市公安局和８个公司",
+       "英迪拉·甘地/nr 访问/v 了/u 北京市公安局/nt 和/c 8个/m 公司/n"},
+      {LX_COARSE | LX_CN | LX_PGU | LX_ORIG, "江泽民买了两个苹果", "江泽民/nr 买/unk 了/unk 两个/unk 苹果/unk"},
+      {kRecommendedMode, "江泽民买了两个苹果", "江/nrf 泽民/nrg 买/v 了/u 两/m 个/q 苹果/n"},
+  };
+  for (const auto& c : cases) {
+    HANDLE h = LXCreateSegHandle(c.mode);
+    ASSERT_NE(h, nullptr);
+    LXSetPKUMode(h);
+    const std::string text = c.text;
+    EXPECT_EQ(Segment(h, text), c.want) << std::hex << c.mode;
+    // Every reader gives the same words, and the spans tile the text.
+    seg_tokens_t st{};
+    LXGetAllSegInfo(h, st);
+    ASSERT_EQ(st.fine_grain_tokens_num, (size_t)LXGetResultCnt(h));
+    size_t begin = 0, len = 0, end = 0;
+    for (int i = 0; i < LXGetResultCnt(h); ++i) {
+      ASSERT_TRUE(LXGetSpanAt(h, i, &begin, &len));
+      EXPECT_EQ(begin, end);
+      end = begin + len;
+      if (c.mode & LX_ORIG) {
+        EXPECT_EQ(text.substr(begin, len), LXGetWordAt(h, i));
+      }
+      EXPECT_EQ(st.fine_grain_seg_tokens[i].pos, LXGetAt(h, i)->pos);
+    }
+    EXPECT_EQ(end, text.size());
+    if (c.mode & LX_NEW_RES) {
+      EXPECT_EQ(st.thick_seg_tokens_num, 0u);
+    }
+    LXCloseSegHandle(h);
+  }
+  LXUnInitSeg();
+}
+
 }  // namespace

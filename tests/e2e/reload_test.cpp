@@ -94,4 +94,31 @@ TEST_F(ReloadTest, AFailedInitKeepsThePreviousSetForEveryHandle) {
   EXPECT_NE(Out(*handles[1]).find(gbk("中国人民") + "/16 "), std::string::npos);
 }
 
+// "coarse_info" is optional: without it coarse mode joins no organisation
+// name; a damaged one fails LXInitSeg with one line naming it.
+TEST_F(ReloadTest, CoarseInfoIsOptionalAndCheckedOnLoad) {
+  const std::string text = gbk("上海天气很好"), path = new_.file("coarse_info");
+  auto coarse = [&](int usr = 0) {  // with LX_USR the custom word 上海 must not cut 上海天气
+    Handle h(LX_COARSE | LX_POS | usr);
+    return Seg(h, text) ? Words(h) : std::vector<std::string>{};
+  };
+  ASSERT_TRUE(Init(new_) && err_.empty()) << err_;
+  EXPECT_EQ(coarse(), G({"上海", "天气", "很", "好"}));
+  ASSERT_TRUE(new_.write_file("coarse_info", gbk("#org\n上海天气\n#org_suffix\n局\n#measure\n个\n")));
+  ASSERT_TRUE(Init(new_) && err_.empty()) << err_;
+  EXPECT_EQ(coarse(), G({"上海天气", "很", "好"}));
+  EXPECT_EQ(coarse(LX_USR), G({"上海天气", "很", "好"}));
+  for (const std::string& bad : {gbk("上海天气\n"), gbk("#org\n上海 天气\n"), gbk("#org\n上海天") + "\xc6",
+                                "#org\n" + std::string(65, 'x') + "\n"}) {
+    ASSERT_TRUE(new_.write_file("coarse_info", bad));
+    EXPECT_FALSE(Init(new_));
+    EXPECT_TRUE(std::count(err_.begin(), err_.end(), '\n') == 1 && err_.find(path) != std::string::npos) << err_;
+  }
+  std::filesystem::remove(path);
+  std::filesystem::create_directory(path);
+  EXPECT_FALSE(Init(new_));
+  EXPECT_NE(err_.find(path), std::string::npos) << err_;
+  std::filesystem::remove(path);
+}
+
 }  // namespace

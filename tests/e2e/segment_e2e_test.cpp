@@ -25,7 +25,7 @@ namespace {
 const int kModeFlags[] = {0,      LX_ENGU, LX_GU,   LX_POS, LX_USR,    LX_S2D,     LX_U2L, LX_CLS,
                           LX_RUL, LX_CN,   LX_T2S,  LX_PGU, LX_LGU,    LX_SGU,     LX_CUT, LX_TEXT,
                           LX_CONV, LX_WMUL, LX_PMUL, LX_ASC, LX_SECPOS, LX_NEW_RES, LX_SYN, LX_LN,
-                          LX_WGU};
+                          LX_WGU, LX_COARSE};
 
 // The fine tokens of the one reading spelled out.
 std::string Spelled(HANDLE h) {

@@ -41,8 +41,9 @@ int parse_options(int argc, char** argv, Options& opts) {
   app.add_flag("--half-width,!--no-half-width", opts.half_width,
                "Read full-width letters and digits as half-width ones (default: on)");
   app.add_flag("--lower", opts.lower, "Read letters as lower case");
-  // Coarse granularity: a `--coarse` flag goes here, with LX_COARSE in
-  // mode_flags(), once the library has that mode flag.
+  app.add_flag("--coarse", opts.coarse,
+               "Coarse units: full names, numerals with their measure words, whole dates and "
+               "times, organisation names");
   app.add_flag("--normalised", opts.normalised,
                "Write words as the analysis read them (simplified, half-width, ...) instead of "
                "as the input has them");
@@ -76,7 +77,7 @@ int mode_flags(const Options& opts) {
   if (opts.lower) mode |= LX_U2L;
   if (!opts.normalised) mode |= LX_ORIG;
   if (!opts.user_dict.empty()) mode |= LX_USR;
-  // (coarse granularity: LX_COARSE, see parse_options)
+  if (opts.coarse) mode |= LX_COARSE;
   return mode;
 }
 

@@ -25,6 +25,7 @@ struct Options {
   bool t2s = true;             // LX_T2S
   bool half_width = true;      // LX_S2D
   bool lower = false;          // LX_U2L
+  bool coarse = false;         // LX_COARSE
   bool normalised = false;     // drops LX_ORIG
   bool pku = true;             // LXSetPKUMode
 };

@@ -4,6 +4,7 @@
 
 #include "Corpus.h"
 #include "LXSegFunc.h"
+#include "seg/coarse_merge.h"
 
 namespace lxtrain {
 
@@ -66,10 +67,20 @@ bool SegmentAndEvaluate(const std::string& gold_path, SegFormat gold_format,
   }
   if (options.pku) LXSetPKUMode(s.handle);
 
+  CCoarseData suffixes;
+  CoarseGold coarse;
+  if (options.coarse) {
+    coarse.on = true;
+    if (!suffixes.load((options.resources + "/coarse_info").c_str(), false)) {
+      error = "unable to read the organisation suffixes of " + options.resources;
+      return false;
+    }
+    coarse.suffixes = &suffixes;
+  }
   std::string line, text;
   while (ReadTextLine(gold, line)) {
     if (line.find_first_not_of(" \t") == std::string::npos) continue;
-    SegLine g = ParseSegLine(line, gold_format);
+    SegLine g = ParseSegLine(line, gold_format, &coarse);
     text.clear();
     for (const SegWord& w : g.words) text += w.word;
     LXSegment(s.handle, text.c_str(), static_cast<int>(text.size()), LX_GBK);

@@ -19,6 +19,9 @@ struct DevSegmentOptions {
   std::string resources;  // resource directory for LXInitSeg()
   int flags = 0;          // mode flags of the handle
   bool pku = false;       // LXSetPKUMode() before segmenting
+  // Score against the coarse reference of the gold text (CoarseGold, with
+  // the organisation suffixes of the resources' "coarse_info").
+  bool coarse = false;
 };
 
 // False (with `error` set) if the gold file cannot be opened or the library

@@ -6,8 +6,10 @@
 #include <set>
 
 #include "Corpus.h"
+#include "LXPub.h"
 #include "TrainText.h"
 #include "base/PosTag.h"
+#include "seg/coarse_merge.h"
 
 namespace lxtrain {
 
@@ -76,7 +78,41 @@ size_t GbkCharCount(const std::string& s) {
   return n;
 }
 
-SegLine ParseSegLine(const std::string& line, SegFormat format) {
+namespace {
+
+SegLine CoarseLine(const CorpusParagraph& para, const CoarseGold& coarse) {
+  std::vector<CorpusToken> toks;
+  size_t sp = 0;
+  for (size_t k = 0; k < para.tokens.size();) {
+    while (sp < para.spans.size() && para.spans[sp].begin < k) ++sp;
+    if (sp < para.spans.size() && para.spans[sp].begin == k && para.spans[sp].tag == "nt" &&
+        para.spans[sp].end > k + 1 && para.spans[sp].end <= para.tokens.size()) {
+      CorpusToken t;
+      for (; k < para.spans[sp].end; ++k) t.word += para.tokens[k].word;
+      t.pos = LX_NT;
+      toks.push_back(t);
+    } else {
+      toks.push_back(para.tokens[k++]);
+    }
+  }
+  std::vector<coarse_token_t> view;
+  for (const CorpusToken& t : toks) view.push_back(coarse_token_t{t.word.data(), t.word.size(), t.pos});
+  SegLine out;
+  out.tagged = true;
+  for (size_t i = 0; i < view.size();) {
+    int tag = 0;
+    const size_t g = coarse_group(view.data(), view.size(), i, coarse.suffixes, tag);
+    std::string word;
+    for (size_t k = i; k < i + g; ++k) word += toks[k].word;
+    Append(out, word, tag);
+    i += g;
+  }
+  return out;
+}
+
+}  // namespace
+
+SegLine ParseSegLine(const std::string& line, SegFormat format, const CoarseGold* coarse) {
   if (format == SegFormat::kAuto) {
     if (line.find('\t') != std::string::npos) {
       format = SegFormat::kTagged;
@@ -97,6 +133,7 @@ SegLine ParseSegLine(const std::string& line, SegFormat format) {
       CorpusParagraph para;
       CorpusStats stats;
       CorpusReader::ParseLine(line, para, stats);
+      if (coarse != nullptr && coarse->on) return CoarseLine(para, *coarse);
       for (const CorpusToken& t : para.tokens) Append(out, t.word, t.pos);
       out.tagged = true;
       break;
@@ -312,7 +349,7 @@ bool NextNonBlank(std::istream& in, std::string& line) {
 
 bool EvaluateFiles(const std::string& gold_path, SegFormat gold_format,
                    const std::string& sys_path, SegFormat sys_format, Evaluator& ev,
-                   std::string& error) {
+                   std::string& error, const CoarseGold* coarse) {
   std::ifstream gold(gold_path, std::ios::binary);
   if (!gold) {
     error = "unable to open file: " + gold_path;
@@ -333,11 +370,11 @@ bool EvaluateFiles(const std::string& gold_path, SegFormat gold_format,
     if (hg != hs) {
       SegLine empty;
       empty.chars = static_cast<size_t>(-1);
-      SegLine one = ParseSegLine(hg ? gl : sl, hg ? gold_format : sys_format);
+      SegLine one = ParseSegLine(hg ? gl : sl, hg ? gold_format : sys_format, hg ? coarse : nullptr);
       ev.add(hg ? one : empty, hg ? empty : one);
       continue;
     }
-    ev.add(ParseSegLine(gl, gold_format), ParseSegLine(sl, sys_format));
+    ev.add(ParseSegLine(gl, gold_format, coarse), ParseSegLine(sl, sys_format));
   }
   return true;
 }

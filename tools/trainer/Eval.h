@@ -19,6 +19,8 @@
 #include <unordered_set>
 #include <vector>
 
+class CCoarseData;
+
 namespace lxtrain {
 
 enum class SegFormat { kAuto, kCorpus, kWords, kTagged };
@@ -40,10 +42,22 @@ struct SegLine {
 // another byte is one character; every other byte is one).
 size_t GbkCharCount(const std::string& s);
 
+// The coarse reference (lxeval --coarse): a corpus line is joined by the
+// rules of the library's coarse mode (seg/coarse_merge.h).  Each bracketed nt
+// compound becomes one nt word (the brackets stand for the resources' list
+// of compounds), then the name, date, numeral and suffix rules run over the
+// tokens, the suffix rule with `suffixes` (null: no suffix rule).
+struct CoarseGold {
+  bool on = false;
+  const CCoarseData* suffixes = nullptr;
+};
+
 // Parses one line (without its line end).  kAuto picks tagged for a line with
 // a TAB, corpus for a line whose every blank-separated token ends in "/tag"
-// (optionally "]tag"), words otherwise.
-SegLine ParseSegLine(const std::string& line, SegFormat format);
+// (optionally "]tag"), words otherwise.  With `coarse` on, corpus lines are
+// read as their coarse reference.
+SegLine ParseSegLine(const std::string& line, SegFormat format,
+                     const CoarseGold* coarse = nullptr);
 
 // The tag a word is scored with: the library's surname and given-name tags
 // (nrf, nrg) count as the corpus's nr.
@@ -127,7 +141,7 @@ class Evaluator {
 // rest as skipped.
 bool EvaluateFiles(const std::string& gold_path, SegFormat gold_format,
                    const std::string& sys_path, SegFormat sys_format, Evaluator& ev,
-                   std::string& error);
+                   std::string& error, const CoarseGold* coarse = nullptr);
 
 }  // namespace lxtrain
 

@@ -20,6 +20,7 @@
 #include "dict/T2SWriter.h"
 #include "lm/Ngram.h"
 #include "seg/Factoid.h"
+#include "seg/coarse_merge.h"
 
 namespace lxtrain {
 
@@ -207,6 +208,23 @@ void Trainer::add_paragraph(const CorpusParagraph& para) {
       kind[i] = kWhole;
     }
   }
+  // Organisation names of coarse mode: every bracketed nt compound, and
+  // the words that end them.
+  for (const CorpusSpan& sp : para.spans) {
+    if (sp.tag != "nt" || sp.end > toks.size() || sp.end - sp.begin < 2) continue;
+    std::string whole;
+    for (size_t k = sp.begin; k < sp.end; ++k) whole += toks[k].word;
+    if (whole.size() <= CCoarseData::kMaxOrgLen && whole.find_first_of(" \t") == std::string::npos)
+      m_coarse_orgs.insert(whole);
+    ++m_org_suffix[toks[sp.end - 1].word];
+  }
+  static const int kTagM = pos_tag_id("m"), kTagQ = pos_tag_id("q");
+  for (size_t k = 0; k + 1 < toks.size(); ++k)
+    if (toks[k].pos == kTagM && toks[k + 1].pos != kTagM) {
+      auto& c = m_after_numeral[toks[k + 1].word];
+      ++c.first;
+      if (toks[k + 1].pos == kTagQ) ++c.second;
+    }
   // The tag set tells surnames (nrf) and given names (nrg) apart, where the
   // text tags both nr: the tagger then learns that a given name follows a
   // surname, and the output of a recognised name uses the same tags.
@@ -729,6 +747,24 @@ bool Trainer::write_lists(const std::string& dir, std::string* error) {
   if (!CNerResourceWriter::write_named_entity_resource(JoinPath(dir, "ner_info").c_str(), fuxing,
                                                        no_amb, suffix))
     return Fail(error, "cannot write ner_info");
+
+  // Organisation names and suffixes of coarse mode.
+  {
+    std::ofstream org(JoinPath(dir, "coarse_info"), std::ios::binary);
+    org << "#org\n";
+    for (const std::string& o : m_coarse_orgs) org << o << '\n';
+    org << "#org_suffix\n";
+    for (const auto& kv : m_org_suffix)
+      if (kv.second >= m_options.org_suffix_min_count && kv.first.size() <= CCoarseData::kMaxOrgLen)
+        org << kv.first << '\n';
+    org << "#measure\n";
+    for (const auto& kv : m_after_numeral)
+      if (kv.second.first >= m_options.measure_min_count &&
+          kv.second.second >= m_options.measure_min_share * kv.second.first &&
+          kv.first.size() <= CCoarseData::kMaxOrgLen && kv.first.find_first_of(" \t") == std::string::npos)
+        org << kv.first << '\n';
+    if (!org.flush()) return Fail(error, "cannot write coarse_info");
+  }
 
   // Traditional to simplified.  A character with one GBK target converts
   // directly.  A character that some words keep as it is (the character is

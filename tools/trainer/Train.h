@@ -126,6 +126,14 @@ struct TrainOptions {
   // sub-words are their inner words (for LX_SGU).
   bool organisation_words = false;
   uint64_t organisation_min_count = 2;
+  // A word that ends at least this many bracketed organisation names is an
+  // organisation suffix of coarse mode.
+  uint64_t org_suffix_min_count = 3;
+  // A word that follows a numeral at least this often, and as a measure
+  // word (q) at least this share of the time, is a measure word of coarse
+  // mode whatever the tagger says.
+  uint64_t measure_min_count = 5;
+  double measure_min_share = 0.9;
   uint64_t given_char_min_count = 20;
   // A listed name (not marked transliterated) that begins with a surname of
   // at least this frequency in the surname list is taken for a Chinese name.
@@ -251,6 +259,12 @@ class Trainer {
     uint64_t count = 0;
   };
   std::map<std::string, OrganisationWord> m_organisations;
+  // Coarse mode ("coarse_info"): the bracketed organisation names, and how
+  // often each word ends one.
+  std::set<std::string> m_coarse_orgs;
+  std::map<std::string, uint64_t> m_org_suffix;
+  // Words after a numeral: how often, and how often as its measure word.
+  std::map<std::string, std::pair<uint64_t, uint64_t>> m_after_numeral;
   std::vector<std::vector<uint8_t>> m_sentence_marks;
   // Gold token boundaries of each sentence (byte offsets, 0 and the end
   // included).

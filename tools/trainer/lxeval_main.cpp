@@ -26,12 +26,15 @@ int Usage() {
                "              [--sys-format F] GOLD SYSTEM\n"
                "       lxeval [--vocab FILE] [--held-out FILE] [--gold-format F]\n"
                "              --resources DIR [--flags N]\n"
-               "              [--pku] [--output FILE] GOLD\n"
+               "              [--pku] [--coarse] [--output FILE] GOLD\n"
                "  F: auto (default), corpus, words, tagged; files are GBK, one line per\n"
                "  sentence or paragraph; FILE holds one word per line (the training\n"
                "  words; the held-out words, scored apart).  The\n"
                "  second form segments the gold text with the library (mode flags N,\n"
-               "  PKU mode with --pku) and can write its output as tagged records.\n");
+               "  PKU mode with --pku) and can write its output as tagged records.\n"
+               "  --coarse scores against the coarse reference of a corpus-format GOLD\n"
+               "  (names, numerals with measure words, dates and organisations joined as\n"
+               "  LX_COARSE joins them; organisation suffixes from the resources).\n");
   return 2;
 }
 
@@ -56,6 +59,8 @@ int main(int argc, char** argv) {
       else if (!ParseFormat(v, a == "--gold-format" ? gf : sf)) return Usage();
     } else if (a == "--pku") {
       seg.pku = true;
+    } else if (a == "--coarse") {
+      seg.coarse = true;
     } else if (!a.empty() && a[0] == '-') {
       return Usage();
     } else {
@@ -74,6 +79,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::string error;
+  lxtrain::CoarseGold coarse;  // without resources: no suffix rule
+  coarse.on = seg.coarse;
   std::unique_ptr<std::ofstream> out;
   if (!output.empty()) {
     out.reset(new std::ofstream(output, std::ios::binary));
@@ -83,7 +90,7 @@ int main(int argc, char** argv) {
     }
   }
   const bool ok = segment ? lxtrain::SegmentAndEvaluate(files[0], gf, seg, ev, error, out.get())
-                          : lxtrain::EvaluateFiles(files[0], gf, files[1], sf, ev, error);
+                          : lxtrain::EvaluateFiles(files[0], gf, files[1], sf, ev, error, &coarse);
   if (!ok) {
     std::fprintf(stderr, "lxeval: %s\n", error.c_str());
     return 1;

@@ -98,7 +98,8 @@ def check_formats(data, args, encoding="utf-8"):
 
 @pytest.mark.parametrize("args", [[], ["--places"], ["--no-names", "--no-pos"], ["--normalised"],
                                   ["--no-split-surnames", "--no-pku", "--no-t2s", "--no-half-width"],
-                                  ["--lower", "--normalised"], ["--user-dict", "UD"], ["-j", "2"]])
+                                  ["--lower", "--normalised"], ["--user-dict", "UD"], ["-j", "2"],
+                                  ["--coarse", "--user-dict", "UD"]])
 def test_formats_agree_and_cover_the_line(args, user_dict):
     args = [str(user_dict) if a == "UD" else a for a in args]
     check_formats(SAMPLE, args)
@@ -135,6 +136,7 @@ def test_gbk_input_matches_utf8():
     (["--normalised", "--lower"], "ＡＢＣ和Def", ["abc", "def"], ["ABC", "Def"]),
     (["-f", "tagged"], "王小明去北京。", ["王/nrf 小明/nrg", "北京/ns"], ["王小明"]),
     (["-f", "tagged", "--no-split-surnames"], "王小明去北京。", ["王小明/nr"], ["/nrg"]),
+    (["-f", "tagged", "--coarse"], "王小明5月3日买了两个。", ["王小明/nr", "5月3日/t", "两个/m"], ["/nrg", "/q"]),
     (["-f", "tagged", "--no-names"], "王小明去北京。", ["北京/ns"], ["小明/nrg", "王小明/nr"]),
     (["-f", "tagged", "--no-pos"], "我们去北京。", ["我们/", "北京/"], ["/r", "/ns"]),
     (["--no-half-width"], "他在１９９８年。", ["１９９８"], ["１ ９"]),

@@ -6,6 +6,7 @@
 
 #include "Eval.h"
 #include "base/PosTag.h"
+#include "seg/coarse_merge.h"
 #include "support/gbk_literals.h"
 #include "support/temp_dir.h"
 
@@ -99,4 +100,28 @@ TEST(TrainerEval, FilesWithBlankLinesAndUnequalLengths) {
   EXPECT_FALSE(EvaluateFiles(dir.file("gold"), SegFormat::kAuto, dir.file("missing"),
                              SegFormat::kAuto, ev, error));
   EXPECT_NE(error.find("missing"), std::string::npos) << error;
+}
+
+// The coarse reference joins an invented corpus line by the coarse rules:
+// brackets of nt, names, dates, numeral + measure word (tagged q, or listed),
+// names with an organisation suffix; other brackets stay apart.
+TEST(TrainerEval, CoarseReferenceOfACorpusLine) {
+  CCoarseData lists;
+  lists.add_suffix(G("局").c_str());
+  lists.add_measure(G("年").c_str());
+  CoarseGold coarse;
+  coarse.on = true;
+  coarse.suffixes = &lists;
+  const std::string line = G(
+      "19980101-01-001-001/m  [红星/nz  机械/n  厂/n]nt  王/nr  小明/nr  １９９７年/t  ５月/t  "
+      "三/m  个/q  五/m  年/n  [东海/ns  大桥/n]ns  的/u  东海/ns  公安/n  局/n  第一/m  年/n  ，/w  "
+      "约翰/nr  ·/w  史密斯/nr  三/m");
+  std::string got;
+  for (const SegWord& w : ParseSegLine(line, SegFormat::kCorpus, &coarse).words)
+    got += w.word + "/" + pos_tag_string(w.pos) + " ";
+  EXPECT_EQ(got, G("红星机械厂/nt 王小明/nr １９９７年５月/t 三个/m 五年/m 东海/ns 大桥/n 的/u "
+                   "东海公安局/nt 第一年/m ，/w 约翰·史密斯/nr 三/m "));
+  coarse.suffixes = nullptr;  // no lists: the suffix rule and listed measure words are off
+  EXPECT_EQ(ParseSegLine(line, SegFormat::kCorpus, &coarse).words.size(), 17u);
+  EXPECT_EQ(ParseSegLine(line, SegFormat::kCorpus).words.size(), 24u);
 }
