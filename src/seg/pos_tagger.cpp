@@ -132,5 +132,50 @@ bool CPosTagger::_BigramPOSTag(CLattice& lattice, const char* text, uint32_t n,
   if (text == nullptr || table == nullptr) return false;
   if (!tagger_path_is_consistent(lattice, n)) return false;
   tagger_viterbi(lattice, n, PosModel{dict, text, table}, m_pre_weight_buf, m_cur_weight_buf);
+  _retag_unpaired_name_parts(lattice, n, dict);
   return true;
+}
+
+uint8_t CPosTagger::_best_other_tag(const CBasicDict& dict, const tSegItemInfo& item) {
+  if (item.nAttributeIdx != 0 && item.nAttributeIdx < kGeneratedAttr &&
+      item.nAttributeIdx - 1u < dict.mWordNum) {
+    const prop_list_t list = dict.pos_list(item.nAttributeIdx - 1u);
+    uint8_t best = 0;
+    LogP best_p = 0;
+    for (uint32_t k = 0; k < list.len && k < kMaxCandidates && list.ids[k] != 0; ++k) {
+      const uint8_t t = list.ids[k];
+      if (t >= kPosTableDim || t == kPosNR || t == kPosNRF || t == kPosNRG) continue;
+      if (best == 0 || list.probs[k] > best_p) {
+        best = t;
+        best_p = list.probs[k];
+      }
+    }
+    if (best != 0) return best;
+  }
+  return item.length == 2 ? kPosNg : kPosN;
+}
+
+void CPosTagger::_retag_unpaired_name_parts(CLattice& lattice, uint32_t n,
+                                            const CBasicDict& dict) {
+  // A surname tag stands only before a given-name tag and a given-name tag
+  // only after a surname tag (the training text tags a name written apart
+  // that way and a surname alone nr); a part tagged so on its own is the
+  // character's other use.  Decided on the tags as chosen, then changed.
+  tSegItemInfo* prev = nullptr;
+  bool prev_retag = false;
+  uint8_t prev_tag = 0;
+  for (uint32_t p = lattice.m_nodes[0].nNextLen; p > 0 && p <= n;) {
+    tSegItemInfo* item = lattice.m_nodes[p].MaxItem;
+    const uint8_t tag =
+        item->type == kItemFactoid ? 0 : static_cast<uint8_t>(item->posIndex + 1);
+    if (prev != nullptr && prev_tag == kPosNRF && tag != kPosNRG) prev_retag = true;
+    if (prev_retag) prev->posIndex = static_cast<uint8_t>(_best_other_tag(dict, *prev) - 1);
+    prev_retag = tag == kPosNRG && prev_tag != kPosNRF;
+    prev = item;
+    prev_tag = tag;
+    if (lattice.m_nodes[p].nNextLen == 0) break;
+    p += lattice.m_nodes[p].nNextLen;
+  }
+  if (prev != nullptr && (prev_retag || prev_tag == kPosNRF))
+    prev->posIndex = static_cast<uint8_t>(_best_other_tag(dict, *prev) - 1);
 }
