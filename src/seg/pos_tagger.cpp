@@ -4,6 +4,7 @@
 
 #include "dict/BasicDict.h"
 #include "dict/NerResource.h"
+#include "seg/ne_items.h"
 #include "seg/role_tagger.h"
 #include "seg/tag_viterbi.h"
 
@@ -132,7 +133,7 @@ bool CPosTagger::_BigramPOSTag(CLattice& lattice, const char* text, uint32_t n,
   if (text == nullptr || table == nullptr) return false;
   if (!tagger_path_is_consistent(lattice, n)) return false;
   tagger_viterbi(lattice, n, PosModel{dict, text, table}, m_pre_weight_buf, m_cur_weight_buf);
-  _retag_unpaired_name_parts(lattice, n, dict);
+  _retag_unpaired_name_parts(lattice, n, dict, text);
   return true;
 }
 
@@ -156,11 +157,14 @@ uint8_t CPosTagger::_best_other_tag(const CBasicDict& dict, const tSegItemInfo& 
 }
 
 void CPosTagger::_retag_unpaired_name_parts(CLattice& lattice, uint32_t n,
-                                            const CBasicDict& dict) {
+                                            const CBasicDict& dict, const char* text) {
   // A surname tag stands only before a given-name tag and a given-name tag
   // only after a surname tag (the training text tags a name written apart
   // that way and a surname alone nr); a part tagged so on its own is the
   // character's other use.  Decided on the tags as chosen, then changed.
+  auto retag = [&dict](tSegItemInfo* item) {
+    item->posIndex = static_cast<uint8_t>(_best_other_tag(dict, *item) - 1);
+  };
   tSegItemInfo* prev = nullptr;
   bool prev_retag = false;
   uint8_t prev_tag = 0;
@@ -168,14 +172,24 @@ void CPosTagger::_retag_unpaired_name_parts(CLattice& lattice, uint32_t n,
     tSegItemInfo* item = lattice.m_nodes[p].MaxItem;
     const uint8_t tag =
         item->type == kItemFactoid ? 0 : static_cast<uint8_t>(item->posIndex + 1);
-    if (prev != nullptr && prev_tag == kPosNRF && tag != kPosNRG) prev_retag = true;
-    if (prev_retag) prev->posIndex = static_cast<uint8_t>(_best_other_tag(dict, *prev) - 1);
-    prev_retag = tag == kPosNRG && prev_tag != kPosNRF;
+    if (prev != nullptr && (prev_retag || (prev_tag == kPosNRF && tag != kPosNRG))) retag(prev);
+    const tNodeInfo& node = lattice.m_nodes[p];
+    const uint32_t next = p + node.nNextLen;
+    // A name before a word that heads a place or an organisation names the
+    // place or the organisation.
+    if ((tag == kPosNRG || tag == kPosNR) && item->nAttributeIdx < kGeneratedAttr &&
+        node.nNextLen > 0 && next <= n && CNeItems::_is_place_head(text + p, node.nNextLen)) {
+      if (prev_tag == kPosNRF) retag(prev);
+      retag(item);
+      prev_retag = false;
+      prev_tag = 0;
+    } else {
+      prev_retag = tag == kPosNRG && prev_tag != kPosNRF;
+      prev_tag = tag;
+    }
     prev = item;
-    prev_tag = tag;
-    if (lattice.m_nodes[p].nNextLen == 0) break;
-    p += lattice.m_nodes[p].nNextLen;
+    if (node.nNextLen == 0) break;
+    p = next;
   }
-  if (prev != nullptr && (prev_retag || prev_tag == kPosNRF))
-    prev->posIndex = static_cast<uint8_t>(_best_other_tag(dict, *prev) - 1);
+  if (prev != nullptr && (prev_retag || prev_tag == kPosNRF)) retag(prev);
 }

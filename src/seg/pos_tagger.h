@@ -91,8 +91,11 @@ class CPosTagger {
   // After decoding: a word tagged nrf that no nrg word follows, or nrg that
   // no nrf word precedes, gets _best_other_tag instead -- the most probable
   // tag of its list that is no name tag, else Ng for one character and n
-  // for longer words.
-  static void _retag_unpaired_name_parts(CLattice& lattice, uint32_t n, const CBasicDict& dict);
+  // for longer words; so do a dictionary word tagged nr or nrg (and the nrf
+  // word before it) before a word that heads a place or an organisation
+  // (CNeItems::_is_place_head).
+  static void _retag_unpaired_name_parts(CLattice& lattice, uint32_t n, const CBasicDict& dict,
+                                         const char* text);
   static uint8_t _best_other_tag(const CBasicDict& dict, const tSegItemInfo& item);
 
   float m_pre_weight_buf[kMaxCandidates];
