@@ -47,16 +47,18 @@ bool CNeItems::_is_copy_word(const char* pSent, int nLen, int pos, int length) {
 }
 
 bool CNeItems::_is_place_head(const char* w, size_t len) {
-  // GBK: 村 乡 镇 县 市 省 州 集团 大厦 厂 矿 街 湖 港 站 屯 寨 岛 湾 火山 基金会 俱乐部 酒店 宾馆
-  // 饭店 中学 小学 大学 医院 铁路 研究所.  No character that is also a common
-  // surname (江, 路, 庄 ...): a name before another name is no place.
+  // GBK: 村 乡 镇 县 市 省 州 集团 大厦 厂 矿 街 湖 港 屯 寨 岛 湾 火山
+  // 基金会 俱乐部 酒店 宾馆 饭店 医院 铁路 研究所.
+  // No character that is also a common surname (江, 路, 庄 ...: a name
+  // before another name is no place), nor a word that often follows a
+  // person as a verb or noun of its own (站, 大学).
   static const char* const kHeads[] = {
     "\xB4\xE5", "\xCF\xE7", "\xD5\xF2", "\xCF\xD8", "\xCA\xD0", "\xCA\xA1", "\xD6\xDD",
     "\xBC\xAF\xCD\xC5", "\xB4\xF3\xCF\xC3", "\xB3\xA7", "\xBF\xF3", "\xBD\xD6", "\xBA\xFE",
-    "\xB8\xDB", "\xD5\xBE", "\xCD\xCD", "\xD5\xAF", "\xB5\xBA", "\xCD\xE5", "\xBB\xF0\xC9\xBD",
+    "\xB8\xDB", "\xCD\xCD", "\xD5\xAF", "\xB5\xBA", "\xCD\xE5", "\xBB\xF0\xC9\xBD",
     "\xBB\xF9\xBD\xF0\xBB\xE1", "\xBE\xE3\xC0\xD6\xB2\xBF", "\xBE\xC6\xB5\xEA",
-    "\xB1\xF6\xB9\xDD", "\xB7\xB9\xB5\xEA", "\xD6\xD0\xD1\xA7", "\xD0\xA1\xD1\xA7",
-    "\xB4\xF3\xD1\xA7", "\xD2\xBD\xD4\xBA", "\xCC\xFA\xC2\xB7", "\xD1\xD0\xBE\xBF\xCB\xF9"};
+    "\xB1\xF6\xB9\xDD", "\xB7\xB9\xB5\xEA", "\xD2\xBD\xD4\xBA", "\xCC\xFA\xC2\xB7",
+    "\xD1\xD0\xBE\xBF\xCB\xF9"};
   if (w == nullptr) return false;
   for (const char* h : kHeads)
     if (std::strlen(h) == len && std::memcmp(h, w, len) == 0) return true;

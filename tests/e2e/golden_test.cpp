@@ -94,6 +94,7 @@ const NameCase kNameCases[] = {
     {"老王和小李一起去买菜。", "老王/nr 和/c 小李/nr", nullptr},
     {"小明今天没有来上学。", "小明/nr 今天/t", nullptr},
     {"张伟同志在会上发言。", "张/nrf 伟/nrg 同志/n", nullptr},
+    {"王芳站在门口。", "王/nrf 芳/nrg 站/v", nullptr},
     // No names: a place or an organisation named like a person, and
     // characters that are surnames or given names only elsewhere.
     {"他在网易杭研大厦工作。", "大厦/n", "/nr"},
