@@ -1,6 +1,7 @@
 #include "seg/ne_items.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "dict/BasicDict.h"
 #include "seg/lattice_producer.h"
@@ -42,6 +43,25 @@ bool CNeItems::_is_copy_word(const char* pSent, int nLen, int pos, int length) {
     prev_width = width;
     i += width;
   }
+  return false;
+}
+
+bool CNeItems::_is_place_head(const char* w, size_t len) {
+  // GBK: 村 乡 镇 县 市 省 州 集团 大厦 厂 矿 街 湖 港 屯 寨 岛 湾 火山
+  // 基金会 俱乐部 酒店 宾馆 饭店 医院 铁路 研究所.
+  // No character that is also a common surname (江, 路, 庄 ...: a name
+  // before another name is no place), nor a word that often follows a
+  // person as a verb or noun of its own (站, 大学).
+  static const char* const kHeads[] = {
+    "\xB4\xE5", "\xCF\xE7", "\xD5\xF2", "\xCF\xD8", "\xCA\xD0", "\xCA\xA1", "\xD6\xDD",
+    "\xBC\xAF\xCD\xC5", "\xB4\xF3\xCF\xC3", "\xB3\xA7", "\xBF\xF3", "\xBD\xD6", "\xBA\xFE",
+    "\xB8\xDB", "\xCD\xCD", "\xD5\xAF", "\xB5\xBA", "\xCD\xE5", "\xBB\xF0\xC9\xBD",
+    "\xBB\xF9\xBD\xF0\xBB\xE1", "\xBE\xE3\xC0\xD6\xB2\xBF", "\xBE\xC6\xB5\xEA",
+    "\xB1\xF6\xB9\xDD", "\xB7\xB9\xB5\xEA", "\xD2\xBD\xD4\xBA", "\xCC\xFA\xC2\xB7",
+    "\xD1\xD0\xBE\xBF\xCB\xF9"};
+  if (w == nullptr) return false;
+  for (const char* h : kHeads)
+    if (std::strlen(h) == len && std::memcmp(h, w, len) == 0) return true;
   return false;
 }
 

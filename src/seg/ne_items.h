@@ -57,6 +57,11 @@ class CNeItems {
   // past the span is read); a two-byte character repeats the previous
   // two-byte character, an ASCII byte the previous ASCII byte.
   static bool _is_copy_word(const char* pSent, int nLen, int pos, int length);
+  // Whether the len bytes at w are a word that heads a place or an
+  // organisation named after what stands before it (村, 市, 集团, 大厦, 医院,
+  // ...): a name before such a word is the place's or organisation's name,
+  // not a person's.
+  static bool _is_place_head(const char* w, size_t len);
 
   // Appends the entity item of `ctx` (span begin_pos, len; type) to the node
   // at begin_pos + len of `lattice`, for a sentence `text` of n bytes

@@ -278,6 +278,26 @@ bool CPersonRecognizer::_pn_rule_revise() {
   }
 }
 
+float CPersonRecognizer::_char_role_prob(size_t pos, uint8_t role) const {
+  const uint32_t attr = _get_attribute_idx(m_text + pos, 2);
+  if (attr == kAttrSingleChar || attr == 0) return CRoleTagger::kUnmatchedRoleProb;
+  return CRoleTagger::_getNameCharRoleProb(*m_res.dict, attr - 1, role, CRoleTagger::PN);
+}
+
+bool CPersonRecognizer::_reads_as_transliteration(size_t begin, size_t len) const {
+  // Three characters of one byte pair each, and no compound surname.
+  if (len != 3 * kCharBytes || begin + len > m_nTextLen) return false;
+  for (size_t k = 0; k < len; k += kCharBytes)
+    if (static_cast<unsigned char>(m_text[begin + k]) < 0x81) return false;
+  const float chinese = _char_role_prob(begin, NE_ROLE_B) +
+                        _char_role_prob(begin + kCharBytes, NE_ROLE_C) +
+                        _char_role_prob(begin + 2 * kCharBytes, NE_ROLE_D);
+  const float trans = _char_role_prob(begin, NE_ROLE_H) +
+                      _char_role_prob(begin + kCharBytes, NE_ROLE_I) +
+                      _char_role_prob(begin + 2 * kCharBytes, NE_ROLE_T);
+  return trans > chinese + kTransMargin;
+}
+
 // --- Item insertion ------------------------------------------------------------
 
 tSegItemInfo* CPersonRecognizer::_add_item(size_t end, const tSegItemInfo& item, uint32_t hint) {
@@ -347,12 +367,90 @@ int CPersonRecognizer::_pn_mode_match(CLattice& lattice, const char* text, size_
       accepted = _split_u_node(ctx.mode);
     else
       accepted = _pn_rule_revise();
-    if (accepted && ctx.mode != kModeRejected) _insert_ne_item();
+    if (accepted && ctx.mode != kModeRejected && !_before_place_head()) {
+      if (ctx.type == kItemPerson && _reads_as_transliteration(ctx.begin_pos, ctx.len))
+        ctx.type = kItemTransPerson;
+      _insert_ne_item();
+    }
     // Every resume position lies after the word at p; the guard keeps the
     // scan moving whatever a revision left behind.
     p = ctx.suc_match_pos > p ? ctx.suc_match_pos : _next_end(p);
   }
+  _extend_name_words();
   return 1;
+}
+
+bool CPersonRecognizer::_before_place_head() const {
+  const tSegItemInfo* next = m_ctx->suc_item;
+  return next != nullptr && next->begin_pos + next->length <= m_nTextLen &&
+         CNeItems::_is_place_head(m_text + next->begin_pos, next->length);
+}
+
+bool CPersonRecognizer::_is_name_word(const tSegItemInfo* item) const {
+  if (item->length < 2 * kCharBytes || item->nAttributeIdx == 0 ||
+      item->nAttributeIdx - 1 >= m_res.dict->mWordNum)
+    return false;
+  const prop_list_t tags = m_res.dict->pos_list(item->nAttributeIdx - 1);
+  if (tags.len == 0 || tags.ids[0] != kNrTag) return false;
+  for (size_t k = 0; k < item->length; k += kCharBytes)
+    if (static_cast<unsigned char>(m_text[item->begin_pos + k]) < 0x81) return false;
+  return true;
+}
+
+bool CPersonRecognizer::_is_trans_char_word(const tSegItemInfo* item, uint8_t role) const {
+  if (item->length != kCharBytes || static_cast<unsigned char>(m_text[item->begin_pos]) < 0x81)
+    return false;
+  const float as_part = _char_role_prob(item->begin_pos, role);
+  return as_part > CRoleTagger::kUnmatchedRoleProb &&
+         as_part >= _char_role_prob(item->begin_pos, NE_ROLE_A) + kTransCharMargin;
+}
+
+void CPersonRecognizer::_extend_name_words() {
+  NeContextType& ctx = *m_ctx;
+  size_t prev_end = 0;  // end of the word before the one at p (0: none)
+  for (size_t p = m_lattice->m_nodes[0].nNextLen; p <= m_nTextLen; p = _next_end(p)) {
+    const tSegItemInfo* w = _path_item(p);
+    const size_t w_prev_end = prev_end;
+    prev_end = p;
+    if (!_is_name_word(w)) continue;
+    const bool left = w_prev_end > 0 && _is_trans_char_word(_path_item(w_prev_end), NE_ROLE_H) &&
+                      !_is_name_word(_path_item(w_prev_end));
+    const size_t next = p < m_nTextLen ? _next_end(p) : m_nTextLen + 1;
+    const bool right = next <= m_nTextLen && _is_trans_char_word(_path_item(next), NE_ROLE_T);
+    if (!left && !right) continue;
+    const size_t first = left ? w_prev_end : p;
+    const size_t last = right ? next : p;
+    const size_t begin = _path_item(first)->begin_pos;
+    // A name the scan found over any of these words decides alone.
+    bool known = false;
+    const size_t stop = last + MAX_TRANS_LEN < m_nTextLen ? last + MAX_TRANS_LEN : m_nTextLen;
+    for (size_t q = begin + 1; q <= stop && !known; ++q) {
+      tNodeInfo& node = m_lattice->m_nodes[q];
+      if (node.ItemsNumNER == 0 || node.wsidx == kNoRange) continue;
+      for (uint32_t j = 0; j < node.ItemsNum && !known; ++j) {
+        const tSegItemInfo* it = m_lattice->item(&node, j);
+        known = it->nAttributeIdx == kAttrPerson && it->begin_pos < last;
+      }
+    }
+    if (known) continue;
+    if (!_set_ne_ctx_info(first, last, kModeTrans)) continue;
+    int k = 0;
+    if (left) ctx.word_roles[k++].role_idx = NE_ROLE_H;
+    ctx.word_roles[k++].role_idx = left && right ? NE_ROLE_I : left ? NE_ROLE_T : NE_ROLE_H;
+    if (right) ctx.word_roles[k].role_idx = NE_ROLE_T;
+    ctx.type = kItemTransPerson;
+    if (_before_place_head() ||
+        _is_copy_word(m_text, static_cast<int>(m_nTextLen), static_cast<int>(ctx.begin_pos),
+                      static_cast<int>(ctx.len)))
+      continue;
+    tSegItemInfo* added =
+        CNeItems::_add_ne_item(*m_lattice, m_text, static_cast<uint32_t>(m_nTextLen), *m_res.dict,
+                               ctx, CNeItems::PN, *m_ne_count);
+    // The name word is known: only the added characters are evidence.
+    if (added != nullptr)
+      added->weight = (left ? _char_role_prob(ctx.begin_pos, NE_ROLE_H) : 0.0f) +
+                      (right ? _char_role_prob(next - kCharBytes, NE_ROLE_T) : 0.0f);
+  }
 }
 
 // --- Harness -----------------------------------------------------------------------

@@ -18,6 +18,12 @@
 // not counted in ItemsNumNER) and "remainder" items (the item's own type,
 // role A, counted) and move the candidate's boundaries.
 //
+// Before adding a candidate: none before a word that heads a place or an
+// organisation (CNeItems::_is_place_head); a three-character Chinese name
+// that reads better as a transliteration (kTransMargin) becomes one.  After
+// the scan, _extend_name_words adds dictionary names with a transliteration
+// character next to them.
+//
 // Item storage.  A node's range is reserved on its first item (size hint as
 // each rule gives it); a full range -- or a node already holding 255 items,
 // the limit of the byte-sized item indexes -- refuses the item, which writes
@@ -83,6 +89,14 @@ class CPersonRecognizer {
   static constexpr int kModeRejected = -1;
   // Person class token of the name model: kAttrPerson - 1.
   static constexpr uint32_t kPersonClassToken = 10000005u;
+  // A three-character Chinese name whose characters score higher, by more
+  // than this (log10), as the first, middle and last characters of a
+  // transliterated name than as surname and given name is output whole as a
+  // transliterated name (马克龙).
+  static constexpr float kTransMargin = 0.0f;
+  static constexpr size_t kCharBytes = 2;
+  static constexpr float kTransCharMargin = 1.0f;
+  static constexpr uint8_t kNrTag = 17;
   // Bigram threshold above which the two-character prefix is added.
   static constexpr float kPrefixThreshold = -6.0f;
 
@@ -150,6 +164,23 @@ class CPersonRecognizer {
   bool _split_u_node(int mode);
   bool _is_num_before_family_name() const;
   bool _is_number(const char* str, int len) const;
+  // Role score of the character at pos (kUnmatchedRoleProb outside the
+  // dictionary) and the comparison described at kTransMargin.
+  float _char_role_prob(size_t pos, uint8_t role) const;
+  // A name written whole that the dictionary knows (特雷斯, 尔茨) with a
+  // character before it that is rather the first character of a
+  // transliterated name than an ordinary word (古), or after it one that is
+  // rather a last character (斯): the whole is added as a transliterated
+  // name, and the class-based path decides.  Name word: two or more Chinese
+  // characters whose most probable POS is nr; transliteration character:
+  // its H (T) role score at least kTransCharMargin above its A score.
+  void _extend_name_words();
+  // Whether the word after the candidate heads a place or an organisation
+  // (CNeItems::_is_place_head): then the candidate is no person's name.
+  bool _before_place_head() const;
+  bool _is_name_word(const tSegItemInfo* item) const;
+  bool _is_trans_char_word(const tSegItemInfo* item, uint8_t role) const;
+  bool _reads_as_transliteration(size_t begin, size_t len) const;
 
  private:
   // The word after the one ending at p (its end position); > text_len past

@@ -4,6 +4,7 @@
 
 #include "dict/BasicDict.h"
 #include "dict/NerResource.h"
+#include "seg/ne_items.h"
 #include "seg/role_tagger.h"
 #include "seg/tag_viterbi.h"
 
@@ -132,5 +133,63 @@ bool CPosTagger::_BigramPOSTag(CLattice& lattice, const char* text, uint32_t n,
   if (text == nullptr || table == nullptr) return false;
   if (!tagger_path_is_consistent(lattice, n)) return false;
   tagger_viterbi(lattice, n, PosModel{dict, text, table}, m_pre_weight_buf, m_cur_weight_buf);
+  _retag_unpaired_name_parts(lattice, n, dict, text);
   return true;
+}
+
+uint8_t CPosTagger::_best_other_tag(const CBasicDict& dict, const tSegItemInfo& item) {
+  if (item.nAttributeIdx != 0 && item.nAttributeIdx < kGeneratedAttr &&
+      item.nAttributeIdx - 1u < dict.mWordNum) {
+    const prop_list_t list = dict.pos_list(item.nAttributeIdx - 1u);
+    uint8_t best = 0;
+    LogP best_p = 0;
+    for (uint32_t k = 0; k < list.len && k < kMaxCandidates && list.ids[k] != 0; ++k) {
+      const uint8_t t = list.ids[k];
+      if (t >= kPosTableDim || t == kPosNR || t == kPosNRF || t == kPosNRG) continue;
+      if (best == 0 || list.probs[k] > best_p) {
+        best = t;
+        best_p = list.probs[k];
+      }
+    }
+    if (best != 0) return best;
+  }
+  return item.length == 2 ? kPosNg : kPosN;
+}
+
+void CPosTagger::_retag_unpaired_name_parts(CLattice& lattice, uint32_t n,
+                                            const CBasicDict& dict, const char* text) {
+  // A surname tag stands only before a given-name tag and a given-name tag
+  // only after a surname tag (the training text tags a name written apart
+  // that way and a surname alone nr); a part tagged so on its own is the
+  // character's other use.  Decided on the tags as chosen, then changed.
+  auto retag = [&dict](tSegItemInfo* item) {
+    item->posIndex = static_cast<uint8_t>(_best_other_tag(dict, *item) - 1);
+  };
+  tSegItemInfo* prev = nullptr;
+  bool prev_retag = false;
+  uint8_t prev_tag = 0;
+  for (uint32_t p = lattice.m_nodes[0].nNextLen; p > 0 && p <= n;) {
+    tSegItemInfo* item = lattice.m_nodes[p].MaxItem;
+    const uint8_t tag =
+        item->type == kItemFactoid ? 0 : static_cast<uint8_t>(item->posIndex + 1);
+    if (prev != nullptr && (prev_retag || (prev_tag == kPosNRF && tag != kPosNRG))) retag(prev);
+    const tNodeInfo& node = lattice.m_nodes[p];
+    const uint32_t next = p + node.nNextLen;
+    // A name before a word that heads a place or an organisation names the
+    // place or the organisation.
+    if ((tag == kPosNRG || tag == kPosNR) && item->nAttributeIdx < kGeneratedAttr &&
+        node.nNextLen > 0 && next <= n && CNeItems::_is_place_head(text + p, node.nNextLen)) {
+      if (prev_tag == kPosNRF) retag(prev);
+      retag(item);
+      prev_retag = false;
+      prev_tag = 0;
+    } else {
+      prev_retag = tag == kPosNRG && prev_tag != kPosNRF;
+      prev_tag = tag;
+    }
+    prev = item;
+    if (node.nNextLen == 0) break;
+    p = next;
+  }
+  if (prev != nullptr && (prev_retag || prev_tag == kPosNRF)) retag(prev);
 }

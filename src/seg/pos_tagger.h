@@ -63,7 +63,10 @@ class CPosTagger {
   static constexpr uint8_t kPosSOS = 49;   // sentence start
   static constexpr uint8_t kPosN = 16;     // "n"
   static constexpr uint8_t kPosNR = 17;    // "nr"
+  static constexpr uint8_t kPosNRF = 18;   // "nrf"
+  static constexpr uint8_t kPosNRG = 19;   // "nrg"
   static constexpr uint8_t kPosNS = 20;    // "ns"
+  static constexpr uint8_t kPosNg = 42;    // "Ng"
   static constexpr uint8_t kPosW = 34;     // "w"
 
   CPosTagger();
@@ -84,6 +87,16 @@ class CPosTagger {
 
   // The one tag of a non-dictionary item (second case above).
   static uint8_t _generated_item_tag(const tSegItemInfo& item, const char* text);
+
+  // After decoding: a word tagged nrf that no nrg word follows, or nrg that
+  // no nrf word precedes, gets _best_other_tag instead -- the most probable
+  // tag of its list that is no name tag, else Ng for one character and n
+  // for longer words; so do a dictionary word tagged nr or nrg (and the nrf
+  // word before it) before a word that heads a place or an organisation
+  // (CNeItems::_is_place_head).
+  static void _retag_unpaired_name_parts(CLattice& lattice, uint32_t n, const CBasicDict& dict,
+                                         const char* text);
+  static uint8_t _best_other_tag(const CBasicDict& dict, const tSegItemInfo& item);
 
   float m_pre_weight_buf[kMaxCandidates];
   float m_cur_weight_buf[kMaxCandidates];

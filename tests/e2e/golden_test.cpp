@@ -253,4 +253,50 @@ TEST(Golden, CoarseModeJoinsNamesNumeralsDatesAndOrganisations) {
   LXUnInitSeg();
 }
 
+// Person names on the default resources, in the recommended mode: each
+// sentence must give the tagged words of `want` (in a row, as written) and no
+// token containing `never`.
+struct NameCase {
+  const char* text;
+  const char* want;
+  const char* never;
+};
+const NameCase kNameCases[] = {
+    // Transliterated names whole, also where the characters read like a
+    // Chinese surname and given name or a known name has a character more.
+    {"法国总统马克龙今天抵达北京。", "总统/n 马克龙/nr 今天/t", "/nrf"},
+    {"联合国秘书长古特雷斯发表声明。", "秘书长/n 古特雷斯/nr 发表/v", nullptr},
+    {"美国前总统特朗普昨天接受了采访。", "总统/n 特朗普/nr 昨天/t", nullptr},
+    {"克林顿夫人希拉里参加竞选。", "克林顿/nr 夫人/n 希拉里/nr", nullptr},
+    // Familiar forms are one name word, as the training text writes them.
+    {"老王和小李一起去买菜。", "老王/nr 和/c 小李/nr", nullptr},
+    {"小明今天没有来上学。", "小明/nr 今天/t", nullptr},
+    {"张伟同志在会上发言。", "张/nrf 伟/nrg 同志/n", nullptr},
+    {"王芳站在门口。", "王/nrf 芳/nrg 站/v", nullptr},
+    // No names: a place or an organisation named like a person, and
+    // characters that are surnames or given names only elsewhere.
+    {"他在网易杭研大厦工作。", "大厦/n", "/nr"},
+    {"桂光集团起步很早。", "集团/n", "/nr"},
+    {"警卫员没有马，每次都步行。", "没有/v", "/nr"},
+    {"这位大侠执意不允。", "执意/d", "/nr"},
+    {"他们在长城饭店吃晚饭。", "饭店/n", "/nr"},
+};
+
+TEST(Golden, PersonNames) {
+  ASSERT_TRUE(LXInitSeg(LX_DEFAULT_RESOURCES));
+  HANDLE h = LXCreateSegHandle(kRecommendedMode);
+  ASSERT_NE(h, nullptr);
+  LXSetPKUMode(h);
+  for (const NameCase& c : kNameCases) {
+    const std::string out = " " + Segment(h, c.text) + " ";
+    EXPECT_NE(out.find(std::string(" ") + c.want + " "), std::string::npos)
+        << c.text << " -> " << out;
+    if (c.never != nullptr) {
+      EXPECT_EQ(out.find(c.never), std::string::npos) << c.text << " -> " << out;
+    }
+  }
+  LXCloseSegHandle(h);
+  LXUnInitSeg();
+}
+
 }  // namespace

@@ -233,8 +233,8 @@ void Trainer::select_lexicon_words() {
 
   // Familiar names: 老 or 小 before a common surname (老张, 小李), which
   // the text writes as one nr word.  The text decides where it shows the
-  // pair: as another word (老师, 小说), as two words, or as a name it
-  // already keeps.  The word list's tags for such pairs are unreliable (老何
+  // pair: as another word (老师, 小说), as two words more than once, or as
+  // a name it already keeps.  The word list's tags for such pairs are unreliable (老何
   // is listed as a pronoun), so the pair becomes a name there too.
   m_summary.familiar_names = 0;
   if (m_options.familiar_name_surnames == 0) return;
@@ -254,7 +254,9 @@ void Trainer::select_lexicon_words() {
         if (!is_unkept_name(w)) continue;
       } else {
         auto sp = m_splits.find(w);
-        if (sp != m_splits.end() && sp->second.split > 0) continue;
+        // Apart once is not enough: the text writes these names whole as
+        // a rule (老张 15 times, 老王 once apart and never whole).
+        if (sp != m_splits.end() && sp->second.split > 1) continue;
       }
       m_lexicon_selected[w] = nr;
       ++m_summary.familiar_names;
