@@ -504,21 +504,6 @@ LogP Ngram::word_prob(VocabIndex word, const VocabIndex* context, unsigned clen,
   return backoff_prob(TreeWalk{contexts}, LogP_unk_word, word, context, clen, pbbk);
 }
 
-void Ngram::prefetch_word(VocabIndex word) const {
-  if (m_packed && word < m_packed->direct.size()) __builtin_prefetch(&m_packed->direct[word]);
-}
-
-void Ngram::prefetch_context(VocabIndex ctx) const {
-  if (!m_packed || ctx >= m_packed->direct.size()) return;
-  const Packed::DirectWord& c = m_packed->direct[ctx];
-  const uint32_t n = c.count & ~Packed::kHasProb;
-  if (c.first == kAbsent || n < 8) return;
-  const VocabIndex* keys = m_packed->words.data() + c.first;
-  __builtin_prefetch(keys + n / 2);
-  __builtin_prefetch(keys + n / 4);
-  __builtin_prefetch(keys + 3 * n / 4);
-}
-
 unsigned long Ngram::num_ngrams(unsigned n) const {
   if (n == 0) return 0;
   return m_packed ? m_packed->count(0, n - 1) : count_ngrams(contexts, n - 1);

@@ -75,13 +75,6 @@ class Ngram {
   // contexts (with a one-word context: the bigram exists), true otherwise.
   virtual LogP word_prob(VocabIndex word, const VocabIndex* context, unsigned clen,
                          bool* pbbk) const;
-  // Hints for a caller about to ask many bigrams: ask the processor to fetch
-  // what word_prob reads for `word` (prefetch_word), and, once that has
-  // arrived, the first steps of the search under context `ctx`
-  // (prefetch_context).  No effect on any result; no-ops unless the model
-  // was read from a binary file.
-  void prefetch_word(VocabIndex word) const;
-  void prefetch_context(VocabIndex ctx) const;
   // Reads the backoff text layout ("\data\", "\n-grams:", "\end\") with
   // decimal word ids.  Replaces the model's content.
   virtual bool read(const char* file);

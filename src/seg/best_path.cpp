@@ -52,23 +52,6 @@ bool rule_path_search(CLattice& lattice, uint32_t n, const CBasicDict& dict, con
   if (wids == nullptr) wids = local_wids;
   wids[2] = Vocab_None;
 
-  // The model's records of every word, then the first steps of the searches
-  // under each word as a context, are fetched ahead of the pass (rule words
-  // are asked under other ids; a hint that misses costs nothing).
-  for (int stage = 0; stage < 2; ++stage) {
-    for (uint32_t k = 1; k <= n; ++k) {
-      const tNodeInfo& node = lattice.m_nodes[k];
-      for (uint32_t j = 0; j < node.ItemsNum; ++j) {
-        const VocabIndex id = lattice.item(&node, j)->nAttributeIdx - 1;
-        if (stage == 0) {
-          lm.prefetch_word(id);
-        } else {
-          lm.prefetch_context(id);
-        }
-      }
-    }
-  }
-
   for (uint32_t k = 1; k <= n; ++k) {
     tNodeInfo& node = lattice.m_nodes[k];
     if (node.ItemsNum == 0) continue;
