@@ -338,6 +338,10 @@ struct Ngram::Packed {
     const Node& root = nodes[0];
     root_words.build(words.data() + root.probs, root.num_probs);
     root_children.build(child_words.data() + root.children, root.num_children);
+  }
+  // Builds `direct` (see there).
+  void index_bigrams() {
+    const Node& root = nodes[0];
     direct.assign(std::max(root_words.at.size(), root_children.at.size()),
                   DirectWord{LogP_One, LogP_One, kAbsent, 0});
     for (size_t w = 0; w < direct.size(); w++) {
@@ -502,6 +506,15 @@ LogP Ngram::word_prob(VocabIndex word, const VocabIndex* context, unsigned clen,
     return backoff_prob(PackedWalk<Packed>{*m_packed}, LogP_unk_word, word, context, clen, pbbk);
   }
   return backoff_prob(TreeWalk{contexts}, LogP_unk_word, word, context, clen, pbbk);
+}
+
+void Ngram::index_bigrams() {
+  if (!m_packed) return;
+  try {
+    m_packed->index_bigrams();
+  } catch (const std::bad_alloc&) {
+    std::vector<Packed::DirectWord>().swap(m_packed->direct);  // the general walk answers
+  }
 }
 
 unsigned long Ngram::num_ngrams(unsigned n) const {

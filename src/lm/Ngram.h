@@ -75,6 +75,10 @@ class Ngram {
   // contexts (with a one-word context: the bigram exists), true otherwise.
   virtual LogP word_prob(VocabIndex word, const VocabIndex* context, unsigned clen,
                          bool* pbbk) const;
+  // Makes one-word-context queries of a model read from a binary file faster
+  // (one record per word, about 16 bytes for each word id up to the largest
+  // of the root), for the model on the hot path; results do not change.
+  void index_bigrams();
   // Reads the backoff text layout ("\data\", "\n-grams:", "\end\") with
   // decimal word ids.  Replaces the model's content.
   virtual bool read(const char* file);

@@ -235,6 +235,8 @@ TEST(NgramBinary, RandomModelsRoundTrip) {
       EXPECT_EQ(first < 0x80 ? 2 : first < 0xC0 ? 4 : 8, order == 1 ? 2 : order < 5 ? 4 : 8) << order;
       ASSERT_TRUE(read_binary(back, path, &err) && err.empty()) << err;
       expect_matches(back, ref, rng);
+      back.index_bigrams();  // one-word contexts through the direct records
+      expect_matches(back, ref, rng);
       ASSERT_TRUE(write_binary(back, copy, &err));
       EXPECT_EQ(slurp(copy), slurp(path));
       for (unsigned lower = 1; lower <= order + 1; lower++) {
