@@ -578,10 +578,15 @@ bool Trainer::write_dictionary(const std::string& dir, std::string* error) {
     basic_dict_entry_t e;
     e.word = kv.first;
     if (m_options.lexicon_combination) e.name_entity = kItemCombination;
-    const double tag_count = double(m_tag_count[kv.second]) + m_options.lexicon_weight;
+    auto lf = m_lexicon_freq.find(kv.first);
+    if (lf != m_lexicon_freq.end() && lf->second < m_options.lexicon_rare_freq &&
+        !m_division_names.count(kv.first))
+      e.name_entity = kItemCombination;
+    const double weight = listed_weight(kv.first);
+    const double tag_count = double(m_tag_count[kv.second]) + weight;
     e.pos = std::vector<prop_item_t>{prop_item_t{
         static_cast<uint8_t>(kv.second),
-        static_cast<LogP>(std::log10(m_options.lexicon_weight / tag_count))}};
+        static_cast<LogP>(std::log10(weight / tag_count))}};
     // The list tags many transliterated person names as places (索尼亚):
     // a listed place of three or more characters that is no division name
     // and is spelt only with characters of the text's transliterated names
@@ -658,7 +663,7 @@ bool Trainer::write_models(const std::string& dir, std::string* error) {
   std::map<uint32_t, double> extra;
   for (const auto& kv : m_lexicon_selected) {
     auto it = m_dict_index.find(kv.first);
-    if (it != m_dict_index.end()) extra[it->second] = m_options.lexicon_weight;
+    if (it != m_dict_index.end()) extra[it->second] = listed_weight(kv.first);
   }
   for (const auto& kv : m_organisations) {
     auto it = m_dict_index.find(kv.first);

@@ -82,6 +82,13 @@ struct TrainOptions {
   // many times the training text may show it across a word boundary.
   double lexicon_weight = 0.3;
   unsigned lexicon_max_crossings = 16;
+  // The pseudo-count follows the list's own frequency f of the word:
+  // lexicon_weight * (f / lexicon_freq_ref) ^ lexicon_freq_exponent (0: flat).
+  double lexicon_freq_ref = 300;
+  double lexicon_freq_exponent = 1;
+  // Listed words of a lower list frequency are combination words: the word
+  // model decides between them and their parts (0: none).
+  double lexicon_rare_freq = 4;
   // Leave out listed words that are compounds of training words.
   bool lexicon_skip_compounds = true;
   // An ambiguity rule cuts a path word the text writes apart in at least
@@ -257,6 +264,9 @@ class Trainer {
   std::vector<std::vector<uint32_t>> m_sentence_bounds;
   // The general word list: GBK word -> POS id; given names of the text.
   std::map<std::string, int> m_lexicon;
+  std::unordered_map<std::string, double> m_lexicon_freq;  // the list's frequency
+  // Unigram pseudo-count of a word added from the word lists.
+  double listed_weight(const std::string& w) const;
   std::set<std::string> m_given_names;
   // Given-name characters of the name list: role (C, D, E) -> char -> count.
   std::map<uint8_t, std::map<std::string, uint64_t>> m_name_chars;

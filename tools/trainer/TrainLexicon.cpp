@@ -1,6 +1,7 @@
 // The trainer's word lists: surnames, the general word list, given names and
 // places, and the choice of the listed words that join the dictionary.
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <set>
 
@@ -33,6 +34,7 @@ void Trainer::add_lexicon(std::istream& in) {
     // name apart, recognised as names) and numbers the factoid recognizer:
     // the list's names and numerals would contradict both.
     const std::string& tag = f[2];
+    const double freq = std::atof(f[1].c_str());
     if (tag == "nrfg" || tag == "m" || tag == "mq" || tag == "x" || tag == "eng") continue;
     std::string g = ToGbk(f[0]);
     if (g.size() < 4 || g.size() > 16 || IsFactoidLed(g) || IsSeparatorToken(g)) continue;
@@ -40,6 +42,7 @@ void Trainer::add_lexicon(std::istream& in) {
     for (size_t i = 0; i < g.size(); i += CharLen(g, i))
       if (CharLen(g, i) != 2) all_wide = false;
     if (!all_wide) continue;
+    m_lexicon_freq.emplace(g, freq);
     if (tag == "nr" || tag == "nrt") {
       // Names wait until the text's names are known (select_lexicon_words).
       m_listed_names.emplace(g, tag == "nrt");
@@ -105,6 +108,15 @@ void Trainer::count_splits() {
       }
     }
   }
+}
+
+double Trainer::listed_weight(const std::string& w) const {
+  auto it = m_lexicon_freq.find(w);
+  if (it == m_lexicon_freq.end() || m_division_names.count(w) || m_options.lexicon_freq_exponent == 0)
+    return m_options.lexicon_weight;
+  return m_options.lexicon_weight *
+         std::pow(std::max(it->second, 1.0) / m_options.lexicon_freq_ref,
+                  m_options.lexicon_freq_exponent);
 }
 
 bool Trainer::begins_with_common_surname(const std::string& w) const {
