@@ -96,6 +96,9 @@ std::unique_ptr<CResourceSet> CResourceSet::load(const DictResource& res) {
       s->second_dict->LoadDict(res.second_lex, res.second_prop) == 0)
     return nullptr;
 
+  // Affixes that join words (optional file).
+  if (!s->affixes.load(res.affix_lex)) return nullptr;
+
   // Built in code: factoid recognizer, numeral dictionary, pattern tries,
   // character classes.
   s->factoid.reset(new CFactoid());

@@ -94,13 +94,13 @@ std::string TrainSummary::report() const {
                 "dictionary); sentences left out of role training %zu\n"
                 "listed transliterated names %zu, name parts %zu, familiar names %zu, listed places "
                 "that may be names %zu, given-name characters %zu\n"
-                "combination words %zu, ambiguity rules %zu, organisation words %zu\n"
+                "combination words %zu, ambiguity rules %zu, organisation words %zu, affixes %zu\n"
                 "held-out word tokens %zu, held-out types the word lists add %zu\n",
                 paragraphs_used, paragraphs_dev, paragraphs_malformed, sentences, tokens,
                 dict_words, lexicon_words, lexicon_rejected, bigrams, discount, person_names,
                 person_names_roled, places_roled, places_apart, role_sentences_skipped, listed_names, name_parts,
                 familiar_names, listed_trans_places, given_name_chars, combination_words,
-                ambiguity_rules, organisation_words, held_out_tokens, held_out_listed);
+                ambiguity_rules, organisation_words, affixes, held_out_tokens, held_out_listed);
   return buf;
 }
 
@@ -276,16 +276,32 @@ void Trainer::add_paragraph(const CorpusParagraph& para) {
     }
     keys.push_back(it->second);
   };
+  // Affix evidence: the plain Chinese words and the pairs of neighbours in
+  // which one is a single character (TrainAffixes.cpp decides).
+  auto affix_candidate = [&](size_t k, bool held) {
+    const std::string& w = toks[k].word;
+    if (held || kind[k] != kPlain || IsFactoidLed(w)) return false;
+    for (size_t c = 0; c < w.size(); c += 2)
+      if (CharLen(w, c) != 2) return false;
+    return true;
+  };
+  bool prev_candidate = false;
   for (size_t i = 0; i < toks.size(); ++i) {
     const CorpusToken& t = toks[i];
     ++m_summary.tokens;
     if (IsSeparatorToken(t.word)) {
       close();
+      prev_candidate = false;
       continue;
     }
     const bool held = !m_options.held_out.empty() && !IsFactoidLed(t.word) &&
                       m_options.held_out.count(HeldOutKey(t.word)) > 0;
     if (held) ++m_summary.held_out_tokens;
+    const bool candidate = affix_candidate(i, held);
+    if (candidate && t.word.size() >= 6) ++m_affix_whole[t.word];
+    if (candidate && prev_candidate && (t.word.size() == 2) != (toks[i - 1].word.size() == 2))
+      ++m_affix_pairs[{toks[i - 1].word, t.word}];
+    prev_candidate = candidate;
     // The tagger gives a factoid item (a word led by a digit or a Latin
     // letter) the tag n whatever it is; its transitions are trained so.
     const int seen_tag = (m_options.factoid_tag_n && IsFactoidLed(t.word)) ? kPosN : t.pos;
@@ -403,7 +419,7 @@ bool Trainer::write(const std::string& dir, std::string* error) {
   // The role pass segments the training text with the library, so it runs
   // on a complete directory and then rewrites what it trains.
   return write_dictionary(dir, error) && write_models(dir, error) && write_tables(dir, error) &&
-         write_lists(dir, error) && train_roles(dir, error);
+         write_lists(dir, error) && write_affixes(dir, error) && train_roles(dir, error);
 }
 
 namespace {

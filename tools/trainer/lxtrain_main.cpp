@@ -120,6 +120,10 @@ int main(int argc, char** argv) {
       opt.lexicon_freq_exponent = std::atof(argv[++i]);
     } else if (a == "--lexicon-rare-freq" && i + 1 < argc) {
       opt.lexicon_rare_freq = std::atof(argv[++i]);
+    } else if (a == "--affix-min-types" && i + 1 < argc) {
+      opt.affix_min_types = static_cast<uint32_t>(std::atoi(argv[++i]));
+    } else if (a == "--affix-min-share" && i + 1 < argc) {
+      opt.affix_min_share = std::atof(argv[++i]);
     } else if (a == "--hold-out-vocab" && i + 1 < argc) {
       held_out = argv[++i];
     } else if (a == "--hold-out-fraction" && i + 1 < argc) {
