@@ -22,6 +22,7 @@ DictResource::DictResource()
       custom_word(0),
       ln_rolett_lex(0),
       synonym_word(0),
+      affix_lex(0),
       amb_rule(0),
       m_buffer(0),
       m_offset(0),
@@ -41,6 +42,7 @@ void DictResource::clear() {
   core_lex = core_prop = fact_lex = ngram_lex = ngram_pn_lex = postt_lex = rolett_lex = 0;
   rule_ns = user_amb_rule = t2s_char = t2s_word = t2s_disable = ner_info = 0;
   second_lex = second_prop = custom_word = ln_rolett_lex = synonym_word = amb_rule = 0;
+  affix_lex = 0;
 }
 
 // Copies prefix and name, NUL-terminated, to the free part of the buffer and
@@ -81,11 +83,13 @@ bool DictResource::init(const char* dir_path) {
   const char** fields[] = {
       &core_lex,   &core_prop, &fact_lex, &ngram_lex,   &ngram_pn_lex,  &postt_lex,
       &rolett_lex, &rule_ns,   &user_amb_rule, &t2s_char, &t2s_word,    &t2s_disable,
-      &ner_info,   &second_lex, &second_prop, &custom_word, &ln_rolett_lex, &synonym_word};
+      &ner_info,   &second_lex, &second_prop, &custom_word, &ln_rolett_lex, &synonym_word,
+      &affix_lex};
   static const char* const names[] = {
       "Core.Lex",   "Core.Prop", "Fact.Lex",    "Ngram.Lex", "Ngram_PN.Lex", "POSTT.Lex",
       "RoleTT.Lex", "Rule.ns",   "UserAmbRule", "t2s",       "t2s.word",     "t2s.disable",
-      "ner_info",   "Sec.Lex",   "Sec.Prop",    "CustomWord", "LNRoleTT.Lex", "SynonymWord"};
+      "ner_info",   "Sec.Lex",   "Sec.Prop",    "CustomWord", "LNRoleTT.Lex", "SynonymWord",
+      "Affix.Lex"};
   static_assert(sizeof(fields) / sizeof(fields[0]) == sizeof(names) / sizeof(names[0]),
                 "one file name per field");
 

@@ -3,8 +3,8 @@
 // All paths live in one buffer owned by the record: first the directory
 // itself (with a trailing '/'), then every full path, each NUL-terminated,
 // one after the other in the order of the fields below.  The buffer holds
-// 40 x (directory length) + 1024 bytes, far more than the 19 strings need
-// (about 19 x length + 200 bytes); the builder still checks every copy
+// 40 x (directory length) + 1024 bytes, far more than the 20 strings need
+// (about 20 x length + 200 bytes); the builder still checks every copy
 // against it.  The record is built once at initialisation and released when
 // initialisation is over; the loaders only read the paths.
 #ifndef LX_DICT_DICTRESOURCE_H
@@ -32,6 +32,7 @@ struct DictResource {
   const char* custom_word;    // "CustomWord" (a directory)
   const char* ln_rolett_lex;  // "LNRoleTT.Lex"
   const char* synonym_word;   // "SynonymWord" (no loader opens it)
+  const char* affix_lex;      // "Affix.Lex" (optional)
   // Kept for the record's shape; never filled (always null).
   const char* amb_rule;
 

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "dict/NerResource.h"
+#include "seg/affix_words.h"
 #include "seg/class_path.h"
 #include "seg/location_recognizer.h"
 #include "seg/person_recognizer.h"
@@ -25,6 +26,8 @@ bool CSegmentPN::_segment(const char* text, size_t len) {
 
   _clear_amb_by_userrule();
   _clear_cob_by_seclex();
+  join_affix_words(m_lattice, m_pText, static_cast<uint32_t>(m_nTextLen), *m_res->basic_dict,
+                   m_res->affixes);
 
   if (m_bpos && !m_pos_tagger._BigramPOSTag(m_lattice, m_pText, static_cast<uint32_t>(m_nTextLen),
                                             *m_res->basic_dict, &m_res->pos_tt[0][0]))

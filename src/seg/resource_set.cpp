@@ -104,6 +104,8 @@ std::unique_ptr<CResourceSet> CResourceSet::load(const DictResource& res) {
   if (res.m_dir_path != nullptr &&
       !s->coarse->load((std::string(res.m_dir_path) + "coarse_info").c_str()))
     return nullptr;
+  // Affixes that join words (optional file).
+  if (!s->affixes.load(res.affix_lex)) return nullptr;
 
   // Built in code: factoid recognizer, numeral dictionary, pattern tries,
   // character classes.

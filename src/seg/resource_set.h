@@ -21,6 +21,7 @@
 
 #include "base/LHash.h"
 #include "base/Trie.h"
+#include "dict/AffixTable.h"
 #include "lm/Prob.h"
 
 class CBasicDict;
@@ -57,6 +58,7 @@ class CResourceSet {
   std::unique_ptr<Trad2Simp> t2s;
   std::unique_ptr<CCustomDict> second_dict;
   std::unique_ptr<CCoarseData> coarse;  // "coarse_info" (optional: empty when absent)
+  CAffixTable affixes;  // empty without "Affix.Lex"
   HashDict* fuxing_dict = nullptr;
   HashDict* no_amb_xing_dict = nullptr;
   HashDict* loc_suffix_dict = nullptr;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <algorithm>
 #include <map>
@@ -149,6 +150,55 @@ TEST_F(SegmentE2E, EachStageShowsInTheWordsAndTags) {
     for (size_t i = 0; i < st.fine_grain_tokens_num; ++i) tags.push_back(st.fine_grain_seg_tokens[i].pos);
     EXPECT_EQ(tags, c.tags) << c.mode << " " << c.text;
   }
+}
+
+TEST_F(SegmentE2E, AffixTableJoinsNewWords) {
+  // "Affix.Lex" joins a dictionary word of two or more characters with a
+  // one-character word next to it when the pair (affix, the word's first
+  // tag) is listed; the whole gets the listed tag.  Without the file (every
+  // other test) nothing is joined; a malformed file fails the loading.
+  const std::string affix_path = dir_->path() + "/Affix.Lex";
+  auto write = [&](const std::string& utf8_text) {
+    FILE* f = std::fopen(affix_path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    const std::string g = gbk(utf8_text);
+    std::fwrite(g.data(), 1, g.size(), f);
+    std::fclose(f);
+  };
+  write("# kind affix word-tag whole-tag\ns 化 n v 9 1\ns 性 vn n\np 非 n b\np 副 n n\n");
+  Reinit();
+  struct Case {
+    const char* text;
+    std::vector<std::string> words;
+    std::vector<int> tags;
+  } cases[] = {
+      {"服装化", {"服装化"}, {LX_V}},                      // n + 化
+      {"研究性", {"研究性"}, {LX_N}},                       // vn + 性
+      {"研究化", {"研究", "化"}, {LX_VN, LX_N}},            // 化 takes no vn word
+      {"生命性", {"生命", "性"}, {LX_N, LX_N}},             // 性 takes no n word
+      {"非生命", {"非生命"}, {LX_B}},                       // prefix
+      {"我们非生命化", {"我们", "非生命", "化"}, {}},       // one affix per word
+      {"天气化非服装", {"天气化", "非服装"}, {}},
+      {"生命，化", {"生命", "，", "化"}, {}},               // not across punctuation
+      {"化天气", {"化", "天气"}, {}},                       // 化 is no prefix
+      {"人民共和国化", {"人民共和国", "化"}, {}},          // 化 takes no nt word
+  };
+  for (const Case& c : cases) {
+    Handle h(LX_POS);
+    ASSERT_TRUE(Seg(h, gbk(c.text)));
+    EXPECT_EQ(FineWords(h), G(c.words)) << c.text;
+    if (c.tags.empty()) continue;
+    const seg_tokens_t st = AllInfo(h);
+    std::vector<int> tags;
+    for (size_t i = 0; i < st.fine_grain_tokens_num; ++i) tags.push_back(st.fine_grain_seg_tokens[i].pos);
+    EXPECT_EQ(tags, c.tags) << c.text;
+  }
+  for (const char* bad : {"x 化 n v\n", "s 化化 n v\n", "s 化 n nope\n", "s 化 n\n"}) {
+    write(bad);
+    EXPECT_FALSE(LXInitSeg(dir_->path().c_str())) << bad;
+  }
+  std::remove(affix_path.c_str());
+  Reinit();
 }
 
 TEST_F(SegmentE2E, TextArgumentsAndReaders) {

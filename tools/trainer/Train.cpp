@@ -95,13 +95,13 @@ std::string TrainSummary::report() const {
                 "dictionary); sentences left out of role training %zu\n"
                 "listed transliterated names %zu, name parts %zu, familiar names %zu, listed places "
                 "that may be names %zu, given-name characters %zu\n"
-                "combination words %zu, ambiguity rules %zu, organisation words %zu\n"
+                "combination words %zu, ambiguity rules %zu, organisation words %zu, affixes %zu\n"
                 "held-out word tokens %zu, held-out types the word lists add %zu\n",
                 paragraphs_used, paragraphs_dev, paragraphs_malformed, sentences, tokens,
                 dict_words, lexicon_words, lexicon_rejected, bigrams, discount, person_names,
                 person_names_roled, places_roled, places_apart, role_sentences_skipped, listed_names, name_parts,
                 familiar_names, listed_trans_places, given_name_chars, combination_words,
-                ambiguity_rules, organisation_words, held_out_tokens, held_out_listed);
+                ambiguity_rules, organisation_words, affixes, held_out_tokens, held_out_listed);
   return buf;
 }
 
@@ -294,16 +294,32 @@ void Trainer::add_paragraph(const CorpusParagraph& para) {
     }
     keys.push_back(it->second);
   };
+  // Affix evidence: the plain Chinese words and the pairs of neighbours in
+  // which one is a single character (TrainAffixes.cpp decides).
+  auto affix_candidate = [&](size_t k, bool held) {
+    const std::string& w = toks[k].word;
+    if (held || kind[k] != kPlain || IsFactoidLed(w)) return false;
+    for (size_t c = 0; c < w.size(); c += 2)
+      if (CharLen(w, c) != 2) return false;
+    return true;
+  };
+  bool prev_candidate = false;
   for (size_t i = 0; i < toks.size(); ++i) {
     const CorpusToken& t = toks[i];
     ++m_summary.tokens;
     if (IsSeparatorToken(t.word)) {
       close();
+      prev_candidate = false;
       continue;
     }
     const bool held = !m_options.held_out.empty() && !IsFactoidLed(t.word) &&
                       m_options.held_out.count(HeldOutKey(t.word)) > 0;
     if (held) ++m_summary.held_out_tokens;
+    const bool candidate = affix_candidate(i, held);
+    if (candidate && t.word.size() >= 6) ++m_affix_whole[t.word];
+    if (candidate && prev_candidate && (t.word.size() == 2) != (toks[i - 1].word.size() == 2))
+      ++m_affix_pairs[{toks[i - 1].word, t.word}];
+    prev_candidate = candidate;
     // The tagger gives a factoid item (a word led by a digit or a Latin
     // letter) the tag n whatever it is; its transitions are trained so.
     const int seen_tag = (m_options.factoid_tag_n && IsFactoidLed(t.word)) ? kPosN : t.pos;
@@ -421,7 +437,7 @@ bool Trainer::write(const std::string& dir, std::string* error) {
   // The role pass segments the training text with the library, so it runs
   // on a complete directory and then rewrites what it trains.
   return write_dictionary(dir, error) && write_models(dir, error) && write_tables(dir, error) &&
-         write_lists(dir, error) && train_roles(dir, error);
+         write_lists(dir, error) && write_affixes(dir, error) && train_roles(dir, error);
 }
 
 namespace {
@@ -596,10 +612,15 @@ bool Trainer::write_dictionary(const std::string& dir, std::string* error) {
     basic_dict_entry_t e;
     e.word = kv.first;
     if (m_options.lexicon_combination) e.name_entity = kItemCombination;
-    const double tag_count = double(m_tag_count[kv.second]) + m_options.lexicon_weight;
+    auto lf = m_lexicon_freq.find(kv.first);
+    if (lf != m_lexicon_freq.end() && lf->second < m_options.lexicon_rare_freq &&
+        !m_division_names.count(kv.first))
+      e.name_entity = kItemCombination;
+    const double weight = listed_weight(kv.first);
+    const double tag_count = double(m_tag_count[kv.second]) + weight;
     e.pos = std::vector<prop_item_t>{prop_item_t{
         static_cast<uint8_t>(kv.second),
-        static_cast<LogP>(std::log10(m_options.lexicon_weight / tag_count))}};
+        static_cast<LogP>(std::log10(weight / tag_count))}};
     // The list tags many transliterated person names as places (索尼亚):
     // a listed place of three or more characters that is no division name
     // and is spelt only with characters of the text's transliterated names
@@ -676,7 +697,7 @@ bool Trainer::write_models(const std::string& dir, std::string* error) {
   std::map<uint32_t, double> extra;
   for (const auto& kv : m_lexicon_selected) {
     auto it = m_dict_index.find(kv.first);
-    if (it != m_dict_index.end()) extra[it->second] = m_options.lexicon_weight;
+    if (it != m_dict_index.end()) extra[it->second] = listed_weight(kv.first);
   }
   for (const auto& kv : m_organisations) {
     auto it = m_dict_index.find(kv.first);

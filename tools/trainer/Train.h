@@ -82,6 +82,13 @@ struct TrainOptions {
   // many times the training text may show it across a word boundary.
   double lexicon_weight = 0.3;
   unsigned lexicon_max_crossings = 16;
+  // The pseudo-count follows the list's own frequency f of the word:
+  // lexicon_weight * (f / lexicon_freq_ref) ^ lexicon_freq_exponent (0: flat).
+  double lexicon_freq_ref = 300;
+  double lexicon_freq_exponent = 1;
+  // Listed words of a lower list frequency are combination words: the word
+  // model decides between them and their parts (0: none).
+  double lexicon_rare_freq = 4;
   // Leave out listed words that are compounds of training words.
   bool lexicon_skip_compounds = true;
   // An ambiguity rule cuts a path word the text writes apart in at least
@@ -122,6 +129,11 @@ struct TrainOptions {
   // Places the text shows once and the lists lack are no dictionary words
   // (the place roles are then learnt from them; --new-places-apart).
   bool new_places_apart = false;
+  // A one-character affix joins a word into a new word (Affix.Lex) when
+  // the text's words seen once show it at least affix_min_types times and
+  // in at least affix_min_share of the cases (the rest: two words).
+  uint32_t affix_min_types = 3;
+  double affix_min_share = 0.8;
   // Bracketed organisation names seen this often become words whose
   // sub-words are their inner words (for LX_SGU).
   bool organisation_words = false;
@@ -171,6 +183,7 @@ struct TrainSummary {
   size_t familiar_names = 0;          // 老 / 小 + surname words added
   size_t listed_trans_places = 0;     // listed places that may be names
   size_t combination_words = 0;       // training words of type 90
+  size_t affixes = 0;                 // entries of "Affix.Lex"
   size_t ambiguity_rules = 0;         // rules of "UserAmbRule"
   size_t held_out_tokens = 0;         // text tokens of held-out types
   size_t held_out_listed = 0;         // held-out types the word lists add
@@ -232,6 +245,9 @@ class Trainer {
   bool train_roles(const std::string& dir, std::string* error);
   bool write_tables(const std::string& dir, std::string* error);
   bool write_lists(const std::string& dir, std::string* error);
+  bool write_affixes(const std::string& dir, std::string* error);
+  // The tag a dictionary word of the text lists first (most probable).
+  int first_tag(const std::string& w) const;
 
   TrainOptions m_options;
   std::unique_ptr<CFactoid> m_factoid;
@@ -271,6 +287,9 @@ class Trainer {
   std::vector<std::vector<uint32_t>> m_sentence_bounds;
   // The general word list: GBK word -> POS id; given names of the text.
   std::map<std::string, int> m_lexicon;
+  std::unordered_map<std::string, double> m_lexicon_freq;  // the list's frequency
+  // Unigram pseudo-count of a word added from the word lists.
+  double listed_weight(const std::string& w) const;
   std::set<std::string> m_given_names;
   // Given-name characters of the name list: role (C, D, E) -> char -> count.
   std::map<uint8_t, std::map<std::string, uint64_t>> m_name_chars;
@@ -300,6 +319,10 @@ class Trainer {
   // The dictionary as last built.
   std::vector<basic_dict_entry_t> m_entries;
   std::map<std::string, uint32_t> m_dict_index;
+  // Affix evidence: plain words of three or more characters, and pairs of
+  // neighbouring plain words one of which is a single character.
+  std::map<std::string, uint32_t> m_affix_whole;
+  std::map<std::pair<std::string, std::string>, uint32_t> m_affix_pairs;
   // Single-character words: count as "nr" and count otherwise.
   std::map<std::string, std::pair<uint64_t, uint64_t>> m_single_char_nr;
 

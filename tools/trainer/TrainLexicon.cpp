@@ -1,6 +1,7 @@
 // The trainer's word lists: surnames, the general word list, given names and
 // places, and the choice of the listed words that join the dictionary.
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <set>
 
@@ -24,6 +25,27 @@ void Trainer::add_surnames(std::istream& in) {
   }
 }
 
+namespace {
+
+// Whether a word holds a character of a number (一, 十, 万, 两, 几, 半, 第 ...):
+// numbers are the factoid recognizer's, while a numeral word without one
+// (许多, 若干) is a word like any other.
+bool HasNumeralChar(const std::string& g) {
+  static const std::set<std::string> kNumerals = [] {
+    std::set<std::string> s;
+    for (const char* c : {"零", "〇", "一", "二", "三", "四", "五", "六", "七", "八", "九", "十",
+                          "百", "千", "万", "亿", "两", "几", "半", "第", "壹", "贰", "叁", "肆",
+                          "伍", "陆", "柒", "捌", "玖", "拾", "佰", "仟", "廿", "卅", "数"})
+      s.insert(ToGbk(c));
+    return s;
+  }();
+  for (size_t i = 0; i + 1 < g.size(); i += CharLen(g, i))
+    if (kNumerals.count(g.substr(i, 2))) return true;
+  return false;
+}
+
+}  // namespace
+
 void Trainer::add_lexicon(std::istream& in) {
   std::string line;
   while (ReadTextLine(in, line)) {
@@ -33,13 +55,16 @@ void Trainer::add_lexicon(std::istream& in) {
     // name apart, recognised as names) and numbers the factoid recognizer:
     // the list's names and numerals would contradict both.
     const std::string& tag = f[2];
-    if (tag == "nrfg" || tag == "m" || tag == "mq" || tag == "x" || tag == "eng") continue;
+    const double freq = std::atof(f[1].c_str());
+    if (tag == "nrfg" || tag == "mq" || tag == "x" || tag == "eng") continue;
     std::string g = ToGbk(f[0]);
+    if (tag == "m" && HasNumeralChar(g)) continue;
     if (g.size() < 4 || g.size() > 16 || IsFactoidLed(g) || IsSeparatorToken(g)) continue;
     bool all_wide = true;  // two-byte characters only
     for (size_t i = 0; i < g.size(); i += CharLen(g, i))
       if (CharLen(g, i) != 2) all_wide = false;
     if (!all_wide) continue;
+    m_lexicon_freq.emplace(g, freq);
     if (tag == "nr" || tag == "nrt") {
       // Names wait until the text's names are known (select_lexicon_words).
       m_listed_names.emplace(g, tag == "nrt");
@@ -105,6 +130,15 @@ void Trainer::count_splits() {
       }
     }
   }
+}
+
+double Trainer::listed_weight(const std::string& w) const {
+  auto it = m_lexicon_freq.find(w);
+  if (it == m_lexicon_freq.end() || m_division_names.count(w) || m_options.lexicon_freq_exponent == 0)
+    return m_options.lexicon_weight;
+  return m_options.lexicon_weight *
+         std::pow(std::max(it->second, 1.0) / m_options.lexicon_freq_ref,
+                  m_options.lexicon_freq_exponent);
 }
 
 bool Trainer::begins_with_common_surname(const std::string& w) const {

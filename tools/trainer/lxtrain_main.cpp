@@ -114,6 +114,16 @@ int main(int argc, char** argv) {
       if (a == "--lexicon-weight") opt.lexicon_weight = std::atof(v);
       else if (a == "--comb-ratio") opt.comb_ratio = std::atof(v);
       else opt.lexicon_max_crossings = static_cast<unsigned>(std::atoi(v));
+    } else if (a == "--lexicon-freq-ref" && i + 1 < argc) {
+      opt.lexicon_freq_ref = std::atof(argv[++i]);
+    } else if (a == "--lexicon-freq-exponent" && i + 1 < argc) {
+      opt.lexicon_freq_exponent = std::atof(argv[++i]);
+    } else if (a == "--lexicon-rare-freq" && i + 1 < argc) {
+      opt.lexicon_rare_freq = std::atof(argv[++i]);
+    } else if (a == "--affix-min-types" && i + 1 < argc) {
+      opt.affix_min_types = static_cast<uint32_t>(std::atoi(argv[++i]));
+    } else if (a == "--affix-min-share" && i + 1 < argc) {
+      opt.affix_min_share = std::atof(argv[++i]);
     } else if (a == "--hold-out-vocab" && i + 1 < argc) {
       held_out = argv[++i];
     } else if (a == "--hold-out-fraction" && i + 1 < argc) {
