@@ -79,6 +79,8 @@ awk '
     for (i = 1; i <= n; i++) printf "%-28s %10s %10s\n", l[i], fig(l[i], 1, 1), fig(l[i], 2, 1)
     printf "%-28s %10s %10s\n", "person precision", fig("person P/R", 1, 1), fig("person P/R", 2, 1)
     printf "%-28s %10s %10s\n", "person recall", fig("person P/R", 1, 2), fig("person P/R", 2, 2)
+    printf "%-28s %10s %10s\n", "person strict P", fig("person strict P/R", 1, 1), fig("person strict P/R", 2, 1)
+    printf "%-28s %10s %10s\n", "person strict R", fig("person strict P/R", 1, 2), fig("person strict P/R", 2, 2)
     printf "%-28s %10s %10s\n", "place precision", fig("place P/R", 1, 1), fig("place P/R", 2, 1)
     printf "%-28s %10s %10s\n", "place recall", fig("place P/R", 1, 2), fig("place P/R", 2, 2)
     printf "%-28s %10s %10s  (%s gold words)\n", "held-out words: recall", \

@@ -201,6 +201,14 @@ Spans PersonSpans(const SegLine& line) {
   return out;
 }
 
+Spans StrictPersonSpans(const SegLine& line) {
+  static const int kNr = pos_tag_id("nr");
+  Spans out;
+  for (const SegWord& w : line.words)
+    if (ScoredPos(w.pos) == kNr) out.emplace_back(w.begin, w.end);
+  return out;
+}
+
 Spans PlaceSpans(const SegLine& line) {
   static const int kNs = pos_tag_id("ns");
   Spans out;
@@ -295,6 +303,7 @@ void Evaluator::add(const SegLine& gold, const SegLine& sys) {
   if (gold.tagged && sys.tagged) {
     r.have_tags = true;
     CountSpans(PersonSpans(gold), PersonSpans(sys), r.person);
+    CountSpans(StrictPersonSpans(gold), StrictPersonSpans(sys), r.person_strict);
     CountSpans(PlaceSpans(gold), PlaceSpans(sys), r.place);
   }
 }
@@ -322,6 +331,8 @@ std::string EvalResult::report() const {
   if (have_tags) {
     add("person P/R          %.4f %.4f (gold %zu, system %zu)\n", person.precision(),
         person.recall(), person.gold, person.sys);
+    add("person strict P/R   %.4f %.4f (gold %zu, system %zu)\n", person_strict.precision(),
+        person_strict.recall(), person_strict.gold, person_strict.sys);
     add("place P/R           %.4f %.4f (gold %zu, system %zu)\n", place.precision(),
         place.recall(), place.gold, place.sys);
     add("POS accuracy        %.4f (%zu of %zu correctly segmented words)\n", pos_accuracy(),

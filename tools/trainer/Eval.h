@@ -73,6 +73,9 @@ int ScoredPos(int pos);
 // one word, the segmenter with LX_PGU as parts.  A name is an entity here;
 // how it is cut is scored by the word figures.
 std::vector<std::pair<size_t, size_t>> PersonSpans(const SegLine& line);
+// The strict reading: every word tagged as a name is a name on its own,
+// without either rule above.
+std::vector<std::pair<size_t, size_t>> StrictPersonSpans(const SegLine& line);
 std::vector<std::pair<size_t, size_t>> PlaceSpans(const SegLine& line);
 
 struct PRCount {
@@ -93,7 +96,7 @@ struct EvalResult {
   size_t iv_gold = 0, iv_correct = 0;
   bool have_vocab = false;
   bool have_tags = false;    // both sides tagged on at least one line
-  PRCount person, place;
+  PRCount person, person_strict, place;
   size_t pos_compared = 0, pos_correct = 0;  // over correctly segmented words
   // Words of the held-out types (see Evaluator::load_held_out): gold tokens,
   // system words whose text is such a type, and the exact matches; and the
