@@ -123,6 +123,9 @@ struct TrainOptions {
   bool listed_trans_places = true;
   // Transliterated person names of the word list are dictionary words.
   bool listed_trans_names = true;
+  // A listed name that is neither transliterated nor led by a common
+  // surname (别提, 雨露) is an ordinary dictionary word (n) instead.
+  bool listed_non_names = true;
   // Given-name characters of the name list (seen at least the count) that
   // the text lacks are dictionary words tagged nrg.
   bool given_name_chars = true;

@@ -149,6 +149,8 @@ int main(int argc, char** argv) {
       opt.new_places_apart = true;
     } else if (a == "--no-listed-names") {
       opt.listed_trans_names = false;
+    } else if (a == "--listed-names-apart") {
+      opt.listed_non_names = false;
     } else if (a == "--listed-places-as-listed") {
       opt.listed_trans_places = false;
     } else if (a == "--familiar-names" && i + 1 < argc) {
