@@ -167,6 +167,20 @@ bool Trainer::is_unkept_name(const std::string& w) const {
          wn != m_whole_name.end() && wn->second == 1;
 }
 
+bool Trainer::placed_like_transliteration(const std::string& w, uint64_t min_count) const {
+  if (min_count == 0) return spelt_like_transliteration(w);
+  if (w.size() < 4) return false;
+  const size_t last = w.size() - 2;
+  for (size_t k = 0; k <= last; k += 2) {
+    if (CharLen(w, k) != 2) return false;
+    auto rc = m_trans_chars.find(k == 0 ? kRoleH : k == last ? kRoleT : kRoleI);
+    if (rc == m_trans_chars.end()) return false;
+    auto c = rc->second.find(w.substr(k, 2));
+    if (c == rc->second.end() || c->second < min_count) return false;
+  }
+  return true;
+}
+
 bool Trainer::spelt_like_transliteration(const std::string& w) const {
   for (size_t k = 0; k < w.size(); k += 2) {
     if (CharLen(w, k) != 2) return false;
@@ -230,7 +244,7 @@ void Trainer::select_lexicon_words() {
       // Without the shape of a Chinese or a transliterated name, the list's
       // name tag is no evidence (别提, 世纪钟): such a word is an ordinary
       // word, kept whole so that no name is made of it.
-      const bool name = kv.second || spelt_like_transliteration(w);
+      const bool name = kv.second || placed_like_transliteration(w, m_options.listed_trans_char_count);
       if (!name && (!m_options.listed_non_names ||
                     (m_options.lexicon_skip_compounds && is_compound_of_words(w))))
         continue;
