@@ -129,7 +129,7 @@ struct TrainOptions {
   // A listed name not marked transliterated is taken for one only when its
   // first, inner and last characters begin, continue and end the text's
   // transliterated names at least this often each (0: any place will do).
-  uint64_t listed_trans_char_count = 1;
+  uint64_t listed_trans_char_count = 2;
   // Given-name characters of the name list (seen at least the count) that
   // the text lacks are dictionary words tagged nrg.
   bool given_name_chars = true;
