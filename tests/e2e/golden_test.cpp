@@ -280,6 +280,9 @@ const NameCase kNameCases[] = {
     {"警卫员没有马，每次都步行。", "没有/v", "/nr"},
     {"这位大侠执意不允。", "执意/d", "/nr"},
     {"他们在长城饭店吃晚饭。", "饭店/n", "/nr"},
+    // Words that the general word list tags as names without a name's shape.
+    {"北方民族信仰萨满教。", "萨满教/n", "/nr"},
+    {"地里种着糜子。", "糜子/n", "/nr"},
 };
 
 TEST(Golden, PersonNames) {

@@ -123,6 +123,13 @@ struct TrainOptions {
   bool listed_trans_places = true;
   // Transliterated person names of the word list are dictionary words.
   bool listed_trans_names = true;
+  // A listed name that is neither transliterated nor led by a common
+  // surname (别提, 雨露) is an ordinary dictionary word (n) instead.
+  bool listed_non_names = true;
+  // A listed name not marked transliterated is taken for one only when its
+  // first, inner and last characters begin, continue and end the text's
+  // transliterated names at least this often each (0: any place will do).
+  uint64_t listed_trans_char_count = 2;
   // Given-name characters of the name list (seen at least the count) that
   // the text lacks are dictionary words tagged nrg.
   bool given_name_chars = true;
@@ -237,6 +244,7 @@ class Trainer {
   bool begins_with_common_surname(const std::string& w) const;
   // Every character of `w` occurs in a name the text writes whole.
   bool spelt_like_transliteration(const std::string& w) const;
+  bool placed_like_transliteration(const std::string& w, uint64_t min_count) const;
   bool is_compound_of_words(const std::string& word) const;
   // Share of a character among the given-name characters of the name list.
   double given_char_share(const std::string& c) const;

@@ -167,6 +167,20 @@ bool Trainer::is_unkept_name(const std::string& w) const {
          wn != m_whole_name.end() && wn->second == 1;
 }
 
+bool Trainer::placed_like_transliteration(const std::string& w, uint64_t min_count) const {
+  if (min_count == 0) return spelt_like_transliteration(w);
+  if (w.size() < 4) return false;
+  const size_t last = w.size() - 2;
+  for (size_t k = 0; k <= last; k += 2) {
+    if (CharLen(w, k) != 2) return false;
+    auto rc = m_trans_chars.find(k == 0 ? kRoleH : k == last ? kRoleT : kRoleI);
+    if (rc == m_trans_chars.end()) return false;
+    auto c = rc->second.find(w.substr(k, 2));
+    if (c == rc->second.end() || c->second < min_count) return false;
+  }
+  return true;
+}
+
 bool Trainer::spelt_like_transliteration(const std::string& w) const {
   for (size_t k = 0; k < w.size(); k += 2) {
     if (CharLen(w, k) != 2) return false;
@@ -219,13 +233,20 @@ void Trainer::select_lexicon_words() {
   // it is spelt only with characters of the text's transliterated names and
   // does not begin with a common surname; the text must not contradict it.
   static const int nr_tag = pos_tag_id("nr");
+  static const int n_tag = pos_tag_id("n");
   if (m_options.listed_trans_names) {
     for (const auto& kv : m_listed_names) {
       const std::string& w = kv.first;
       if ((m_word_pos.count(w) && !is_unkept_name(w)) || m_given_names.count(w) ||
           m_lexicon_selected.count(w))
         continue;
-      if (!kv.second && (begins_with_common_surname(w) || !spelt_like_transliteration(w)))
+      if (!kv.second && begins_with_common_surname(w)) continue;
+      // Without the shape of a Chinese or a transliterated name, the list's
+      // name tag is no evidence (别提, 世纪钟): such a word is an ordinary
+      // word, kept whole so that no name is made of it.
+      const bool name = kv.second || placed_like_transliteration(w, m_options.listed_trans_char_count);
+      if (!name && (!m_options.listed_non_names ||
+                    (m_options.lexicon_skip_compounds && is_compound_of_words(w))))
         continue;
       auto it = m_splits.find(w);
       if (it != m_splits.end() &&
@@ -233,8 +254,8 @@ void Trainer::select_lexicon_words() {
         ++m_summary.lexicon_rejected;
         continue;
       }
-      m_lexicon_selected.emplace(w, nr_tag);
-      ++m_summary.listed_names;
+      m_lexicon_selected.emplace(w, name ? nr_tag : n_tag);
+      if (name) ++m_summary.listed_names;
     }
   }
   // The parts of the text's names joined by separators are names (甘地),

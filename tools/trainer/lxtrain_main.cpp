@@ -149,6 +149,10 @@ int main(int argc, char** argv) {
       opt.new_places_apart = true;
     } else if (a == "--no-listed-names") {
       opt.listed_trans_names = false;
+    } else if (a == "--listed-trans-char-count" && i + 1 < argc) {
+      opt.listed_trans_char_count = static_cast<uint64_t>(std::atoll(argv[++i]));
+    } else if (a == "--listed-names-apart") {
+      opt.listed_non_names = false;
     } else if (a == "--listed-places-as-listed") {
       opt.listed_trans_places = false;
     } else if (a == "--familiar-names" && i + 1 < argc) {

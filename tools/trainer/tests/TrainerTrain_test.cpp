@@ -170,7 +170,7 @@ TEST(TrainerTrain, NamesPlacesAndWordLists) {
   opt.new_places_apart = true;
   opt.organisation_words = true;
   Trainer t(opt);
-  Feed(t, &Trainer::add_surnames, "张\t50\n江\t10\n");
+  Feed(t, &Trainer::add_surnames, "张\t50\n江\t10\n李\t40\n");
   Feed(t, &Trainer::add_corpus,
        Paragraphs("20010102", 2, 4,
                   G("江/nr  泽民/nr  会见/v  客人/n  。/w  张/nr  三/nr  是/v  大学生/n  。/w  ") +
@@ -178,7 +178,8 @@ TEST(TrainerTrain, NamesPlacesAndWordLists) {
                       G("刘/nr  说/v  ，/w  桥/n  断/v  了/u  。/w  [中央/n  电台/n]nt  播音/v  。/w")) +
            G("20010102-01-002-005/m  他/r  在/p  刘桥/ns  工作/v  。/w  [南方/s  电台/n]nt  说/v\n"));
   // 起源地 is new; 会见客人 and 孩子客人 are compounds of training words;
-  // 李四 is a name, which the text's convention writes apart.
+  // 李四 is a name (a common surname leads it), which the text's
+  // convention writes apart.
   Feed(t, &Trainer::add_lexicon, "起源地 5 n\n会见客人 3 l\n孩子客人 2 n\n李四 9 nr\n");
   // 生 is a given name of the list; its two-character given names begin
   // with 会 and end with 见, so 会见 may be a whole given name (Z).
