@@ -54,6 +54,14 @@ uint8_t CPosTagger::_generated_item_tag(const tSegItemInfo& item, const char* te
       // one-tag list and larger ids have no table row: neither is a tag.
       tag = (item.posIndex != 0 && item.posIndex < kPosTableDim) ? item.posIndex : kPosN;
       break;
+    case kItemFactoid:
+      // A factoid carries its own tag (m, t, nx ...) as posIndex + 1; 0 is
+      // a factoid without one.  Its neighbours are tagged after it: a
+      // measure word after a number, not a noun.
+      tag = (item.posIndex != 0 && item.posIndex + 1u < kPosTableDim)
+                ? static_cast<uint8_t>(item.posIndex + 1)
+                : kPosN;
+      break;
     default:
       tag = kPosN;
       break;

@@ -111,9 +111,9 @@ struct TrainOptions {
   // The name list's weight above shrinks as prior / (prior + n) for a word
   // that the text shows n times.
   double name_word_prior = 20;
-  // Train the POS transitions of factoid words with the tag the tagger
-  // gives them (n) instead of the text's.
-  bool factoid_tag_n = true;
+  // Train the POS transitions of factoid words as n instead of with the
+  // text's tag (the tagger tags a factoid with its own tag).
+  bool factoid_tag_n = false;
   // Tag the text's surnames nrf and given names nrg (the text: nr).
   bool surname_given_tags = true;
   // 老 and 小 before this many of the most frequent one-character
