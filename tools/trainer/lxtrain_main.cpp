@@ -155,6 +155,8 @@ int main(int argc, char** argv) {
       opt.familiar_name_surnames = static_cast<size_t>(std::atoi(argv[++i]));
     } else if (a == "--names-tagged-nr") {
       opt.surname_given_tags = false;
+    } else if (a == "--listed-tag-min-share" && i + 1 < argc) {
+      opt.listed_tag_min_share = std::atof(argv[++i]);
     } else if (a == "--factoid-tag-n") {
       opt.factoid_tag_n = true;
     } else if (a == "--given-char-min-count" && i + 1 < argc) {
