@@ -126,8 +126,11 @@ struct PosModel {
   LogP transition(uint8_t prev, uint8_t cur) const {
     return table[prev * CPosTagger::kPosTableDim + cur].m_Prob;
   }
-  // No closing transition: adding 0 leaves every comparison as it is.
-  LogP close(uint8_t) const { return 0.0f; }
+  // The sentence closes with the transition into the sentence end: a word
+  // before a sentence break is tagged as such (了 there is mostly y).
+  LogP close(uint8_t tag) const {
+    return table[tag * CPosTagger::kPosTableDim + CPosTagger::kPosEOS].m_Prob;
+  }
   uint8_t* back_pointers(tNodeInfo& node) const { return node.pPOS; }
   void assign(tSegItemInfo& item, uint8_t tag) const {
     if (item.type != kItemFactoid) item.posIndex = static_cast<uint8_t>(tag - 1);

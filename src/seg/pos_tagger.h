@@ -61,6 +61,7 @@ class CPosTagger {
   // The POS table is kPosTableDim x kPosTableDim, row-major.
   static constexpr uint32_t kPosTableDim = 56;
   static constexpr uint8_t kPosSOS = 49;   // sentence start
+  static constexpr uint8_t kPosEOS = 55;   // sentence end
   static constexpr uint8_t kPosN = 16;     // "n"
   static constexpr uint8_t kPosNR = 17;    // "nr"
   static constexpr uint8_t kPosNRF = 18;   // "nrf"
