@@ -74,6 +74,25 @@ const uint8_t* CPosTagger::_get_word_tags(const CBasicDict& dict, tNodeInfo& nod
                                           const tSegItemInfo& item, const char* text,
                                           const LogP** probs, uint32_t* count) {
   uint8_t tag = kPosN;
+  // A character item inside a number's span (年 of 三年 once the number and
+  // its unit are apart) may still be a dictionary word: it takes the word's
+  // tags (年 after a number is q, not n).
+  int32_t found = -1;
+  if (item.type == kItemSingleChar && item.length == 2 &&
+      dict.prefix_search(text + item.begin_pos, &found, 1, 2) == 1 && found >= 0 &&
+      static_cast<uint32_t>(found) < dict.mWordNum) {
+    const uint32_t idx = static_cast<uint32_t>(found);
+    const uint16_t ne = dict.mPropDict.m_word_info[idx].m_NameEntity;
+    const prop_list_t list = dict.pos_list(idx);
+    uint32_t len = 0;
+    const uint32_t cap = list.len < kMaxCandidates ? list.len : kMaxCandidates;
+    while (len < cap && list.ids[len] != 0 && list.ids[len] < kPosTableDim) ++len;
+    if (len > 0 && ne != kItemAmbRule && ne != kItemRule) {
+      *probs = list.probs;
+      *count = len;
+      return list.ids;
+    }
+  }
   if (item.nAttributeIdx < kGeneratedAttr) {
     const uint32_t idx = item.nAttributeIdx - 1u;  // 0 wraps: no dictionary word
     if (item.type != kItemAmbRule && item.type != kItemRule && item.type != kItemAmbRuleTwin &&
