@@ -57,8 +57,9 @@ uint8_t CPosTagger::_generated_item_tag(const tSegItemInfo& item, const char* te
     case kItemFactoid:
       // A factoid carries its own tag (m, t, nx ...) as posIndex + 1; 0 is
       // a factoid without one.  Its neighbours are tagged after it: a
-      // measure word after a number, not a noun.
-      tag = (item.posIndex != 0 && item.posIndex + 1u < kPosTableDim)
+      // measure word after a number, not a noun.  The tags beyond the
+      // text's (www, tele, email) have no trained transitions: n.
+      tag = (item.posIndex != 0 && item.posIndex + 1u < kPosSOS)
                 ? static_cast<uint8_t>(item.posIndex + 1)
                 : kPosN;
       break;
