@@ -54,6 +54,15 @@ uint8_t CPosTagger::_generated_item_tag(const tSegItemInfo& item, const char* te
       // one-tag list and larger ids have no table row: neither is a tag.
       tag = (item.posIndex != 0 && item.posIndex < kPosTableDim) ? item.posIndex : kPosN;
       break;
+    case kItemFactoid:
+      // A factoid carries its own tag (m, t, nx ...) as posIndex + 1; 0 is
+      // a factoid without one.  Its neighbours are tagged after it: a
+      // measure word after a number, not a noun.  The tags beyond the
+      // text's (www, tele, email) have no trained transitions: n.
+      tag = (item.posIndex != 0 && item.posIndex + 1u < kPosSOS)
+                ? static_cast<uint8_t>(item.posIndex + 1)
+                : kPosN;
+      break;
     default:
       tag = kPosN;
       break;
@@ -66,6 +75,25 @@ const uint8_t* CPosTagger::_get_word_tags(const CBasicDict& dict, tNodeInfo& nod
                                           const tSegItemInfo& item, const char* text,
                                           const LogP** probs, uint32_t* count) {
   uint8_t tag = kPosN;
+  // A character item inside a number's span (年 of 三年 once the number and
+  // its unit are apart) may still be a dictionary word: it takes the word's
+  // tags (年 after a number is q, not n).
+  int32_t found = -1;
+  if (item.type == kItemSingleChar && item.length == 2 &&
+      dict.prefix_search(text + item.begin_pos, &found, 1, 2) == 1 && found >= 0 &&
+      static_cast<uint32_t>(found) < dict.mWordNum) {
+    const uint32_t idx = static_cast<uint32_t>(found);
+    const uint16_t ne = dict.mPropDict.m_word_info[idx].m_NameEntity;
+    const prop_list_t list = dict.pos_list(idx);
+    uint32_t len = 0;
+    const uint32_t cap = list.len < kMaxCandidates ? list.len : kMaxCandidates;
+    while (len < cap && list.ids[len] != 0 && list.ids[len] < kPosTableDim) ++len;
+    if (len > 0 && ne != kItemAmbRule && ne != kItemRule) {
+      *probs = list.probs;
+      *count = len;
+      return list.ids;
+    }
+  }
   if (item.nAttributeIdx < kGeneratedAttr) {
     const uint32_t idx = item.nAttributeIdx - 1u;  // 0 wraps: no dictionary word
     if (item.type != kItemAmbRule && item.type != kItemRule && item.type != kItemAmbRuleTwin &&
@@ -118,8 +146,11 @@ struct PosModel {
   LogP transition(uint8_t prev, uint8_t cur) const {
     return table[prev * CPosTagger::kPosTableDim + cur].m_Prob;
   }
-  // No closing transition: adding 0 leaves every comparison as it is.
-  LogP close(uint8_t) const { return 0.0f; }
+  // The sentence closes with the transition into the sentence end: a word
+  // before a sentence break is tagged as such (了 there is mostly y).
+  LogP close(uint8_t tag) const {
+    return table[tag * CPosTagger::kPosTableDim + CPosTagger::kPosEOS].m_Prob;
+  }
   uint8_t* back_pointers(tNodeInfo& node) const { return node.pPOS; }
   void assign(tSegItemInfo& item, uint8_t tag) const {
     if (item.type != kItemFactoid) item.posIndex = static_cast<uint8_t>(tag - 1);

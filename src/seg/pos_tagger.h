@@ -11,10 +11,13 @@
 //                                                 -> m_POS / m_POSProb;
 //      anything else, including a dictionary word with an empty list
 //                                                 -> {16 "n"}, emission 0;
+//  - a character item (type 55, 2 bytes) that the dictionary holds as a word
+//    with a non-empty list and m_NameEntity neither 88 nor 89 -> that list;
 //  - otherwise (entities, factoids, generated items) one tag with emission 0
 //    by the item type: 61, 62, 92 -> 17 "nr"; 65, 66, 93 -> 20 "ns"; 86 ->
 //    the item's own posIndex value read as a POS id (a value of 0 or beyond
-//    the table, which no stage produces, gives 16 "n"); any other -> 16 "n".
+//    the table, which no stage produces, gives 16 "n"); 58 (factoid) ->
+//    posIndex + 1 when that is 2..48, else 16 "n"; any other -> 16 "n".
 //    Punctuation then takes 34 "w": a 1-byte word that is not an ASCII letter
 //    or digit, a 2-byte word whose first byte is 0xA1, and a 2-byte word
 //    whose first byte is 0xA3 and whose second byte is no full-width letter
@@ -26,8 +29,9 @@
 // (tag p, score pre(j)) is tried in list order, t = pre(j) + m_Prob[p][c];
 // the first j with the highest t is the back-pointer and score(k) = e + t
 // (ties keep the earlier predecessor).
-// There is no pruning, no restart and no closing transition: the final tag is
-// the first candidate with the highest score.  A candidate that no
+// There is no pruning and no restart; the sentence closes with the
+// transition into 55 (sentence end): the final tag is the first candidate
+// with the highest score plus m_Prob[c][55].  A candidate that no
 // predecessor reaches above minus infinity (infinite or NaN cells) gets minus
 // infinity and back-pointer 0.  The trace-back sets posIndex = tag - 1 on
 // every path item except those of type 58 (factoids keep their posIndex).
@@ -61,6 +65,7 @@ class CPosTagger {
   // The POS table is kPosTableDim x kPosTableDim, row-major.
   static constexpr uint32_t kPosTableDim = 56;
   static constexpr uint8_t kPosSOS = 49;   // sentence start
+  static constexpr uint8_t kPosEOS = 55;   // sentence end
   static constexpr uint8_t kPosN = 16;     // "n"
   static constexpr uint8_t kPosNR = 17;    // "nr"
   static constexpr uint8_t kPosNRF = 18;   // "nrf"

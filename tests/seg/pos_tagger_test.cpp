@@ -72,12 +72,12 @@ TEST(PosTagger, GeneratedItemsByTypeAndPunctuation) {
   EXPECT_EQ(Tags(lat, 2), (std::vector<int>{200}));
 }
 
-// Transitions from 49, no closing transition.
+// Transitions from 49, closing with the transition into 55.
 std::vector<int> Reference(const std::vector<std::vector<Cand>>& words,
                            const std::vector<CProbabilityNode>& t) {
   return tagtest::ExhaustiveBest(
       words, kSOS, [&](uint8_t p, uint8_t c) { return t[p * kDim + c].m_Prob; },
-      [](uint8_t) { return 0.0f; });
+      [&](uint8_t p) { return t[p * kDim + 55].m_Prob; });
 }
 
 TEST(PosTaggerReference, ViterbiAgreesWithExhaustiveSearch) {
@@ -128,6 +128,7 @@ TEST(PosTaggerReference, ViterbiAgreesWithExhaustiveSearch) {
           c[0].state = kW;
         } else {
           path.push_back({"12", kAttrNumber, 58, 14});
+          c[0].state = 15;  // tagged with its own tag (posIndex 14: m)
           keep.back() = 14;
         }
         cands.push_back(c);

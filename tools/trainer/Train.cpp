@@ -608,6 +608,7 @@ bool Trainer::write_dictionary(const std::string& dir, std::string* error) {
   select_lexicon_words();
   for (const std::string& w : m_options.held_out) m_summary.held_out_listed += m_lexicon_selected.count(w);
   const int ns = pos_tag_id("ns"), nz = pos_tag_id("nz"), nr = pos_tag_id("nr");
+  const auto tag_shares = listed_tag_shares();
   for (const auto& kv : m_lexicon_selected) {
     basic_dict_entry_t e;
     e.word = kv.first;
@@ -621,6 +622,20 @@ bool Trainer::write_dictionary(const std::string& dir, std::string* error) {
     e.pos = std::vector<prop_item_t>{prop_item_t{
         static_cast<uint8_t>(kv.second),
         static_cast<LogP>(std::log10(weight / tag_count))}};
+    // A plain listed word (not taken as a name or a division) takes the
+    // text's tags of its list tag.
+    auto lt = m_lexicon_list_tag.find(kv.first);
+    auto sh = lt == m_lexicon_list_tag.end() ? tag_shares.end() : tag_shares.find(lt->second);
+    if (sh != tag_shares.end() && !m_division_names.count(kv.first) &&
+        MapCorpusTag(lt->second) == kv.second) {
+      e.pos->clear();
+      for (const auto& ts : sh->second)
+        e.pos->push_back(prop_item_t{
+            static_cast<uint8_t>(ts.first),
+            static_cast<LogP>(std::log10(weight * ts.second / (double(m_tag_count[ts.first]) + weight)))});
+      std::stable_sort(e.pos->begin(), e.pos->end(),
+                       [](const prop_item_t& a, const prop_item_t& b) { return a.prob > b.prob; });
+    }
     // The list tags many transliterated person names as places (索尼亚):
     // a listed place of three or more characters that is no division name
     // and is spelt only with characters of the text's transliterated names

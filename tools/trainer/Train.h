@@ -81,6 +81,10 @@ struct TrainOptions {
   // Pseudo-count of a word that only the general word list knows, and how
   // many times the training text may show it across a word boundary.
   double lexicon_weight = 0.3;
+  // A listed word the text lacks takes the text's tags of the list's tag:
+  // each tag that is the commonest tag of at least this share of the text's
+  // words with that list tag (0: the list's tag alone, mapped).
+  double listed_tag_min_share = 0.25;
   unsigned lexicon_max_crossings = 16;
   // The pseudo-count follows the list's own frequency f of the word:
   // lexicon_weight * (f / lexicon_freq_ref) ^ lexicon_freq_exponent (0: flat).
@@ -111,9 +115,9 @@ struct TrainOptions {
   // The name list's weight above shrinks as prior / (prior + n) for a word
   // that the text shows n times.
   double name_word_prior = 20;
-  // Train the POS transitions of factoid words with the tag the tagger
-  // gives them (n) instead of the text's.
-  bool factoid_tag_n = true;
+  // Train the POS transitions of factoid words as n instead of with the
+  // text's tag (the tagger tags a factoid with its own tag).
+  bool factoid_tag_n = false;
   // Tag the text's surnames nrf and given names nrg (the text: nr).
   bool surname_given_tags = true;
   // 老 and 小 before this many of the most frequent one-character
@@ -295,6 +299,10 @@ class Trainer {
   std::vector<std::vector<uint32_t>> m_sentence_bounds;
   // The general word list: GBK word -> POS id; given names of the text.
   std::map<std::string, int> m_lexicon;
+  std::map<std::string, std::string> m_lexicon_list_tag;  // the list's own tag
+  // List tag -> the text's tags of the listed words it has, with their
+  // shares (listed_tag_min_share and above, summing to 1).
+  std::map<std::string, std::vector<std::pair<int, double>>> listed_tag_shares() const;
   std::unordered_map<std::string, double> m_lexicon_freq;  // the list's frequency
   // Unigram pseudo-count of a word added from the word lists.
   double listed_weight(const std::string& w) const;

@@ -73,7 +73,45 @@ void Trainer::add_lexicon(std::istream& in) {
     bool known = false;
     int pos = MapCorpusTag(tag, &known);
     m_lexicon.emplace(g, pos);
+    m_lexicon_list_tag.emplace(g, tag);
   }
+}
+
+std::map<std::string, std::vector<std::pair<int, double>>> Trainer::listed_tag_shares() const {
+  // The list and the text tag by different standards (the list's nt is
+  // mostly the text's n, its vn often v): the text's words that the list
+  // also holds show how, word by word (each word's commonest tag).
+  std::map<std::string, std::map<int, double>> counts;
+  for (const auto& kv : m_word_pos) {
+    auto lt = m_lexicon_list_tag.find(kv.first);
+    if (lt == m_lexicon_list_tag.end()) continue;
+    int best = 0;
+    uint64_t best_n = 0;
+    for (const auto& pc : kv.second)
+      if (pc.second > best_n) best = pc.first, best_n = pc.second;
+    counts[lt->second][best] += 1;
+  }
+  std::map<std::string, std::vector<std::pair<int, double>>> out;
+  if (m_options.listed_tag_min_share <= 0) return out;
+  for (const auto& kv : counts) {
+    double total = 0;
+    for (const auto& tc : kv.second) total += tc.second;
+    std::vector<std::pair<int, double>> kept;
+    double kept_total = 0;
+    for (const auto& tc : kv.second)
+      if (total >= 20 && tc.second >= m_options.listed_tag_min_share * total) {
+        kept.emplace_back(tc.first, tc.second);
+        kept_total += tc.second;
+      }
+    if (kept.empty()) continue;
+    for (auto& t : kept) t.second /= kept_total;
+    std::stable_sort(kept.begin(), kept.end(),
+                     [](const std::pair<int, double>& a, const std::pair<int, double>& b) {
+                       return a.second > b.second;
+                     });
+    out[kv.first] = kept;
+  }
+  return out;
 }
 
 void Trainer::count_splits() {

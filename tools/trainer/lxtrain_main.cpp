@@ -159,8 +159,10 @@ int main(int argc, char** argv) {
       opt.familiar_name_surnames = static_cast<size_t>(std::atoi(argv[++i]));
     } else if (a == "--names-tagged-nr") {
       opt.surname_given_tags = false;
-    } else if (a == "--factoid-text-tags") {
-      opt.factoid_tag_n = false;
+    } else if (a == "--listed-tag-min-share" && i + 1 < argc) {
+      opt.listed_tag_min_share = std::atof(argv[++i]);
+    } else if (a == "--factoid-tag-n") {
+      opt.factoid_tag_n = true;
     } else if (a == "--given-char-min-count" && i + 1 < argc) {
       opt.given_char_min_count = std::strtoull(argv[++i], nullptr, 10);
       opt.given_name_chars = opt.given_char_min_count > 0;
