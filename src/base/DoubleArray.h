@@ -757,23 +757,11 @@ class DoubleArrayImpl {
   std::size_t commonPrefixSearch(const key_type* key, U* results,
                                  std::size_t max_num_results, std::size_t length = 0,
                                  std::size_t node_pos = 0) const {
-    std::size_t num_results = 0;
-    node_pos ^= Details::unit_offset(array_[node_pos]);
-    for (std::size_t i = 0; length != 0 ? i < length : key[i] != '\0'; ++i) {
-      const std::uint8_t c = static_cast<std::uint8_t>(key[i]);
-      node_pos ^= c;
-      const Details::id_type unit = array_[node_pos];
-      if (Details::unit_label(unit) != c) break;
-      node_pos ^= Details::unit_offset(unit);
-      if (Details::unit_has_leaf(unit)) {
-        if (num_results < max_num_results) {
-          set_result(&results[num_results],
-                     static_cast<value_type>(Details::unit_value(array_[node_pos])), i + 1);
-        }
-        ++num_results;
-      }
-    }
-    return num_results;
+    // A NUL-terminated key is searched up to its NUL, which no key holds.
+    if (length == 0)
+      while (key[length] != '\0') ++length;
+    if (length == 0) return 0;
+    return commonPrefixSearchFromBase(key, results, max_num_results, length, node_base(node_pos));
   }
 
   // commonPrefixSearch(key, ..., node_pos) for a node whose base (node_pos

@@ -6,20 +6,6 @@
 
 namespace {
 
-// The chosen item of node `pos` if it is sound: inside the item store,
-// ending at `pos` and starting at or after 0.
-tSegItemInfo* chosen(CLattice& lattice, uint32_t pos) {
-  tSegItemInfo* it = lattice.m_nodes[pos].MaxItem;
-  if (it == nullptr) return nullptr;
-  const uintptr_t a = reinterpret_cast<uintptr_t>(it);
-  const uintptr_t base = reinterpret_cast<uintptr_t>(lattice.m_sentence_words.data());
-  const uintptr_t used = static_cast<uintptr_t>(lattice.m_next_sidx) * sizeof(tSegItemInfo);
-  if (base == 0 || a < base || a - base >= used || (a - base) % sizeof(tSegItemInfo) != 0)
-    return nullptr;
-  if (it->length == 0 || it->length > pos || it->begin_pos != pos - it->length) return nullptr;
-  return it;
-}
-
 bool is_hanzi_lead(char c) {
   const unsigned char u = static_cast<unsigned char>(c);
   return (u >= 0x81 && u <= 0xA0) || (u >= 0xB0 && u <= 0xFE);
@@ -59,8 +45,8 @@ void join_affix_words(CLattice& lattice, const char* text, uint32_t n, const CBa
     if (a == 0 || a > n - p) break;  // a broken path, or node n reached
     const uint32_t q = p + static_cast<uint32_t>(a);
     const size_t b = q < n ? nodes[q].nNextLen : 0;
-    tSegItemInfo* first = chosen(lattice, q);
-    tSegItemInfo* second = (b > 0 && b <= n - q) ? chosen(lattice, q + static_cast<uint32_t>(b))
+    tSegItemInfo* first = lattice.chosen_item(q);
+    tSegItemInfo* second = (b > 0 && b <= n - q) ? lattice.chosen_item(q + static_cast<uint32_t>(b))
                                                  : nullptr;
     if (first != nullptr && second != nullptr && first->begin_pos == p && second->begin_pos == q) {
       uint8_t whole = 0;

@@ -66,16 +66,7 @@ long CAmbiguityResolver::_node_pos(const tNodeInfo* node) const {
 }
 
 tSegItemInfo* CAmbiguityResolver::_chosen(uint32_t pos) const {
-  if (pos > m_nTextLen) return nullptr;
-  tSegItemInfo* it = m_lattice.m_nodes[pos].MaxItem;
-  if (it == nullptr) return nullptr;
-  const uintptr_t a = reinterpret_cast<uintptr_t>(it);
-  const uintptr_t base = reinterpret_cast<uintptr_t>(m_lattice.m_sentence_words.data());
-  const uintptr_t used = static_cast<uintptr_t>(m_lattice.m_next_sidx) * sizeof(tSegItemInfo);
-  if (base == 0 || a < base || a - base >= used || (a - base) % sizeof(tSegItemInfo) != 0)
-    return nullptr;
-  if (it->length == 0 || it->length > pos || it->begin_pos != pos - it->length) return nullptr;
-  return it;
+  return pos > m_nTextLen ? nullptr : m_lattice.chosen_item(pos);
 }
 
 tSegItemInfo* CAmbiguityResolver::_item_at(uint32_t pos, uint32_t j) const {

@@ -85,3 +85,15 @@ tSegItemInfo* CLattice::add_item(uint32_t end, const tSegItemInfo& item, uint32_
   ++node->ItemsNum;
   return slot;
 }
+
+tSegItemInfo* CLattice::chosen_item(uint32_t pos) const {
+  tSegItemInfo* it = m_nodes[pos].MaxItem;
+  if (it == nullptr) return nullptr;
+  const uintptr_t a = reinterpret_cast<uintptr_t>(it);
+  const uintptr_t base = reinterpret_cast<uintptr_t>(m_sentence_words.data());
+  const uintptr_t used = static_cast<uintptr_t>(m_next_sidx) * sizeof(tSegItemInfo);
+  if (base == 0 || a < base || a - base >= used || (a - base) % sizeof(tSegItemInfo) != 0)
+    return nullptr;
+  if (it->length == 0 || it->length > pos || it->begin_pos != pos - it->length) return nullptr;
+  return it;
+}

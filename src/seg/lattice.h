@@ -100,6 +100,10 @@ class CLattice {
     return m_sentence_words.data() + node->wsidx + j;
   }
 
+  // The chosen item (MaxItem) of node pos (< kMaxNodes) if it is sound: an
+  // item of the store that ends at pos and starts at or after 0; else null.
+  tSegItemInfo* chosen_item(uint32_t pos) const;
+
   tNodeInfo m_nodes[kMaxNodes];
   Array<tSegItemInfo> m_sentence_words;
   uint32_t m_next_sidx;
