@@ -2,40 +2,19 @@
 // the development split.
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <set>
 #include <string>
 #include <vector>
 
+#include <CLI/CLI.hpp>
+
 #include "Corpus.h"
 #include "CustomResources.h"
 #include "Train.h"
 
 namespace {
-
-int Usage() {
-  std::fprintf(stderr,
-               "usage: lxtrain [--all] [--surnames FILE] [--ts-chars FILE] [--ts-phrases FILE]\n"
-               "               [--lexicon FILE [--lexicon-weight W] [--lexicon-crossings N]\n"
-               "               [--lexicon-combination]] [--comb-ratio R]\n"
-               "               [--names FILE [--name-list-weight W]] [--places FILE]...\n"
-               "               [--custom DIR] [--hold-out-vocab FILE]\n"
-               "               CORPUS OUTDIR\n"
-               "       lxtrain --split [--hold-out-fraction F [--seed N]] CORPUS OUTDIR\n"
-               "  The first form writes a resource directory trained on CORPUS without its\n"
-               "  development paragraphs (all of it with --all).  The second writes\n"
-               "  train.txt, dev.txt (gold), dev.raw.txt (text only) and vocab.txt (the\n"
-               "  training words) into OUTDIR, with --hold-out-fraction also heldout.txt\n"
-               "  (that share of the training word types, chosen by the seed) and\n"
-               "  heldout-vocab.txt (the training words less those), which\n"
-               "  --hold-out-vocab keeps the first form from learning as words.\n"
-               "  The tuning options (--name-word-weight,\n"
-               "  --trans-char-weight, --given-char-min-count, ...) are listed with their\n"
-               "  defaults in docs/training.md.\n");
-  return 2;
-}
 
 int Split(const std::string& corpus, const std::string& out, double hold_out, uint64_t seed) {
   std::ifstream in(corpus, std::ios::binary);
@@ -86,112 +65,135 @@ int Split(const std::string& corpus, const std::string& out, double hold_out, ui
   return (train && dev && raw && vocab) ? 0 : 1;
 }
 
+// The command line: inputs, the split, and the trainer's tuning options with
+// their defaults (`lxtrain --help` lists them).
+struct CommandLine {
+  std::string corpus, out;
+  std::string surnames, ts_chars, ts_phrases, lexicon, names, custom, held_out;
+  std::vector<std::string> places;
+  double hold_out_fraction = 0;
+  uint64_t seed = 1;
+  bool split = false, all = false;
+  lxtrain::TrainOptions opt;
+};
+
+// Returns -1 when training or the split should go on, else the exit status.
+int ParseCommandLine(int argc, char** argv, CommandLine& cl) {
+  CLI::App app{
+      "Writes a resource directory trained on CORPUS without its development paragraphs\n"
+      "(all of it with --all), or with --split the development split into OUTDIR:\n"
+      "train.txt, dev.txt (gold), dev.raw.txt (text only) and vocab.txt (the training\n"
+      "words), with --hold-out-fraction also heldout.txt (that share of the training word\n"
+      "types, chosen by the seed) and heldout-vocab.txt (the training words less those),\n"
+      "which --hold-out-vocab keeps the first form from learning as words.\n"
+      "docs/training.md explains the tuning options."};
+  app.name("lxtrain");
+  app.option_defaults()->always_capture_default();
+  lxtrain::TrainOptions& o = cl.opt;
+  app.add_option("CORPUS", cl.corpus, "Training corpus (GBK, word/tag tokens)")->required();
+  app.add_option("OUTDIR", cl.out, "Resource directory (or split directory) to write")
+      ->required();
+  app.add_flag("--split", cl.split, "Write the development split instead of resources");
+  app.add_option("--hold-out-fraction", cl.hold_out_fraction,
+                 "With --split: share of the training word types to hold out")
+      ->check(CLI::Range(0.0, 1.0));
+  app.add_option("--seed", cl.seed, "With --split: seed of the held-out choice");
+  app.add_flag("--all", cl.all, "Also train on the development paragraphs");
+
+  app.add_option("--surnames", cl.surnames, "Surname list (surname<TAB>count)");
+  app.add_option("--ts-chars", cl.ts_chars, "Traditional-to-simplified characters");
+  app.add_option("--ts-phrases", cl.ts_phrases, "Traditional-to-simplified phrases");
+  app.add_option("--lexicon", cl.lexicon, "General word list (word freq tag)");
+  app.add_option("--names", cl.names, "Full-name list (name,sex)");
+  app.add_option("--places", cl.places, "Place list (repeatable)")
+      ->expected(1)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  app.add_option("--custom", cl.custom, "CustomWord tree of the custom dictionaries");
+  app.add_option("--hold-out-vocab", cl.held_out, "Words not to learn (one per line)");
+
+  app.add_option("--lexicon-weight", o.lexicon_weight, "Pseudo-count of a listed word");
+  app.add_option("--lexicon-crossings", o.lexicon_max_crossings,
+                 "Most times the text may show a listed word across a word boundary");
+  app.add_option("--lexicon-freq-ref", o.lexicon_freq_ref, "List frequency of full weight");
+  app.add_option("--lexicon-freq-exponent", o.lexicon_freq_exponent,
+                 "Exponent of the list frequency in the pseudo-count (0: flat)");
+  app.add_option("--lexicon-rare-freq", o.lexicon_rare_freq,
+                 "Listed words below this list frequency are combination words");
+  app.add_flag("!--lexicon-keep-compounds", o.lexicon_skip_compounds,
+               "Keep listed words that are compounds of training words");
+  app.add_flag("--lexicon-combination", o.lexicon_combination,
+               "Listed words are combination words");
+  app.add_option("--listed-tag-min-share", o.listed_tag_min_share,
+                 "Share of a list tag's words a text tag needs to stand for it");
+  app.add_option("--comb-ratio", o.comb_ratio,
+                 "A word the text writes apart this often is a combination word");
+  app.add_option("--rule-ratio", o.rule_ratio, "Share of cuts an ambiguity rule needs");
+  app.add_option("--rule-min-count", o.rule_min_count, "Cuts an ambiguity rule needs");
+  app.add_option("--affix-min-types", o.affix_min_types, "Words an affix needs");
+  app.add_option("--affix-min-share", o.affix_min_share, "Share of whole words an affix needs");
+
+  app.add_option("--name-list-weight", o.name_list_weight,
+                 "Weight of the name list in the given-name roles");
+  app.add_option("--name-pos-weight", o.name_pos_weight,
+                 "Weight of the name list in the nr score of given-name characters");
+  app.add_option("--name-word-weight", o.name_word_weight,
+                 "Weight of the name list in the whole-given-name score of words");
+  app.add_option("--name-word-prior", o.name_word_prior,
+                 "Text count at which that weight halves");
+  app.add_option("--trans-char-weight", o.trans_char_weight,
+                 "Weight of the characters of whole names in the single-character scores");
+  app.add_option("--common-surname-count", o.common_surname_count,
+                 "Surname frequency that makes a listed name Chinese");
+  app.add_option("--familiar-names", o.familiar_name_surnames,
+                 "老/小 + this many common surnames are words (0: none)");
+  app.add_option("--listed-trans-char-count", o.listed_trans_char_count,
+                 "Evidence a listed name needs to be taken for a transliteration");
+  app.add_option_function<uint64_t>(
+         "--given-char-min-count",
+         [&o](const uint64_t& n) {
+           o.given_char_min_count = n;
+           o.given_name_chars = n > 0;
+         },
+         "Given-name characters of the name list seen this often are words (0: none)")
+      ->default_str(std::to_string(o.given_char_min_count));
+  app.add_flag("!--no-listed-names", o.listed_trans_names,
+               "Transliterated names of the word list are no dictionary words");
+  app.add_flag("!--listed-names-apart", o.listed_non_names,
+               "Listed names of no name's shape stay names");
+  app.add_flag("!--listed-places-as-listed", o.listed_trans_places,
+               "Listed places spelt like transliterations are not tagged nr");
+  app.add_flag("!--names-tagged-nr", o.surname_given_tags,
+               "Tag surnames and given names nr instead of nrf/nrg");
+  app.add_flag("!--single-given-names", o.single_given_apart,
+               "One-character given names join their surname in one name item");
+  app.add_flag("--organisation-words", o.organisation_words,
+               "Bracketed organisation names become words");
+  app.add_flag("--new-places-apart", o.new_places_apart,
+               "Places seen once that the lists lack are no words");
+  app.add_flag("--factoid-tag-n", o.factoid_tag_n, "Train factoid transitions as n");
+  app.add_flag("!--keep-full-width", o.normalise_full_width,
+               "Train on the text as written (no half-width normalisation)");
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    const int status = app.exit(e);
+    return status == 0 ? 0 : 2;
+  }
+  return -1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string> files;
-  std::string surnames, ts_chars, ts_phrases, lexicon, names, custom, held_out;
-  double hold_out_fraction = 0;
-  uint64_t seed = 1;
-  std::vector<std::string> places;
-  bool split = false, all = false;
-  lxtrain::TrainOptions opt;
-  for (int i = 1; i < argc; ++i) {
-    std::string a = argv[i];
-    if (a == "--split") split = true;
-    else if (a == "--all") all = true;
-    else if ((a == "--surnames" || a == "--ts-chars" || a == "--ts-phrases" ||
-              a == "--lexicon") &&
-             i + 1 < argc) {
-      std::string v = argv[++i];
-      (a == "--surnames"    ? surnames
-       : a == "--ts-chars"  ? ts_chars
-       : a == "--lexicon"   ? lexicon
-                            : ts_phrases) = v;
-    } else if ((a == "--lexicon-weight" || a == "--lexicon-crossings" || a == "--comb-ratio") &&
-               i + 1 < argc) {
-      const char* v = argv[++i];
-      if (a == "--lexicon-weight") opt.lexicon_weight = std::atof(v);
-      else if (a == "--comb-ratio") opt.comb_ratio = std::atof(v);
-      else opt.lexicon_max_crossings = static_cast<unsigned>(std::atoi(v));
-    } else if (a == "--lexicon-freq-ref" && i + 1 < argc) {
-      opt.lexicon_freq_ref = std::atof(argv[++i]);
-    } else if (a == "--lexicon-freq-exponent" && i + 1 < argc) {
-      opt.lexicon_freq_exponent = std::atof(argv[++i]);
-    } else if (a == "--lexicon-rare-freq" && i + 1 < argc) {
-      opt.lexicon_rare_freq = std::atof(argv[++i]);
-    } else if (a == "--affix-min-types" && i + 1 < argc) {
-      opt.affix_min_types = static_cast<uint32_t>(std::atoi(argv[++i]));
-    } else if (a == "--affix-min-share" && i + 1 < argc) {
-      opt.affix_min_share = std::atof(argv[++i]);
-    } else if (a == "--hold-out-vocab" && i + 1 < argc) {
-      held_out = argv[++i];
-    } else if (a == "--hold-out-fraction" && i + 1 < argc) {
-      hold_out_fraction = std::atof(argv[++i]);
-      if (!(hold_out_fraction > 0 && hold_out_fraction < 1)) return Usage();
-    } else if (a == "--seed" && i + 1 < argc) {
-      seed = std::strtoull(argv[++i], nullptr, 10);
-    } else if (a == "--custom" && i + 1 < argc) {
-      custom = argv[++i];
-    } else if (a == "--names" && i + 1 < argc) {
-      names = argv[++i];
-    } else if (a == "--places" && i + 1 < argc) {
-      places.push_back(argv[++i]);
-    } else if (a == "--name-pos-weight" && i + 1 < argc) {
-      opt.name_pos_weight = std::atof(argv[++i]);
-    } else if (a == "--trans-char-weight" && i + 1 < argc) {
-      opt.trans_char_weight = std::atof(argv[++i]);
-    } else if (a == "--common-surname-count" && i + 1 < argc) {
-      opt.common_surname_count = std::atof(argv[++i]);
-    } else if (a == "--organisation-words") {
-      opt.organisation_words = true;
-    } else if (a == "--new-places-apart") {
-      opt.new_places_apart = true;
-    } else if (a == "--no-listed-names") {
-      opt.listed_trans_names = false;
-    } else if (a == "--listed-trans-char-count" && i + 1 < argc) {
-      opt.listed_trans_char_count = static_cast<uint64_t>(std::atoll(argv[++i]));
-    } else if (a == "--listed-names-apart") {
-      opt.listed_non_names = false;
-    } else if (a == "--listed-places-as-listed") {
-      opt.listed_trans_places = false;
-    } else if (a == "--familiar-names" && i + 1 < argc) {
-      opt.familiar_name_surnames = static_cast<size_t>(std::atoi(argv[++i]));
-    } else if (a == "--names-tagged-nr") {
-      opt.surname_given_tags = false;
-    } else if (a == "--listed-tag-min-share" && i + 1 < argc) {
-      opt.listed_tag_min_share = std::atof(argv[++i]);
-    } else if (a == "--factoid-tag-n") {
-      opt.factoid_tag_n = true;
-    } else if (a == "--given-char-min-count" && i + 1 < argc) {
-      opt.given_char_min_count = std::strtoull(argv[++i], nullptr, 10);
-      opt.given_name_chars = opt.given_char_min_count > 0;
-    } else if (a == "--name-word-prior" && i + 1 < argc) {
-      opt.name_word_prior = std::atof(argv[++i]);
-    } else if (a == "--name-word-weight" && i + 1 < argc) {
-      opt.name_word_weight = std::atof(argv[++i]);
-    } else if (a == "--name-list-weight" && i + 1 < argc) {
-      opt.name_list_weight = std::atof(argv[++i]);
-    } else if (a == "--keep-full-width") {
-      opt.normalise_full_width = false;
-    } else if (a == "--rule-ratio" && i + 1 < argc) {
-      opt.rule_ratio = std::atof(argv[++i]);
-    } else if (a == "--rule-min-count" && i + 1 < argc) {
-      opt.rule_min_count = static_cast<unsigned>(std::atoi(argv[++i]));
-    } else if (a == "--lexicon-keep-compounds") {
-      opt.lexicon_skip_compounds = false;
-    } else if (a == "--single-given-names") {
-      opt.single_given_apart = false;
-    } else if (a == "--lexicon-combination") {
-      opt.lexicon_combination = true;
-    } else if (!a.empty() && a[0] == '-') {
-      return Usage();
-    } else {
-      files.push_back(a);
-    }
-  }
-  if (files.size() != 2) return Usage();
-  if (split) return Split(files[0], files[1], hold_out_fraction, seed);
+  CommandLine cl;
+  if (const int status = ParseCommandLine(argc, argv, cl); status >= 0) return status;
+  lxtrain::TrainOptions& opt = cl.opt;
+  const std::string &surnames = cl.surnames, &ts_chars = cl.ts_chars,
+                    &ts_phrases = cl.ts_phrases, &lexicon = cl.lexicon, &names = cl.names,
+                    &custom = cl.custom, &held_out = cl.held_out;
+  const std::vector<std::string> files{cl.corpus, cl.out};
+  if (cl.split) return Split(files[0], files[1], cl.hold_out_fraction, cl.seed);
   if (!held_out.empty()) {
     std::ifstream f(held_out, std::ios::binary);
     if (!f) {
@@ -204,7 +206,7 @@ int main(int argc, char** argv) {
   }
 
   auto t0 = std::chrono::steady_clock::now();
-  opt.skip_dev = !all;
+  opt.skip_dev = !cl.all;
   lxtrain::Trainer trainer(opt);
   struct Input {
     const std::string* path;
@@ -224,7 +226,7 @@ int main(int argc, char** argv) {
     }
     (trainer.*in.add)(f);
   }
-  for (const std::string& p : places) {
+  for (const std::string& p : cl.places) {
     std::ifstream f(p, std::ios::binary);
     if (!f) {
       std::fprintf(stderr, "lxtrain: unable to open file: %s\n", p.c_str());
