@@ -43,7 +43,7 @@ bool CSegmentPN::_recognize_entities() {
   const uint32_t n = static_cast<uint32_t>(m_nTextLen);
   const CResourceSet& r = *m_res;
   if (m_bperson) {
-    if (!m_role_tagger._ne_role_tag(m_lattice, m_pText, n, *r.basic_dict, &r.role_tt[0][0], PN))
+    if (!m_role_tagger._ne_role_tag(m_lattice, m_pText, n, *r.basic_dict, &r.role_scores, PN))
       return false;
     PersonNameResources res;
     res.dict = r.basic_dict.get();
@@ -55,7 +55,7 @@ bool CSegmentPN::_recognize_entities() {
     CPersonRecognizer(res)._pn_mode_match(m_lattice, m_pText, m_nTextLen, m_ne_ctx, m_ne_count);
   }
   if (m_bLocation) {
-    if (!m_role_tagger._ne_role_tag(m_lattice, m_pText, n, *r.basic_dict, &r.ln_role_tt[0][0],
+    if (!m_role_tagger._ne_role_tag(m_lattice, m_pText, n, *r.basic_dict, &r.ln_role_scores,
                                     LN))
       return false;
     CLocationRecognizer::_ln_mode_match(m_lattice, m_pText, n, *r.basic_dict, m_ne_ctx,
