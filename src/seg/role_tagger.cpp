@@ -134,7 +134,7 @@ struct RoleModel {
 
   const CBasicDict& dict;
   const char* text;
-  const RoleScores* scores;
+  const RoleScores& scores;
   size_t ne_type;
 
   const uint8_t* start() const { return CNerResource::RoleTempA; }
@@ -143,13 +143,13 @@ struct RoleModel {
     return CRoleTagger::_get_word_roles(dict, item, text, ne_type, emissions, count);
   }
   LogP emission(const LogP* emissions, uint32_t k, uint8_t role) const {
-    return emissions ? emissions[k] : scores->emit[role];
+    return emissions ? emissions[k] : scores.emit[role];
   }
   LogP transition(uint8_t prev, uint8_t cur) const {
-    return scores->into[cur * RoleScores::kDim + prev];
+    return scores.into[cur * RoleScores::kDim + prev];
   }
   // The sentence closes with the transition into column A.
-  LogP close(uint8_t role) const { return scores->close[role]; }
+  LogP close(uint8_t role) const { return scores.close[role]; }
   uint8_t* back_pointers(tNodeInfo& node) const { return node.pRole; }
   void assign(tSegItemInfo& item, uint8_t role) const {
     if (ne_type == CRoleTagger::PN)
@@ -168,13 +168,13 @@ bool CRoleTagger::_ne_role_tag(CLattice& lattice, const char* text, uint32_t n,
   if (table == nullptr) return false;
   RoleScores scores;
   scores.build(table, ne_type);
-  return _ne_role_tag(lattice, text, n, dict, &scores, ne_type);
+  return _ne_role_tag(lattice, text, n, dict, scores, ne_type);
 }
 
 bool CRoleTagger::_ne_role_tag(CLattice& lattice, const char* text, uint32_t n,
-                               const CBasicDict& dict, const RoleScores* scores, size_t ne_type) {
+                               const CBasicDict& dict, const RoleScores& scores, size_t ne_type) {
   if (ne_type != PN && ne_type != LN) return false;
-  if (text == nullptr || scores == nullptr) return false;
+  if (text == nullptr) return false;
   if (!tagger_path_is_consistent(lattice, n)) return false;
   tagger_viterbi(lattice, n, RoleModel{dict, text, scores, ne_type}, m_pre_weight_buf,
                  m_cur_weight_buf);
