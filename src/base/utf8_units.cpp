@@ -103,16 +103,46 @@ inline unicode_class_t extension_class(const char_t& c) {
 
 size_t utf8_decode(const unsigned char* s, size_t len, uint32_t& cp) { return decode(s, len, cp); }
 
-size_t utf8_to_gbk_units(const char* src, size_t len, char* dst, size_t cap, uint32_t* at,
-                         size_t& special) {
+namespace {
+
+// The bulk of Chinese text: a run of three-byte characters (leads E1 to EF
+// but ED, so neither overlong nor surrogates) that have a GBK form and are
+// not followed by anything that could extend them, written from src[i] on.
+// Returns where the run ends; the character there (if any) is not one of
+// them, or does not fit.
+template <bool kAt>
+inline size_t three_byte_run(const unsigned char* s, size_t i, size_t len, char* dst, size_t& o,
+                             size_t cap, uint32_t* at) {
+  while (len - i >= 3) {
+    const uint32_t b = s[i];
+    if (b - 0xE1u > 0xEFu - 0xE1u || b == 0xED) break;
+    const uint32_t b1 = s[i + 1], b2 = s[i + 2];
+    if (((b1 ^ 0x80u) | (b2 ^ 0x80u)) > 0x3Fu) break;  // both 80..BF
+    const uint16_t g = gUnicodeToGBKTable[((b & 0x0Fu) << 12) | ((b1 & 0x3Fu) << 6) | (b2 & 0x3Fu)];
+    if (g == 0 || cap - o < 2) break;
+    if (len - i > 3 && may_extend(s + i + 3, len - i - 3)) break;
+    if (kAt) at[o] = at[o + 1] = static_cast<uint32_t>(i);
+    dst[o] = static_cast<char>(g >> 8);
+    dst[o + 1] = static_cast<char>(g & 0xFF);
+    o += 2;
+    i += 3;
+  }
+  return i;
+}
+
+// The converter; kShortcuts takes ASCII and three_byte_run's characters
+// the short way (the same units as the general path gives them).
+template <bool kShortcuts>
+size_t convert_units(const char* src, size_t len, char* dst, size_t cap, uint32_t* at,
+                     size_t& special) {
   const unsigned char* s = reinterpret_cast<const unsigned char*>(src);
   size_t i = 0, o = 0;
   special = 0;
   char_t c, next;
   bool ahead = false;  // `next` holds the character at i
   while (i < len) {
-    if (!ahead) {
-      // The common cases first: ASCII, and a three-byte character with a GBK
+    if (kShortcuts && !ahead) {
+      // The common cases first: ASCII, and three-byte characters with a GBK
       // form, neither followed by anything that could extend it.
       const unsigned char b = s[i];
       if (b < 0x80 && (i + 1 == len || s[i + 1] < 0x80)) {
@@ -122,15 +152,11 @@ size_t utf8_to_gbk_units(const char* src, size_t len, char* dst, size_t cap, uin
         ++i;
         continue;
       }
-      if (b > 0xE0 && b < 0xF0 && b != 0xED && len - i >= 3 && cont(s[i + 1]) && cont(s[i + 2]) &&
-          (len - i == 3 || !may_extend(s + i + 3, len - i - 3))) {
-        const uint32_t cp = ((b & 0x0Fu) << 12) | ((s[i + 1] & 0x3Fu) << 6) | (s[i + 2] & 0x3Fu);
-        const uint16_t g = gUnicodeToGBKTable[cp];
-        if (g != 0 && cap - o >= 2) {
-          if (at != nullptr) at[o] = at[o + 1] = static_cast<uint32_t>(i);
-          dst[o++] = static_cast<char>(g >> 8);
-          dst[o++] = static_cast<char>(g & 0xFF);
-          i += 3;
+      if (b > 0xE0) {
+        const size_t end = at != nullptr ? three_byte_run<true>(s, i, len, dst, o, cap, at)
+                                         : three_byte_run<false>(s, i, len, dst, o, cap, at);
+        if (end != i) {
+          i = end;
           continue;
         }
       }
@@ -210,6 +236,18 @@ size_t utf8_to_gbk_units(const char* src, size_t len, char* dst, size_t cap, uin
   if (at != nullptr) at[o] = static_cast<uint32_t>(len);
   dst[o] = '\0';
   return o;
+}
+
+}  // namespace
+
+size_t utf8_to_gbk_units(const char* src, size_t len, char* dst, size_t cap, uint32_t* at,
+                         size_t& special) {
+  return convert_units<true>(src, len, dst, cap, at, special);
+}
+
+size_t utf8_to_gbk_units_reference(const char* src, size_t len, char* dst, size_t cap,
+                                   uint32_t* at, size_t& special) {
+  return convert_units<false>(src, len, dst, cap, at, special);
 }
 
 gbk_unit_kind_t unit_kind(const char* gbk, size_t gbk_len, const char* src, size_t src_len) {

@@ -82,6 +82,11 @@ size_t utf8_decode(const unsigned char* src, size_t len, uint32_t& cp);
 // number of units that are not UNIT_EXACT.  Each character is decoded once.
 size_t utf8_to_gbk_units(const char* src, size_t len, char* dst, size_t cap, uint32_t* at,
                          size_t& special);
+// The same conversion with every character taken through the general path,
+// none through the shortcuts for ASCII and runs of Chinese characters: the
+// reference that utf8_to_gbk_units is compared with.
+size_t utf8_to_gbk_units_reference(const char* src, size_t len, char* dst, size_t cap,
+                                   uint32_t* at, size_t& special);
 inline size_t utf8_to_gbk_units(const char* src, size_t len, char* dst, size_t& special) {
   return utf8_to_gbk_units(src, len, dst, 2 * len, nullptr, special);
 }

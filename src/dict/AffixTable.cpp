@@ -15,6 +15,7 @@ uint32_t CAffixTable::key(Kind kind, const char* ch, uint8_t word_tag) {
 
 bool CAffixTable::load(const char* path) {
   m_entries.clear();
+  m_affix_bits.clear();
   if (path == nullptr) return true;
   std::FILE* f = std::fopen(path, "rb");
   if (f == nullptr) {
@@ -50,6 +51,12 @@ bool CAffixTable::load(const char* path) {
     return false;
   }
   std::sort(m_entries.begin(), m_entries.end());
+  m_affix_bits.assign((0xFFu - 0x81u + 1u) * 256u * 2u / 64u, 0);
+  for (const auto& e : m_entries) {
+    const char ch[2] = {static_cast<char>(e.first >> 16), static_cast<char>(e.first >> 8)};
+    const uint32_t bit = affix_bit(static_cast<Kind>(e.first >> 24), ch);
+    m_affix_bits[bit / 64] |= uint64_t{1} << (bit % 64);
+  }
   return true;
 }
 

@@ -34,12 +34,27 @@ class CAffixTable {
   // such entry.
   uint8_t whole_tag(Kind kind, const char* ch, uint8_t word_tag) const;
 
+  // Whether some entry has the affix `ch` (two bytes) of the given kind: a
+  // test that needs no tag, so that a caller can skip finding one.
+  bool has_affix(Kind kind, const char* ch) const {
+    if (static_cast<unsigned char>(ch[0]) < 0x81) return false;
+    const uint32_t bit = affix_bit(kind, ch);
+    return bit / 64 < m_affix_bits.size() && ((m_affix_bits[bit / 64] >> (bit % 64)) & 1) != 0;
+  }
+
   size_t size() const { return m_entries.size(); }
 
  private:
   static uint32_t key(Kind kind, const char* ch, uint8_t word_tag);
+  // Two bits per two-byte character (one per kind); the lead byte is at
+  // least 0x81.
+  static uint32_t affix_bit(Kind kind, const char* ch) {
+    const uint32_t lead = static_cast<unsigned char>(ch[0]) - 0x81u;
+    return (lead * 256u + static_cast<unsigned char>(ch[1])) * 2u + static_cast<uint32_t>(kind);
+  }
   // (key, whole tag), sorted by key.
   std::vector<std::pair<uint32_t, uint8_t>> m_entries;
+  std::vector<uint64_t> m_affix_bits;  // has_affix's bits of the entries
 };
 
 #endif  // LX_DICT_AFFIXTABLE_H

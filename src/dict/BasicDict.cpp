@@ -701,38 +701,6 @@ bool CBasicDict::_loadProp(const char* path) {
 
 // --- Checked access --------------------------------------------------------------
 
-namespace {
-const uint8_t kNoIds[1] = {0};
-const LogP kNoProbs[1] = {0.0f};
-
-prop_list_t make_list(const uint8_t* ids, const LogP* probs, uint32_t sidx) {
-  if (sidx == Prop_None) return prop_list_t{kNoIds, kNoProbs, 0};
-  // Validated on load: the run is 0-terminated inside the array.
-  const uint8_t* run = ids + sidx;
-  return prop_list_t{run, probs + sidx, (uint32_t)std::strlen((const char*)run)};
-}
-}  // namespace
-
-const word_prop_t* CBasicDict::word_info(uint32_t idx) const {
-  return idx < mWordNum ? &mPropDict.m_word_info[idx] : 0;
-}
-
-prop_list_t CBasicDict::pos_list(uint32_t idx) const {
-  if (idx >= mWordNum) return prop_list_t{kNoIds, kNoProbs, 0};
-  return make_list(mPropDict.m_POS, mPropDict.m_POSProb, mPropDict.m_word_info[idx].m_pos_sidx);
-}
-
-prop_list_t CBasicDict::role_list(uint32_t idx) const {
-  if (idx >= mWordNum) return prop_list_t{kNoIds, kNoProbs, 0};
-  return make_list(mPropDict.m_Rol, mPropDict.m_RolProb, mPropDict.m_word_info[idx].m_role_sidx);
-}
-
-prop_list_t CBasicDict::ln_role_list(uint32_t idx) const {
-  if (idx >= mWordNum) return prop_list_t{kNoIds, kNoProbs, 0};
-  return make_list(mPropDict.m_LNRol, mPropDict.m_LNRolProb,
-                   mPropDict.m_word_info[idx].m_ln_role_sidx);
-}
-
 bool CBasicDict::rule_block(uint32_t idx, int which, rule_block_t& block) const {
   RecordChecker rc{mPropDict, mWordNum};
   return rc.rule_block(idx, which, block);

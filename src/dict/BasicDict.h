@@ -195,13 +195,41 @@ class CBasicDict {
   // All of these are safe for any argument.
 
   // Entry `idx`, or null unless idx < mWordNum.
-  const word_prop_t* word_info(uint32_t idx) const;
+  const word_prop_t* word_info(uint32_t idx) const {
+    return idx < mWordNum ? &mPropDict.m_word_info[idx] : nullptr;
+  }
 
   // The lists of word `idx`; an empty list for a word outside the
-  // dictionary or without that list.
-  prop_list_t pos_list(uint32_t idx) const;
-  prop_list_t role_list(uint32_t idx) const;
-  prop_list_t ln_role_list(uint32_t idx) const;
+  // dictionary or without that list.  (Inline: the taggers ask for one per
+  // word of every path.)
+  prop_list_t pos_list(uint32_t idx) const {
+    if (idx >= mWordNum) return no_list();
+    return make_list(mPropDict.m_POS, mPropDict.m_POSProb, mPropDict.m_word_info[idx].m_pos_sidx);
+  }
+  prop_list_t role_list(uint32_t idx) const {
+    if (idx >= mWordNum) return no_list();
+    return make_list(mPropDict.m_Rol, mPropDict.m_RolProb, mPropDict.m_word_info[idx].m_role_sidx);
+  }
+  prop_list_t ln_role_list(uint32_t idx) const {
+    if (idx >= mWordNum) return no_list();
+    return make_list(mPropDict.m_LNRol, mPropDict.m_LNRolProb,
+                     mPropDict.m_word_info[idx].m_ln_role_sidx);
+  }
+
+  // Asks the processor to fetch the person-role and POS lists of word `idx`
+  // (nothing for a word outside the dictionary); no effect on any result.
+  void prefetch_lists(uint32_t idx) const {
+    if (idx >= mWordNum) return;
+    const word_prop_t& w = mPropDict.m_word_info[idx];
+    if (w.m_role_sidx != Prop_None) {
+      __builtin_prefetch(mPropDict.m_Rol + w.m_role_sidx);
+      __builtin_prefetch(mPropDict.m_RolProb + w.m_role_sidx);
+    }
+    if (w.m_pos_sidx != Prop_None) {
+      __builtin_prefetch(mPropDict.m_POS + w.m_pos_sidx);
+      __builtin_prefetch(mPropDict.m_POSProb + w.m_pos_sidx);
+    }
+  }
 
   // Rule block `which` (0: the first, 1: the second) of word `idx`, read from
   // m_RuleInfo at its m_seg_rule_sidx.  False if the word has no such block
@@ -218,6 +246,20 @@ class CBasicDict {
   const uint8_t* subword_record(uint32_t idx) const;
 
  private:
+  static prop_list_t no_list() {
+    static const uint8_t kNoIds[1] = {0};
+    static const LogP kNoProbs[1] = {0.0f};
+    return prop_list_t{kNoIds, kNoProbs, 0};
+  }
+  static prop_list_t make_list(const uint8_t* ids, const LogP* probs, uint32_t sidx) {
+    if (sidx == Prop_None) return no_list();
+    // Validated on load: the run is 0-terminated inside the array.
+    const uint8_t* run = ids + sidx;
+    uint32_t len = 0;
+    while (run[len] != 0) ++len;
+    return prop_list_t{run, probs + sidx, len};
+  }
+
   std::vector<uint32_t> m_units;  // storage of mBasicDict's array while loaded
   std::string m_error;
 

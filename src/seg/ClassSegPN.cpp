@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "dict/BasicDict.h"
 #include "dict/NerResource.h"
 #include "seg/affix_words.h"
 #include "seg/class_path.h"
@@ -19,6 +20,7 @@ bool CSegmentPN::_segment(const char* text, size_t len) {
   bool done = false;
   if (!_build_best_path(text, len, done)) return false;
   if (done) return true;
+  if (m_bperson || m_bpos) _prefetch_path_lists();
 
   _clear_cob_ovp_amb();
 
@@ -30,7 +32,7 @@ bool CSegmentPN::_segment(const char* text, size_t len) {
                    m_res->affixes);
 
   if (m_bpos && !m_pos_tagger._BigramPOSTag(m_lattice, m_pText, static_cast<uint32_t>(m_nTextLen),
-                                            *m_res->basic_dict, &m_res->pos_tt[0][0]))
+                                            *m_res->basic_dict, m_res->pos_scores))
     return false;
 
   // Back end: custom words, output text, token saver.
@@ -38,12 +40,26 @@ bool CSegmentPN::_segment(const char* text, size_t len) {
   return true;
 }
 
+void CSegmentPN::_prefetch_path_lists() const {
+  // The taggers read these lists word after word, each a likely cache miss;
+  // asked for all at once here, the fetches overlap.
+  const CBasicDict& dict = *m_res->basic_dict;
+  const uint32_t n = static_cast<uint32_t>(m_nTextLen);
+  for (uint32_t p = 0; p < n;) {
+    const uint32_t step = static_cast<uint32_t>(m_lattice.m_nodes[p].nNextLen);
+    if (step == 0 || step > n - p) break;
+    p += step;
+    const tSegItemInfo* item = m_lattice.m_nodes[p].MaxItem;
+    if (item != nullptr) dict.prefetch_lists(item->nAttributeIdx - 1u);
+  }
+}
+
 bool CSegmentPN::_recognize_entities() {
   m_ne_count = 0;
   const uint32_t n = static_cast<uint32_t>(m_nTextLen);
   const CResourceSet& r = *m_res;
   if (m_bperson) {
-    if (!m_role_tagger._ne_role_tag(m_lattice, m_pText, n, *r.basic_dict, &r.role_tt[0][0], PN))
+    if (!m_role_tagger._ne_role_tag(m_lattice, m_pText, n, *r.basic_dict, r.role_scores, PN))
       return false;
     PersonNameResources res;
     res.dict = r.basic_dict.get();
@@ -55,7 +71,7 @@ bool CSegmentPN::_recognize_entities() {
     CPersonRecognizer(res)._pn_mode_match(m_lattice, m_pText, m_nTextLen, m_ne_ctx, m_ne_count);
   }
   if (m_bLocation) {
-    if (!m_role_tagger._ne_role_tag(m_lattice, m_pText, n, *r.basic_dict, &r.ln_role_tt[0][0],
+    if (!m_role_tagger._ne_role_tag(m_lattice, m_pText, n, *r.basic_dict, r.ln_role_scores,
                                     LN))
       return false;
     CLocationRecognizer::_ln_mode_match(m_lattice, m_pText, n, *r.basic_dict, m_ne_ctx,

@@ -30,6 +30,8 @@ class CSegmentPN : public CSegment {
   // Runs the person-name and location-name stages and, when they added an
   // entity, the class-based best path.  False when role tagging fails.
   bool _recognize_entities();
+  // Prefetches the role and POS lists of the chosen path's words.
+  void _prefetch_path_lists() const;
 
   NeContextType m_ne_ctx;
   int m_ne_count;  // entity items added to the current sentence's lattice

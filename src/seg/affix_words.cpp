@@ -50,11 +50,14 @@ void join_affix_words(CLattice& lattice, const char* text, uint32_t n, const CBa
                                                  : nullptr;
     if (first != nullptr && second != nullptr && first->begin_pos == p && second->begin_pos == q) {
       uint8_t whole = 0;
-      if (is_affix_char(*second, text)) {
+      // has_affix first: most characters are no affix, and the word's tag
+      // list need not be read for them.
+      if (is_affix_char(*second, text) && affixes.has_affix(CAffixTable::kSuffix, text + q)) {
         const uint8_t tag = word_first_tag(*first, text, dict);
         if (tag != 0) whole = affixes.whole_tag(CAffixTable::kSuffix, text + q, tag);
       }
-      if (whole == 0 && is_affix_char(*first, text)) {
+      if (whole == 0 && is_affix_char(*first, text) &&
+          affixes.has_affix(CAffixTable::kPrefix, text + p)) {
         const uint8_t tag = word_first_tag(*second, text, dict);
         if (tag != 0) whole = affixes.whole_tag(CAffixTable::kPrefix, text + p, tag);
       }

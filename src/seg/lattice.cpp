@@ -72,28 +72,3 @@ void CLattice::mark_best_path(uint32_t n, bool save_old) {
     B.MaxItem = it;
   }
 }
-
-tSegItemInfo* CLattice::add_item(uint32_t end, const tSegItemInfo& item, uint32_t reserve) {
-  tNodeInfo* node = &m_nodes[end];
-  if (node->wsidx == kNoRange) init_node_item(node, reserve);
-  // Item indexes are single bytes and 255 means "none", so a node holds at
-  // most 255 items whatever its range.
-  if (node->ItemsNum >= node->size || node->ItemsNum == kNoItem) return nullptr;
-  tSegItemInfo* slot = this->item(node, node->ItemsNum);
-  *slot = item;
-  node->bBegin = true;
-  ++node->ItemsNum;
-  return slot;
-}
-
-tSegItemInfo* CLattice::chosen_item(uint32_t pos) const {
-  tSegItemInfo* it = m_nodes[pos].MaxItem;
-  if (it == nullptr) return nullptr;
-  const uintptr_t a = reinterpret_cast<uintptr_t>(it);
-  const uintptr_t base = reinterpret_cast<uintptr_t>(m_sentence_words.data());
-  const uintptr_t used = static_cast<uintptr_t>(m_next_sidx) * sizeof(tSegItemInfo);
-  if (base == 0 || a < base || a - base >= used || (a - base) % sizeof(tSegItemInfo) != 0)
-    return nullptr;
-  if (it->length == 0 || it->length > pos || it->begin_pos != pos - it->length) return nullptr;
-  return it;
-}

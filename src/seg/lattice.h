@@ -85,7 +85,18 @@ class CLattice {
   // Adds `item` to the node at position `end` (reserving `reserve` items first
   // if the node has no range yet).  Returns the stored item, or null when the
   // node's range is full.
-  tSegItemInfo* add_item(uint32_t end, const tSegItemInfo& item, uint32_t reserve);
+  tSegItemInfo* add_item(uint32_t end, const tSegItemInfo& item, uint32_t reserve) {
+    tNodeInfo* node = &m_nodes[end];
+    if (node->wsidx == kNoRange) init_node_item(node, reserve);
+    // Item indexes are single bytes and 255 means "none", so a node holds at
+    // most 255 items whatever its range.
+    if (node->ItemsNum >= node->size || node->ItemsNum == kNoItem) return nullptr;
+    tSegItemInfo* slot = this->item(node, node->ItemsNum);
+    *slot = item;
+    node->bBegin = true;
+    ++node->ItemsNum;
+    return slot;
+  }
 
   // Marks the path that ends with the chosen item of node n: from there back
   // along nPreIndex to position 0, each begin node gets bBest, nNextLen (the
@@ -102,7 +113,17 @@ class CLattice {
 
   // The chosen item (MaxItem) of node pos (< kMaxNodes) if it is sound: an
   // item of the store that ends at pos and starts at or after 0; else null.
-  tSegItemInfo* chosen_item(uint32_t pos) const;
+  tSegItemInfo* chosen_item(uint32_t pos) const {
+    tSegItemInfo* it = m_nodes[pos].MaxItem;
+    if (it == nullptr) return nullptr;
+    const uintptr_t a = reinterpret_cast<uintptr_t>(it);
+    const uintptr_t base = reinterpret_cast<uintptr_t>(m_sentence_words.data());
+    const uintptr_t used = static_cast<uintptr_t>(m_next_sidx) * sizeof(tSegItemInfo);
+    if (base == 0 || a < base || a - base >= used || (a - base) % sizeof(tSegItemInfo) != 0)
+      return nullptr;
+    if (it->length == 0 || it->length > pos || it->begin_pos != pos - it->length) return nullptr;
+    return it;
+  }
 
   tNodeInfo m_nodes[kMaxNodes];
   Array<tSegItemInfo> m_sentence_words;

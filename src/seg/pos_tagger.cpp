@@ -122,6 +122,16 @@ const uint8_t* CPosTagger::_get_word_tags(const CBasicDict& dict, tNodeInfo& nod
   return node.LocalPOSTemp;
 }
 
+static_assert(PosScores::kDim == CPosTagger::kPosTableDim, "one POS table size");
+
+void PosScores::build(const CProbabilityNode* table) {
+  for (uint32_t cur = 0; cur < kDim; ++cur) {
+    for (uint32_t prev = 0; prev < kDim; ++prev)
+      into[cur * kDim + prev] = table[prev * kDim + cur].m_Prob;
+    close[cur] = table[cur * kDim + CPosTagger::kPosEOS].m_Prob;
+  }
+}
+
 namespace {
 
 // POS tagging as a model of tagger_viterbi (seg/tag_viterbi.h).
@@ -133,7 +143,7 @@ struct PosModel {
 
   const CBasicDict& dict;
   const char* text;
-  const CProbabilityNode* table;
+  const PosScores& scores;
 
   const uint8_t* start() const { return CNerResource::POSSOS; }
   const uint8_t* candidates(tNodeInfo& node, const tSegItemInfo& item, const LogP** emissions,
@@ -144,13 +154,11 @@ struct PosModel {
     return emissions ? emissions[k] : 0.0f;
   }
   LogP transition(uint8_t prev, uint8_t cur) const {
-    return table[prev * CPosTagger::kPosTableDim + cur].m_Prob;
+    return scores.into[cur * PosScores::kDim + prev];
   }
   // The sentence closes with the transition into the sentence end: a word
   // before a sentence break is tagged as such (了 there is mostly y).
-  LogP close(uint8_t tag) const {
-    return table[tag * CPosTagger::kPosTableDim + CPosTagger::kPosEOS].m_Prob;
-  }
+  LogP close(uint8_t tag) const { return scores.close[tag]; }
   uint8_t* back_pointers(tNodeInfo& node) const { return node.pPOS; }
   void assign(tSegItemInfo& item, uint8_t tag) const {
     if (item.type != kItemFactoid) item.posIndex = static_cast<uint8_t>(tag - 1);
@@ -161,9 +169,17 @@ struct PosModel {
 
 bool CPosTagger::_BigramPOSTag(CLattice& lattice, const char* text, uint32_t n,
                                const CBasicDict& dict, const CProbabilityNode* table) {
-  if (text == nullptr || table == nullptr) return false;
+  if (table == nullptr) return false;
+  PosScores scores;
+  scores.build(table);
+  return _BigramPOSTag(lattice, text, n, dict, scores);
+}
+
+bool CPosTagger::_BigramPOSTag(CLattice& lattice, const char* text, uint32_t n,
+                               const CBasicDict& dict, const PosScores& scores) {
+  if (text == nullptr) return false;
   if (!tagger_path_is_consistent(lattice, n)) return false;
-  tagger_viterbi(lattice, n, PosModel{dict, text, table}, m_pre_weight_buf, m_cur_weight_buf);
+  tagger_viterbi(lattice, n, PosModel{dict, text, scores}, m_pre_weight_buf, m_cur_weight_buf);
   _retag_unpaired_name_parts(lattice, n, dict, text);
   return true;
 }

@@ -59,6 +59,17 @@
 
 class CBasicDict;
 
+// The POS table (56 x 56 cells) made ready for decoding: the transitions
+// stored by the tag they lead into (into[cur * 56 + prev]), so that the
+// predecessors of one candidate are adjacent, and the closing transitions
+// into the sentence end.  The table's own floats: the same decoding.
+struct PosScores {
+  static constexpr uint32_t kDim = 56;
+  float into[kDim * kDim];
+  float close[kDim];
+  void build(const CProbabilityNode* table);
+};
+
 class CPosTagger {
  public:
   static constexpr uint32_t kMaxCandidates = 53;
@@ -81,6 +92,9 @@ class CPosTagger {
   // table or a path that fails the check; true otherwise.
   bool _BigramPOSTag(CLattice& lattice, const char* text, uint32_t n, const CBasicDict& dict,
                      const CProbabilityNode* table);
+  // The same with the table already prepared, as the resource set keeps it.
+  bool _BigramPOSTag(CLattice& lattice, const char* text, uint32_t n, const CBasicDict& dict,
+                     const PosScores& scores);
 
   // The candidate tags of the word `item` that ends at `node`: returns the
   // 0-terminated list, *count its usable length (1..kMaxCandidates) and

@@ -74,6 +74,9 @@ std::unique_ptr<CResourceSet> CResourceSet::load(const DictResource& res) {
       !have(res.postt_lex, "POSTT.Lex") ||
       !CNerResource::load_transition_table(res.postt_lex, &s->pos_tt[0][0], kPosTTDim))
     return nullptr;
+  s->role_scores.build(&s->role_tt[0][0], CRoleTagger::PN);
+  s->ln_role_scores.build(&s->ln_role_tt[0][0], CRoleTagger::LN);
+  s->pos_scores.build(&s->pos_tt[0][0]);
 
   // User ambiguity rules.
   s->rule.reset(new CRuleDict());

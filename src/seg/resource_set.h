@@ -23,6 +23,8 @@
 #include "base/Trie.h"
 #include "dict/AffixTable.h"
 #include "lm/Prob.h"
+#include "seg/pos_tagger.h"
+#include "seg/role_tagger.h"
 
 class CBasicDict;
 class CCoarseData;
@@ -53,6 +55,10 @@ class CResourceSet {
   CProbabilityNode role_tt[kRoleTTDim][kRoleTTDim];
   CProbabilityNode ln_role_tt[kRoleTTDim][kRoleTTDim];
   CProbabilityNode pos_tt[kPosTTDim][kPosTTDim];
+  // role_tt and ln_role_tt prepared for the role tagger.
+  RoleScores role_scores;
+  RoleScores ln_role_scores;
+  PosScores pos_scores;  // pos_tt prepared for the POS tagger
   std::unique_ptr<CFactoid> factoid;
   std::unique_ptr<CRuleDict> rule;
   std::unique_ptr<Trad2Simp> t2s;

@@ -111,6 +111,18 @@ const uint8_t* CRoleTagger::_get_word_roles(const CBasicDict& dict, const tSegIt
   return CNerResource::RoleTempA;
 }
 
+static_assert(RoleScores::kDim == CRoleTagger::kRoleTableDim, "one role table size");
+
+void RoleScores::build(const CProbabilityNode* table, size_t ne_type) {
+  for (uint32_t cur = 0; cur < kDim; ++cur) {
+    for (uint32_t prev = 0; prev < kDim; ++prev)
+      into[cur * kDim + prev] = CRoleTagger::_get_role_tran_prob(
+          table, static_cast<uint8_t>(prev), static_cast<uint8_t>(cur), ne_type);
+    emit[cur] = CRoleTagger::_get_role_emit_prob(table, static_cast<uint8_t>(cur));
+    close[cur] = table[cur * kDim + CRoleTagger::kCloseColumn].m_Prob;
+  }
+}
+
 namespace {
 
 // Role tagging as a model of tagger_viterbi (seg/tag_viterbi.h).
@@ -122,7 +134,7 @@ struct RoleModel {
 
   const CBasicDict& dict;
   const char* text;
-  const CProbabilityNode* table;
+  const RoleScores& scores;
   size_t ne_type;
 
   const uint8_t* start() const { return CNerResource::RoleTempA; }
@@ -131,15 +143,13 @@ struct RoleModel {
     return CRoleTagger::_get_word_roles(dict, item, text, ne_type, emissions, count);
   }
   LogP emission(const LogP* emissions, uint32_t k, uint8_t role) const {
-    return emissions ? emissions[k] : CRoleTagger::_get_role_emit_prob(table, role);
+    return emissions ? emissions[k] : scores.emit[role];
   }
   LogP transition(uint8_t prev, uint8_t cur) const {
-    return CRoleTagger::_get_role_tran_prob(table, prev, cur, ne_type);
+    return scores.into[cur * RoleScores::kDim + prev];
   }
   // The sentence closes with the transition into column A.
-  LogP close(uint8_t role) const {
-    return table[role * CRoleTagger::kRoleTableDim + CRoleTagger::kCloseColumn].m_Prob;
-  }
+  LogP close(uint8_t role) const { return scores.close[role]; }
   uint8_t* back_pointers(tNodeInfo& node) const { return node.pRole; }
   void assign(tSegItemInfo& item, uint8_t role) const {
     if (ne_type == CRoleTagger::PN)
@@ -155,9 +165,18 @@ bool CRoleTagger::_ne_role_tag(CLattice& lattice, const char* text, uint32_t n,
                                const CBasicDict& dict, const CProbabilityNode* table,
                                size_t ne_type) {
   if (ne_type != PN && ne_type != LN) return false;
-  if (text == nullptr || table == nullptr) return false;
+  if (table == nullptr) return false;
+  RoleScores scores;
+  scores.build(table, ne_type);
+  return _ne_role_tag(lattice, text, n, dict, scores, ne_type);
+}
+
+bool CRoleTagger::_ne_role_tag(CLattice& lattice, const char* text, uint32_t n,
+                               const CBasicDict& dict, const RoleScores& scores, size_t ne_type) {
+  if (ne_type != PN && ne_type != LN) return false;
+  if (text == nullptr) return false;
   if (!tagger_path_is_consistent(lattice, n)) return false;
-  tagger_viterbi(lattice, n, RoleModel{dict, text, table, ne_type}, m_pre_weight_buf,
+  tagger_viterbi(lattice, n, RoleModel{dict, text, scores, ne_type}, m_pre_weight_buf,
                  m_cur_weight_buf);
   return true;
 }

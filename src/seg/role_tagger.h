@@ -70,6 +70,21 @@
 
 class CBasicDict;
 
+// One role table (54 x 54 cells) made ready for decoding: every transition
+// with the pattern rule of CRoleTagger::_get_role_tran_prob already applied,
+// stored by the role it leads into (into[cur * 54 + prev]) so that the
+// predecessors of one candidate are adjacent, the fixed-list emissions and
+// the closing scores.  The values are the table's own floats, so decoding
+// with them gives exactly what decoding with the table gives.
+struct RoleScores {
+  static constexpr uint32_t kDim = 54;
+  float into[kDim * kDim];
+  float emit[kDim];
+  float close[kDim];
+  // Built from `table` for ne_type PN or LN (CRoleTagger's enum).
+  void build(const CProbabilityNode* table, size_t ne_type);
+};
+
 // Checks the chosen path of `lattice` for a sentence of n bytes as described
 // above (shared by the role and POS taggers).  True when it can be walked
 // forward by nNextLen and backward by begin_pos over the same items.
@@ -100,6 +115,11 @@ class CRoleTagger {
   // that fails the check.
   bool _ne_role_tag(CLattice& lattice, const char* text, uint32_t n, const CBasicDict& dict,
                     const CProbabilityNode* table, size_t ne_type);
+  // The same with the table already prepared (RoleScores::build with the
+  // same ne_type), as the resource set keeps it: nothing is rebuilt per
+  // sentence.
+  bool _ne_role_tag(CLattice& lattice, const char* text, uint32_t n, const CBasicDict& dict,
+                    const RoleScores& scores, size_t ne_type);
 
   // The candidate roles of `item` for ne_type (PN or LN): returns the
   // 0-terminated list and sets *count to the number of entries the decoding
