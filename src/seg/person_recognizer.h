@@ -187,7 +187,8 @@ class CPersonRecognizer {
   void _as_place();
   bool _before_numbered_place_head() const;
   // Whether a candidate of three or more characters ends with a character
-  // that heads a place by itself (X家湖, X梅岛): a place, not a person.
+  // that heads a place by itself (X马湖, X梅岛; 村 only in X家村): a place,
+  // not a person.
   bool _ends_with_place_head() const;
   // Whether the candidate is a whole item of a list ("、") next to an item
   // that is a place word of the dictionary (most probable tag ns) and
