@@ -444,7 +444,8 @@ bool ends_list_item(const char* w, size_t len) {
 }  // namespace
 
 bool CPersonRecognizer::_is_place_word(const tSegItemInfo* item) const {
-  if (item == nullptr || item->length < 2 * kCharBytes || item->nAttributeIdx == 0 ||
+  if (item == nullptr || item->begin_pos + item->length > m_nTextLen ||
+      item->length < 2 * kCharBytes || item->nAttributeIdx == 0 ||
       item->nAttributeIdx - 1 >= m_res.dict->mWordNum)
     return false;
   const prop_list_t tags = m_res.dict->pos_list(item->nAttributeIdx - 1);
@@ -463,11 +464,13 @@ bool CPersonRecognizer::_in_place_list() const {
     const size_t comma_end = next->begin_pos + next->length;
     if (comma_end < m_nTextLen) {
       const tSegItemInfo* place = _path_item(_next_end(comma_end));
-      const size_t place_end = place->begin_pos + place->length;
-      const tSegItemInfo* after = place_end < m_nTextLen ? _path_item(_next_end(place_end)) : nullptr;
-      if (_is_place_word(place) &&
-          (after == nullptr || ends_list_item(m_text + after->begin_pos, after->length)))
-        return true;
+      if (_is_place_word(place)) {
+        const size_t place_end = place->begin_pos + place->length;
+        const tSegItemInfo* after =
+            place_end < m_nTextLen ? _path_item(_next_end(place_end)) : nullptr;
+        if (after == nullptr || ends_list_item(m_text + after->begin_pos, after->length))
+          return true;
+      }
     }
   }
   // A place item right before: place "、" candidate.
@@ -482,13 +485,14 @@ bool CPersonRecognizer::_in_place_list() const {
     return false;
   size_t q = next->begin_pos + next->length;  // end of the word `next`
   const tSegItemInfo* w = next;
-  for (int steps = 0; steps < kListScanWords; ++steps) {
+  for (int steps = 0; steps < kListScanWords && w != nullptr; ++steps) {
     const char* t = m_text + w->begin_pos;
     if (w->length >= 2 && std::memcmp(t, kDeng, 2) == 0) {
       if (w->length > 2) return CNeItems::_is_place_head(t + 2, w->length - 2) ||
                                 (w->length == 4 && std::memcmp(t + 2, kDi, 2) == 0);
       if (q >= m_nTextLen) return false;
       const tSegItemInfo* kind = _path_item(_next_end(q));
+      if (kind == nullptr) return false;
       const char* k = m_text + kind->begin_pos;
       return CNeItems::_is_place_head(k, kind->length) ||
              (kind->length == 2 && (std::memcmp(k, kDi, 2) == 0 || std::memcmp(k, kGuo, 2) == 0));
