@@ -431,12 +431,23 @@ bool is_list_comma(const char* w, size_t len) {
   return len == 2 && std::memcmp(w, kListComma, 2) == 0;
 }
 
-// Whether a list item ends before the word w: the sentence ends, or w is
-// "、", a word of 等 (等, 等地), or a punctuation mark.
+// Whether w joins two items of a list: "、", or the conjunction before a
+// list's last item (和, 及, 与).
+bool joins_list_items(const char* w, size_t len) {
+  static const char kLastItem[] = "\xBA\xCD\xBC\xB0\xD3\xEB";  // 和 及 与
+  if (is_list_comma(w, len)) return true;
+  for (size_t k = 0; len == 2 && k + 1 < sizeof(kLastItem); k += 2)
+    if (std::memcmp(w, kLastItem + k, 2) == 0) return true;
+  return false;
+}
+
+// Whether a list item ends before the word w: the sentence ends, or w joins
+// items, is a word of 等 (等, 等地), or a punctuation mark.
 bool ends_list_item(const char* w, size_t len) {
   if (w == nullptr || len == 0) return true;
   const unsigned char c = static_cast<unsigned char>(w[0]);
   if (len >= 2 && std::memcmp(w, kDeng, 2) == 0) return true;
+  if (joins_list_items(w, len)) return true;
   if (len == 2 && c == 0xA1) return true;  // 、 。 “ ” 《 》 （ ） ...
   return len == 1 && c < 0x80 && std::ispunct(c) != 0;
 }
@@ -497,7 +508,7 @@ bool CPersonRecognizer::_in_place_list() const {
       return CNeItems::_is_place_head(k, kind->length) ||
              (kind->length == 2 && (std::memcmp(k, kDi, 2) == 0 || std::memcmp(k, kGuo, 2) == 0));
     }
-    if (!is_list_comma(t, w->length) && ends_list_item(t, w->length)) return false;
+    if (!joins_list_items(t, w->length) && ends_list_item(t, w->length)) return false;
     if (q >= m_nTextLen) return false;
     q = _next_end(q);
     w = _path_item(q);

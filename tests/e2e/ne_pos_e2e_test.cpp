@@ -233,7 +233,8 @@ TEST_F(NePosE2E, HandDerivedSentences) {
 }
 
 // Names that read as places are output whole as places (type 65, 66: ns):
-// an item of a list next to a place word that is an item of its own, or of
+// an item of a list next to a place word that is an item of its own (和
+// ends an item as 、 does), or of
 // a list that ends in 等地; a name ending with a place's head (克林岛: 岛 is
 // a T like 顿); a name before a numbered works.  A place word that only
 // begins its item, and a list of persons (等人), leave names alone; a head
@@ -246,6 +247,7 @@ TEST_F(NePosE2E, NamesThatReadAsPlaces) {
       {"克林顿、巴黎", "克林顿/ns 、/w 巴黎/ns"},
       {"巴黎、克林顿", "巴黎/ns 、/w 克林顿/ns"},
       {"克林顿、巴黎会见了江泽民", "克林顿/nr 、/w 巴黎/ns 会见/v 了/u 江泽民/nr"},
+      {"克林顿、巴黎和江泽民", "克林顿/ns 、/w 巴黎/ns 和/n 江泽民/nr"},
       {"江泽民、克林顿等地", "江泽民/ns 、/w 克林顿/ns 等/n 地/n"},
       {"江泽民、克林顿等人", "江泽民/nr 、/w 克林顿/nr 等/n 人/n"},
       {"克林岛", "克林岛/ns"},
