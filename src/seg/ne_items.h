@@ -62,6 +62,16 @@ class CNeItems {
   // ...): a name before such a word is the place's or organisation's name,
   // not a person's.
   static bool _is_place_head(const char* w, size_t len);
+  // Whether the len bytes at w are a number written with ASCII digits or
+  // the characters 一 .. 十 (a numbered works: X桥 一 矿).
+  static bool _is_numeral(const char* w, size_t len);
+  // The organisation heads among them (集团, 公司, 医院, 厂 ...).
+  static bool _is_organisation_head(const char* w, size_t len);
+  // What the path word that begins at p of the sentence `text` (n bytes;
+  // word lengths in the nodes' nNextLen) heads, alone or behind a numeral
+  // (X桥 一 矿): a name before it names the place or the organisation.
+  enum { kNoHead = 0, kPlaceHead = 1, kOrganisationHead = 2 };
+  static int _head_at(const char* text, size_t n, const CLattice& lattice, size_t p);
 
   // Appends the entity item of `ctx` (span begin_pos, len; type) to the node
   // at begin_pos + len of `lattice`, for a sentence `text` of n bytes

@@ -1,5 +1,6 @@
 #include "seg/person_recognizer.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -370,6 +371,7 @@ int CPersonRecognizer::_pn_mode_match(CLattice& lattice, const char* text, size_
     if (accepted && ctx.mode != kModeRejected && !_before_place_head()) {
       if (ctx.type == kItemPerson && _reads_as_transliteration(ctx.begin_pos, ctx.len))
         ctx.type = kItemTransPerson;
+      if (_reads_as_place()) _as_place();
       _insert_ne_item();
     }
     // Every resume position lies after the word at p; the guard keeps the
@@ -384,6 +386,134 @@ bool CPersonRecognizer::_before_place_head() const {
   const tSegItemInfo* next = m_ctx->suc_item;
   return next != nullptr && next->begin_pos + next->length <= m_nTextLen &&
          CNeItems::_is_place_head(m_text + next->begin_pos, next->length);
+}
+
+bool CPersonRecognizer::_before_numbered_place_head() const {
+  const tSegItemInfo* next = m_ctx->suc_item;
+  if (next == nullptr || next->begin_pos + next->length >= m_nTextLen ||
+      !CNeItems::_is_numeral(m_text + next->begin_pos, next->length))
+    return false;
+  return CNeItems::_head_at(m_text, m_nTextLen, *m_lattice, next->begin_pos) != CNeItems::kNoHead;
+}
+
+bool CPersonRecognizer::_reads_as_place() const {
+  return _before_numbered_place_head() || _ends_with_place_head() || _in_place_list();
+}
+
+void CPersonRecognizer::_as_place() {
+  m_ctx->type = m_ctx->type == kItemPerson ? kItemLocation : kItemTransLocation;
+}
+
+bool CPersonRecognizer::_ends_with_place_head() const {
+  const NeContextType& ctx = *m_ctx;
+  if (ctx.len < 3 * kCharBytes || ctx.begin_pos + ctx.len > m_nTextLen) return false;
+  const char* last = m_text + ctx.begin_pos + ctx.len - kCharBytes;
+  if (static_cast<unsigned char>(last[0]) < 0x81 || !CNeItems::_is_place_head(last, kCharBytes))
+    return false;
+  // Given names end with 村 more often than with the other heads (X雪村;
+  // 8 of the training text's 18 such names), X家村 is a family's place.
+  static const unsigned char kJia[2] = {0xBC, 0xD2};  // 家
+  static const unsigned char kCun[2] = {0xB4, 0xE5};  // 村
+  return ctx.type != kItemPerson || std::memcmp(last, kCun, kCharBytes) != 0 ||
+         std::memcmp(last - kCharBytes, kJia, kCharBytes) == 0;
+}
+
+namespace {
+
+const unsigned char kListComma[2] = {0xA1, 0xA2};  // 、
+const unsigned char kDeng[2] = {0xB5, 0xC8};       // 等
+const unsigned char kDi[2] = {0xB5, 0xD8};         // 地
+const unsigned char kGuo[2] = {0xB9, 0xFA};        // 国
+// How far a list is followed to its end.
+const int kListScanWords = 24;
+
+bool is_list_comma(const char* w, size_t len) {
+  return len == 2 && std::memcmp(w, kListComma, 2) == 0;
+}
+
+// Whether w joins two items of a list: "、", or the conjunction before a
+// list's last item (和, 及, 与).
+bool joins_list_items(const char* w, size_t len) {
+  static const char kLastItem[] = "\xBA\xCD\xBC\xB0\xD3\xEB";  // 和 及 与
+  if (is_list_comma(w, len)) return true;
+  for (size_t k = 0; len == 2 && k + 1 < sizeof(kLastItem); k += 2)
+    if (std::memcmp(w, kLastItem + k, 2) == 0) return true;
+  return false;
+}
+
+// Whether a list item ends before the word w: the sentence ends, or w joins
+// items, is a word of 等 (等, 等地), or a punctuation mark.
+bool ends_list_item(const char* w, size_t len) {
+  if (w == nullptr || len == 0) return true;
+  const unsigned char c = static_cast<unsigned char>(w[0]);
+  if (len >= 2 && std::memcmp(w, kDeng, 2) == 0) return true;
+  if (joins_list_items(w, len)) return true;
+  if (len == 2 && c == 0xA1) return true;  // 、 。 “ ” 《 》 （ ） ...
+  return len == 1 && c < 0x80 && std::ispunct(c) != 0;
+}
+
+}  // namespace
+
+bool CPersonRecognizer::_is_place_word(const tSegItemInfo* item) const {
+  if (item == nullptr || item->begin_pos + item->length > m_nTextLen ||
+      item->length < 2 * kCharBytes || item->nAttributeIdx == 0 ||
+      item->nAttributeIdx - 1 >= m_res.dict->mWordNum)
+    return false;
+  const prop_list_t tags = m_res.dict->pos_list(item->nAttributeIdx - 1);
+  return tags.len > 0 && tags.ids[0] == kNsTag;
+}
+
+bool CPersonRecognizer::_in_place_list() const {
+  const NeContextType& ctx = *m_ctx;
+  const size_t end = ctx.begin_pos + ctx.len;
+  if (end > m_nTextLen) return false;
+  // The word after the candidate: it must close the candidate's item.
+  const tSegItemInfo* next = ctx.suc_item;
+  if (next != nullptr && !ends_list_item(m_text + next->begin_pos, next->length)) return false;
+  // A place item right after: "、" place, then the end of that item.
+  if (next != nullptr && is_list_comma(m_text + next->begin_pos, next->length)) {
+    const size_t comma_end = next->begin_pos + next->length;
+    if (comma_end < m_nTextLen) {
+      const tSegItemInfo* place = _path_item(_next_end(comma_end));
+      if (_is_place_word(place)) {
+        const size_t place_end = place->begin_pos + place->length;
+        const tSegItemInfo* after =
+            place_end < m_nTextLen ? _path_item(_next_end(place_end)) : nullptr;
+        if (after == nullptr || ends_list_item(m_text + after->begin_pos, after->length))
+          return true;
+      }
+    }
+  }
+  // A place item right before: place "、" candidate.
+  const tSegItemInfo* comma = ctx.pre_item;
+  const bool comma_before = comma != nullptr &&
+                            is_list_comma(m_text + comma->begin_pos, comma->length);
+  if (comma_before && comma->begin_pos > 0 && _is_place_word(_path_item(comma->begin_pos)))
+    return true;
+  // A list that ends in "等地" (等 国, 等 省 ...) lists places.
+  if (next == nullptr || (!comma_before && !is_list_comma(m_text + next->begin_pos, next->length) &&
+                          !(next->length >= 2 && std::memcmp(m_text + next->begin_pos, kDeng, 2) == 0)))
+    return false;
+  size_t q = next->begin_pos + next->length;  // end of the word `next`
+  const tSegItemInfo* w = next;
+  for (int steps = 0; steps < kListScanWords && w != nullptr; ++steps) {
+    const char* t = m_text + w->begin_pos;
+    if (w->length >= 2 && std::memcmp(t, kDeng, 2) == 0) {
+      if (w->length > 2) return CNeItems::_is_place_head(t + 2, w->length - 2) ||
+                                (w->length == 4 && std::memcmp(t + 2, kDi, 2) == 0);
+      if (q >= m_nTextLen) return false;
+      const tSegItemInfo* kind = _path_item(_next_end(q));
+      if (kind == nullptr) return false;
+      const char* k = m_text + kind->begin_pos;
+      return CNeItems::_is_place_head(k, kind->length) ||
+             (kind->length == 2 && (std::memcmp(k, kDi, 2) == 0 || std::memcmp(k, kGuo, 2) == 0));
+    }
+    if (!joins_list_items(t, w->length) && ends_list_item(t, w->length)) return false;
+    if (q >= m_nTextLen) return false;
+    q = _next_end(q);
+    w = _path_item(q);
+  }
+  return false;
 }
 
 bool CPersonRecognizer::_is_name_word(const tSegItemInfo* item) const {
@@ -439,6 +569,7 @@ void CPersonRecognizer::_extend_name_words() {
     ctx.word_roles[k++].role_idx = left && right ? NE_ROLE_I : left ? NE_ROLE_T : NE_ROLE_H;
     if (right) ctx.word_roles[k].role_idx = NE_ROLE_T;
     ctx.type = kItemTransPerson;
+    if (_reads_as_place()) _as_place();
     if (_before_place_head() ||
         _is_copy_word(m_text, static_cast<int>(m_nTextLen), static_cast<int>(ctx.begin_pos),
                       static_cast<int>(ctx.len)))

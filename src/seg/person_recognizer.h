@@ -97,6 +97,7 @@ class CPersonRecognizer {
   static constexpr size_t kCharBytes = 2;
   static constexpr float kTransCharMargin = 1.0f;
   static constexpr uint8_t kNrTag = 17;
+  static constexpr uint8_t kNsTag = 20;
   // Bigram threshold above which the two-character prefix is added.
   static constexpr float kPrefixThreshold = -6.0f;
 
@@ -178,7 +179,24 @@ class CPersonRecognizer {
   // Whether the word after the candidate heads a place or an organisation
   // (CNeItems::_is_place_head): then the candidate is no person's name.
   bool _before_place_head() const;
+  // Candidates that read as places stay entities of the lattice, scored by
+  // the name model as found, but as places (types 65, 66: tagged ns, saved
+  // whole): a numbered head follows (X桥 一 矿, X庄 二 村), the candidate
+  // ends with a head, or it is an item of a list of places.
+  bool _reads_as_place() const;
+  void _as_place();
+  bool _before_numbered_place_head() const;
+  // Whether a candidate of three or more characters ends with a character
+  // that heads a place by itself (X马湖, X梅岛; 村 only in X家村): a place,
+  // not a person.
+  bool _ends_with_place_head() const;
+  // Whether the candidate is a whole item of a list ("、") next to an item
+  // that is a place word of the dictionary (most probable tag ns) and
+  // whole as well: a place among places.  A place word that only begins
+  // its item (X、北京 军区 司令员 Y) proves nothing.
+  bool _in_place_list() const;
   bool _is_name_word(const tSegItemInfo* item) const;
+  bool _is_place_word(const tSegItemInfo* item) const;
   bool _is_trans_char_word(const tSegItemInfo* item, uint8_t role) const;
   bool _reads_as_transliteration(size_t begin, size_t len) const;
 

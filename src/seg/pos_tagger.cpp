@@ -184,7 +184,8 @@ bool CPosTagger::_BigramPOSTag(CLattice& lattice, const char* text, uint32_t n,
   return true;
 }
 
-uint8_t CPosTagger::_best_other_tag(const CBasicDict& dict, const tSegItemInfo& item) {
+uint8_t CPosTagger::_best_other_tag(const CBasicDict& dict, const tSegItemInfo& item,
+                                    bool no_place) {
   if (item.nAttributeIdx != 0 && item.nAttributeIdx < kGeneratedAttr &&
       item.nAttributeIdx - 1u < dict.mWordNum) {
     const prop_list_t list = dict.pos_list(item.nAttributeIdx - 1u);
@@ -193,6 +194,7 @@ uint8_t CPosTagger::_best_other_tag(const CBasicDict& dict, const tSegItemInfo& 
     for (uint32_t k = 0; k < list.len && k < kMaxCandidates && list.ids[k] != 0; ++k) {
       const uint8_t t = list.ids[k];
       if (t >= kPosTableDim || t == kPosNR || t == kPosNRF || t == kPosNRG) continue;
+      if (no_place && t == kPosNS) continue;
       if (best == 0 || list.probs[k] > best_p) {
         best = t;
         best_p = list.probs[k];
@@ -209,8 +211,8 @@ void CPosTagger::_retag_unpaired_name_parts(CLattice& lattice, uint32_t n,
   // only after a surname tag (the training text tags a name written apart
   // that way and a surname alone nr); a part tagged so on its own is the
   // character's other use.  Decided on the tags as chosen, then changed.
-  auto retag = [&dict](tSegItemInfo* item) {
-    item->posIndex = static_cast<uint8_t>(_best_other_tag(dict, *item) - 1);
+  auto retag = [&dict](tSegItemInfo* item, bool no_place = false) {
+    item->posIndex = static_cast<uint8_t>(_best_other_tag(dict, *item, no_place) - 1);
   };
   tSegItemInfo* prev = nullptr;
   bool prev_retag = false;
@@ -222,12 +224,17 @@ void CPosTagger::_retag_unpaired_name_parts(CLattice& lattice, uint32_t n,
     if (prev != nullptr && (prev_retag || (prev_tag == kPosNRF && tag != kPosNRG))) retag(prev);
     const tNodeInfo& node = lattice.m_nodes[p];
     const uint32_t next = p + node.nNextLen;
-    // A name before a word that heads a place or an organisation names the
-    // place or the organisation.
-    if ((tag == kPosNRG || tag == kPosNR) && item->nAttributeIdx < kGeneratedAttr &&
-        node.nNextLen > 0 && next <= n && CNeItems::_is_place_head(text + p, node.nNextLen)) {
-      if (prev_tag == kPosNRF) retag(prev);
-      retag(item);
+    // A name before a word that heads a place or an organisation (also
+    // behind a numeral) names the place or the organisation.
+    const int head = (tag == kPosNRG || tag == kPosNR) && item->nAttributeIdx < kGeneratedAttr &&
+                             node.nNextLen > 0 && next <= n
+                         ? CNeItems::_head_at(text, n, lattice, p)
+                         : CNeItems::kNoHead;
+    if (head != CNeItems::kNoHead) {
+      // An organisation's name is no place either.
+      const bool no_place = head == CNeItems::kOrganisationHead;
+      if (prev_tag == kPosNRF) retag(prev, no_place);
+      retag(item, no_place);
       prev_retag = false;
       prev_tag = 0;
     } else {

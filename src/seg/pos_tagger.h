@@ -111,11 +111,13 @@ class CPosTagger {
   // no nrf word precedes, gets _best_other_tag instead -- the most probable
   // tag of its list that is no name tag, else Ng for one character and n
   // for longer words; so do a dictionary word tagged nr or nrg (and the nrf
-  // word before it) before a word that heads a place or an organisation
-  // (CNeItems::_is_place_head).
+  // word before it) before a word that heads a place or an organisation,
+  // alone or behind a numeral (CNeItems::_head_at); before an organisation
+  // head the tag is no place tag either.
   static void _retag_unpaired_name_parts(CLattice& lattice, uint32_t n, const CBasicDict& dict,
                                          const char* text);
-  static uint8_t _best_other_tag(const CBasicDict& dict, const tSegItemInfo& item);
+  static uint8_t _best_other_tag(const CBasicDict& dict, const tSegItemInfo& item,
+                                 bool no_place = false);
 
   float m_pre_weight_buf[kMaxCandidates];
   float m_cur_weight_buf[kMaxCandidates];

@@ -280,6 +280,18 @@ const NameCase kNameCases[] = {
     {"警卫员没有马，每次都步行。", "没有/v", "/nr"},
     {"这位大侠执意不允。", "执意/d", "/nr"},
     {"他们在长城饭店吃晚饭。", "饭店/n", "/nr"},
+    // Places and organisations named like persons: a numbered works, an
+    // organisation's head, a name ending with a place's head, items of a
+    // list of places; a place that only begins its item (北京 军区) says
+    // nothing of the name before it.
+    {"工人们在赵桥一矿上班。", "一/m 矿/n", "/nr"},
+    {"他们参观了杜峰二厂。", "二/m 厂/n", "/nr"},
+    {"新开了一家孙亮公司。", "公司/n", "/nr"},
+    {"他在冯秋银行工作。", "银行/n", "/nr"},
+    {"我们从周岭湖出发，去了郑乔镇。", "周岭湖/ns 出发/v", "/nr"},
+    {"代表们来自巴黎、拉莫塔。", "巴黎/ns 、/w 拉莫塔/ns", nullptr},
+    {"考察团访问了德里、卡瓦尼等国。", "德里/ns 、/w 卡瓦尼/ns 等/u 国/n", nullptr},
+    {"会议由王宏、北京军区司令员李强主持。", "王/nrf 宏/nrg 、/w 北京/ns 军区/n", nullptr},
     // Words that the general word list tags as names without a name's shape.
     {"北方民族信仰萨满教。", "萨满教/n", "/nr"},
     {"地里种着糜子。", "糜子/n", "/nr"},

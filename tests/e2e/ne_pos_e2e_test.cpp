@@ -106,6 +106,8 @@ lxtest::ResourcePlan NePlan() {
   add("京", {P(kN, -0.1f)}, {}, {P(kLT, -0.5f), P(kLM, -1.0f), P(kA, -2.0f)});
   add("市", {P(kN, -0.1f)}, {}, {P(kLT, -0.5f), P(kA, -2.0f)});
   add("会见", {P(LX_VN, -0.3f), P(LX_V, -0.6f)}, {}, {});
+  add("岛", {P(kN, -0.1f)}, {P(kT, -1.0f), P(kA, -1.5f)}, {});
+  add("巴黎", {P(LX_NS, -0.1f)}, {}, {});
   // Words with one tag and no role.
   for (auto w : std::vector<std::pair<const char*, uint8_t>>{
            {"亲切", kAd}, {"在", kP}, {"了", kU}})
@@ -227,6 +229,36 @@ TEST_F(NePosE2E, HandDerivedSentences) {
     EXPECT_EQ(Reader(h, false), c.fine) << c.text;
     ASSERT_TRUE(Seg(h, c.text, LX_UTF8));
     EXPECT_EQ(Reader(h, true), c.fine) << c.text;
+  }
+}
+
+// Names that read as places are output whole as places (type 65, 66: ns):
+// an item of a list next to a place word that is an item of its own (和
+// ends an item as 、 does), or of
+// a list that ends in 等地; a name ending with a place's head (克林岛: 岛 is
+// a T like 顿); a name before a numbered works.  A place word that only
+// begins its item, and a list of persons (等人), leave names alone; a head
+// right after the name (克林顿岛) leaves no name at all.
+TEST_F(NePosE2E, NamesThatReadAsPlaces) {
+  const struct {
+    const char* text;
+    const char* fine;
+  } cases[] = {
+      {"克林顿、巴黎", "克林顿/ns 、/w 巴黎/ns"},
+      {"巴黎、克林顿", "巴黎/ns 、/w 克林顿/ns"},
+      {"克林顿、巴黎会见了江泽民", "克林顿/nr 、/w 巴黎/ns 会见/v 了/u 江泽民/nr"},
+      {"克林顿、巴黎和江泽民", "克林顿/ns 、/w 巴黎/ns 和/n 江泽民/nr"},
+      {"江泽民、克林顿等地", "江泽民/ns 、/w 克林顿/ns 等/n 地/n"},
+      {"江泽民、克林顿等人", "江泽民/nr 、/w 克林顿/nr 等/n 人/n"},
+      {"克林岛", "克林岛/ns"},
+      {"克林顿岛", "克/q 林/n 顿/q 岛/n"},
+      {"江泽民一厂", "江泽民/ns 一/m 厂/n"},
+      {"江泽民厂", "江/n 泽/n 民/Ng 厂/n"},
+  };
+  Handle h(LX_CN | LX_POS);
+  for (const auto& c : cases) {
+    ASSERT_TRUE(Seg(h, gbk(c.text))) << c.text;
+    EXPECT_EQ(Fine(h), c.fine) << c.text;
   }
 }
 
