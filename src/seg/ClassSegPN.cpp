@@ -5,6 +5,7 @@
 #include "dict/BasicDict.h"
 #include "dict/NerResource.h"
 #include "seg/affix_words.h"
+#include "seg/reduplication.h"
 #include "seg/class_path.h"
 #include "seg/location_recognizer.h"
 #include "seg/person_recognizer.h"
@@ -28,6 +29,7 @@ bool CSegmentPN::_segment(const char* text, size_t len) {
 
   _clear_amb_by_userrule();
   _clear_cob_by_seclex();
+  join_reduplications(m_lattice, m_pText, static_cast<uint32_t>(m_nTextLen), *m_res->basic_dict);
   join_affix_words(m_lattice, m_pText, static_cast<uint32_t>(m_nTextLen), *m_res->basic_dict,
                    m_res->affixes);
 

@@ -15,6 +15,7 @@
 #include "seg/ClassSeg.h"
 #include "seg/Factoid.h"
 #include "seg/affix_words.h"
+#include "seg/reduplication.h"
 #include "seg/resource_set.h"
 #include "seg/best_path.h"
 #include "seg/sentence_spliter.h"
@@ -182,6 +183,7 @@ bool CSegment::_segment(const char* text, size_t len) {
   _clear_cob_ovp_amb();
   _clear_amb_by_userrule();
   _clear_cob_by_seclex();
+  join_reduplications(m_lattice, m_pText, static_cast<uint32_t>(m_nTextLen), *m_res->basic_dict);
   join_affix_words(m_lattice, m_pText, static_cast<uint32_t>(m_nTextLen), *m_res->basic_dict,
                    m_res->affixes);
 

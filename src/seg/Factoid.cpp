@@ -25,6 +25,33 @@ inline bool is_wide_digit(const unsigned char* p, uint32_t avail) {
   return avail >= 2 && p[0] == 0xA3 && p[1] >= 0xB0 && p[1] <= 0xB9;
 }
 
+// The middle dot, written between digits as a decimal point ("14·9%"), and
+// the ratio colon ("2∶1", "6∶2∶2").
+inline bool is_mid_dot(const unsigned char* p, uint32_t avail) {
+  return avail >= 2 && p[0] == 0xA1 && p[1] == 0xA4;
+}
+inline bool is_ratio_colon(const unsigned char* p, uint32_t avail) {
+  return avail >= 2 && p[0] == 0xA1 && p[1] == 0xC3;
+}
+
+// A single Chinese digit, the only characters a decimal fraction after 点
+// holds: 〇 零 一 二 三 四 五 六 七 八 九 ○.
+bool is_zh_digit(const unsigned char* p, uint32_t avail) {
+  static const char kDigits[] =
+      "\xA9\x96\xC1\xE3\xD2\xBB\xB6\xFE\xC8\xFD\xCB\xC4\xCE\xE5\xC1\xF9"
+      "\xC6\xDF\xB0\xCB\xBE\xC5\xA1\xF0";
+  if (avail < 2 || p[0] < 0x81) return false;
+  for (size_t i = 0; i + 1 < sizeof(kDigits); i += 2)
+    if (p[0] == static_cast<unsigned char>(kDigits[i]) &&
+        p[1] == static_cast<unsigned char>(kDigits[i + 1]))
+      return true;
+  return false;
+}
+
+inline bool is_char2(const unsigned char* p, uint32_t avail, unsigned char a, unsigned char b) {
+  return avail >= 2 && p[0] == a && p[1] == b;
+}
+
 // Size of the PKU work buffer: the PKU scan takes at most kRunMax bytes, so
 // nothing beyond them is copied.
 const uint32_t kPkuBufSize = CFactoid::kRunMax;
@@ -148,7 +175,62 @@ void CFactoid::recognize_factoid_word(const char* text, uint32_t len, int& type,
     if (fclen == 1 && (c == 's' || c == 'v' || c == 'w' || c == 'g' || c == 'k')) fclen = 0;
   } else {
     recognize_zh_factoid_word(text, len, type, fclen);
+    return;
   }
+  if (type == kNumber && fclen > 0 && !bascii_mode)
+    fclen = extend_digit_number(reinterpret_cast<const unsigned char*>(text), len, fclen);
+}
+
+uint32_t CFactoid::digit_run(const unsigned char* s, uint32_t len, uint32_t i) const {
+  while (i < len && i < kRunMax) {
+    if (is_digit(s[i])) {
+      i += 1;
+    } else if (bpku_mode && is_wide_digit(s + i, len - i)) {
+      i += 2;
+    } else {
+      break;
+    }
+  }
+  return i;
+}
+
+uint32_t CFactoid::extend_digit_number(const unsigned char* s, uint32_t len, uint32_t end) const {
+  bool decimal = false;
+  for (uint32_t k = 0; k < end; ++k)
+    if (s[k] == '.' || (s[k] == 0xA3 && k + 1 < end && s[k + 1] == 0xAE)) decimal = true;
+  while (end < len && end < kRunMax) {
+    // The number must end in a digit, and a digit must follow the mark.
+    const bool ends_in_digit =
+        is_digit(s[end - 1]) || (end >= 2 && is_wide_digit(s + end - 2, 2));
+    if (!ends_in_digit) break;
+    const bool dot = is_mid_dot(s + end, len - end);
+    if (!dot && !is_ratio_colon(s + end, len - end)) break;
+    if (dot && decimal) break;  // one decimal point per number
+    const uint32_t d = digit_run(s, len, end + 2);
+    if (d == end + 2) break;
+    uint32_t e = d;
+    if (dot) {
+      decimal = true;
+      if (e < len && s[e] == '%') {
+        e += 1;
+      } else if (bpku_mode && is_char2(s + e, len - e, 0xA3, 0xA5)) {
+        e += 2;
+      }
+      return e;  // a percentage or a decimal ends the number
+    }
+    // A ratio: each term may have a decimal of its own ("1.9∶1").
+    decimal = false;
+    if (e < len && (s[e] == '.' || is_char2(s + e, len - e, 0xA3, 0xAE))) {
+      const uint32_t w = s[e] == '.' ? 1 : (bpku_mode ? 2 : 0);
+      const uint32_t f = w > 0 ? digit_run(s, len, e + w) : e + w;
+      if (w > 0 && f > e + w) {
+        e = f;
+        decimal = true;
+      }
+    }
+    end = e;
+  }
+  return end;
 }
 
 void CFactoid::recognize_en_factoid_word(const char* text, uint32_t len, int& type,
@@ -327,8 +409,27 @@ void CFactoid::recognize_zh_factoid_word(const char* text, uint32_t len, int& ty
       return;
     }
   }
-  // "三十五点" keeps "三十": the numeral before 点 belongs to a decimal or a
-  // clock time.  A run ending in 一 leaves it to words such as 一些 or 一样.
+  // A decimal: the run, 点, single digits, and 万 or 亿 ("九点七四万").  Not
+  // a clock time ("十点三十分", "八点零五分", "八点一刻"), nor "一点一滴" or
+  // "一点一点": after "一点" one digit alone is no fraction.
+  if (last == zh_dian && i > 0) {
+    uint32_t d = i + 2;
+    while (is_zh_digit(s + d, len - d) && d < kRunMax) d += 2;
+    const uint32_t digits = (d - i - 2) / 2;
+    const bool one = i == 2 && char16(s) == zh_yi;
+    const unsigned char* after = s + d;
+    const uint32_t rest = len - d;
+    const bool wan = is_char2(after, rest, 0xCD, 0xF2) || is_char2(after, rest, 0xD2, 0xDA);
+    const bool clock = is_char2(after, rest, 0xB7, 0xD6) || is_char2(after, rest, 0xBF, 0xCC) ||
+                       is_char2(after, rest, 0xB5, 0xE3) ||
+                       (rest >= 2 && after[0] >= 0x81 && !wan && zh_num[char16(after)]);
+    if (digits > 0 && !clock && (wan || !one || digits > 1)) {
+      fclen = wan ? d + 2 : d;
+      return;
+    }
+  }
+  // "三十五点" keeps "三十": the numeral before 点 belongs to a clock time.
+  // A run ending in 一 leaves it to words such as 一些 or 一样.
   if (last == zh_dian || last == zh_yi) {
     fclen = i - 2;
   } else {

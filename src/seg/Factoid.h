@@ -20,7 +20,9 @@
 // the sign follows a letter or a digit (a hyphen then: "f-16", "5-3").  A
 // Chinese numeral run takes the ASCII or full-width zeros inside it
 // ("二00一"), and a fraction "X分之Y" with numeral runs X and Y (a decimal
-// Y with 点) is one number.
+// Y with 点) is one number, as is a decimal "X点Y" whose Y holds single
+// digits (not a clock time).  A digit number goes on over a middle dot used
+// as decimal point ("14·9%") and over ratio colons ("6∶2∶2").
 //
 // Two process-wide switches change the behaviour: PKU mode (full-width ASCII
 // is read as ASCII) and ASCII mode (any run of ASCII bytes is one token).
@@ -129,6 +131,11 @@ class CFactoid {
   uint32_t sign_width(const unsigned char* text, uint32_t len) const;
   // End of the numeral run starting at byte i of s[0, len), zeros inside it
   // included; `last` gets the character that ended it (0: none).
+  // End of the ASCII digits (and, in PKU mode, full-width digits) from byte i.
+  uint32_t digit_run(const unsigned char* s, uint32_t len, uint32_t i) const;
+  // A digit number ending at byte `end` continued over a middle dot used as
+  // decimal point ("14·9%") and over ratio colons ("2∶1"): its new end.
+  uint32_t extend_digit_number(const unsigned char* s, uint32_t len, uint32_t end) const;
   uint32_t zh_run_end(const unsigned char* s, uint32_t len, uint32_t i, uint16_t& last) const;
 };
 

@@ -17,6 +17,10 @@ const char kGe[2] = {'\xB8', '\xF6'};
 const char kNian[2] = {'\xC4', '\xEA'};
 const char kYue[2] = {'\xD4', '\xC2'};
 const char kFen[2] = {'\xB7', '\xDD'};
+// "天", "秒" and "号" (GBK): units that stay apart from a number.
+const char kTian[2] = {'\xCC', '\xEC'};
+const char kMiao[2] = {'\xC3', '\xEB'};
+const char kHao[2] = {'\xBA', '\xC5'};
 
 inline bool is_char(const char* p, const char* c) { return p[0] == c[0] && p[1] == c[1]; }
 
@@ -375,12 +379,24 @@ int CAmbiguityResolver::_unit_class(const tSegItemInfo& it) const {
 
 bool CAmbiguityResolver::_number_takes_date_unit(const tSegItemInfo& p,
                                                  const tSegItemInfo& unit) const {
-  // At most four bytes, or a year: four digits of any script before 年
-  // (１９９６, 二○○一, 二00一).  Longer numbers before other units are mostly
-  // durations, which the corpus writes apart.
-  if (p.length <= 4) return true;
-  if (unit.length != 2 || !is_char(m_pText + unit.begin_pos, kNian)) return false;
+  // 年 takes only a year: four digits of any script (１９９６, 1996, 二○○一,
+  // 二00一); "3年" and "98年" count years, which the corpus writes apart.
+  // Other units take a number of at most two characters (a day, a month, a
+  // clock time); longer numbers before them are mostly durations or scores
+  // ("2693分"), also written apart.
   const char* w = m_pText + p.begin_pos;
+  // 天 and 秒 follow a number as durations, 号 as a house or a size: the
+  // corpus writes them apart from the number.
+  if (unit.length == 2 && (is_char(m_pText + unit.begin_pos, kTian) ||
+                           is_char(m_pText + unit.begin_pos, kMiao) ||
+                           is_char(m_pText + unit.begin_pos, kHao)))
+    return false;
+  if (unit.length != 2 || !is_char(m_pText + unit.begin_pos, kNian)) {
+    uint32_t chars = 0;
+    for (uint32_t k = 0; k < p.length; ++chars)
+      k += (static_cast<unsigned char>(w[k]) < 0x81 || k + 1 == p.length) ? 1 : 2;
+    return chars <= 2;
+  }
   uint32_t digits = 0;
   for (uint32_t k = 0; k < p.length; ++digits) {
     const unsigned char b = static_cast<unsigned char>(w[k]);

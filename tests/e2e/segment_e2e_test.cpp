@@ -445,6 +445,10 @@ TEST(DefaultResources, NumbersDatesSignsAndEllipses) {
        "他 想 了 想 …… 七分之三 ， 百分之六点五 ， 2/5 ， ４／９ 。"},
       {LX_GU, "投资２．５万亿元，今年3月份，１９８２年。",
        "投资 ２．５ 万亿 元 ， 今年 3 月份 ， １９８２ 年 。"},
+      {0, "增长１４·９％，比分２∶１，比例6∶2∶2。", "增长 １４·９％ ， 比分 ２∶１ ， 比例 6∶2∶2 。"},
+      {0, "共得２６９３分，三年，１１３年，１２时３０分，住了２７天。",
+       "共 得 ２６９３ 分 ， 三 年 ， １１３ 年 ， １２时 ３０分 ， 住 了 ２７ 天 。"},
+      {0, "增至九点七四万人，一点一滴。", "增至 九点七四万 人 ， 一点一滴 。"},
   };
   for (int s2d : {(int)LX_S2D, 0}) {
     for (const auto& c : cases) {
@@ -455,6 +459,28 @@ TEST(DefaultResources, NumbersDatesSignsAndEllipses) {
       for (const std::string& w : Words(h)) got += (got.empty() ? "" : " ") + w;
       EXPECT_EQ(got, c.words) << "LX_S2D " << s2d;
     }
+  }
+  LXUnInitSeg();
+}
+
+// Doubled words come out whole, as the training corpus writes them: 一 and
+// a doubled measure word, A AB B, AA of one character, AA BB; two doubled
+// nouns and a doubled word before a doubled verb stay two words, and so
+// do A一A and A了A.
+TEST(DefaultResources, DoubledWords) {
+  ASSERT_TRUE(LXInitSeg(LX_DEFAULT_RESOURCES));
+  const struct { const char* text; const char* words; } cases[] = {
+      {"他一声声地喊，蹒蹒跚跚地走。", "他 一声声 地 喊 ， 蹒蹒跚跚 地 走 。"},
+      {"学学人家，时时处处。", "学学 人家 ， 时时处处 。"},
+      {"爸爸妈妈，好好想想，看一看，想了想。", "爸爸 妈妈 ， 好好 想想 ， 看 一 看 ， 想 了 想 。"},
+  };
+  for (const auto& c : cases) {
+    Handle h(LX_POS | LX_PGU | LX_S2D | LX_CN | LX_T2S | LX_ORIG);
+    LXSetPKUMode(h);
+    ASSERT_TRUE(Seg(h, c.text, LX_UTF8));
+    std::string got;
+    for (const std::string& w : Words(h)) got += (got.empty() ? "" : " ") + w;
+    EXPECT_EQ(got, c.words);
   }
   LXUnInitSeg();
 }

@@ -24,6 +24,8 @@ std::string fullwidth(const std::string& ascii) {
 const std::string kSan = "\xC8\xFD", kShi = "\xCA\xAE", kWu = "\xCE\xE5", kYi = "\xD2\xBB";
 const std::string kDian = "\xB5\xE3", kGe = "\xB8\xF6", kBan = "\xB0\xEB";  // 三十五一点个半
 const std::string kFenZhi = "\xB7\xD6\xD6\xAE", kRen = "\xC8\xCB";           // 分之 人
+const std::string kWan = "\xCD\xF2", kFen = "\xB7\xD6";                     // 万 分
+const std::string kMidDot = "\xA1\xA4", kRatio = "\xA1\xC3";                // · ∶
 
 // Recognizers in each mode (the switches cannot be cleared): normal, PKU,
 // ASCII, both.
@@ -82,6 +84,21 @@ TEST(FactoidTest, RecognizedTokens) {
       {A, kSan + kShi, 15, 4}, {A, kGe, 0, 0}, {B, "hello, world", 23, 5},
       {B, std::string("\0a", 2), 23, 2}, {B, fullwidth("AB"), 23, 4},
       {N, fullwidth("12"), 0, 0}, {N, "\xD2\xBC\xB0\xDB", 15, 4},
+      // A middle dot between digits is a decimal point, once; ratio colons
+      // chain, each term with a decimal of its own.
+      {N, "14" + kMidDot + "9%" + kSan, 15, 6}, {N, "3.5" + kMidDot + "2", 15, 3},
+      {N, "5" + kMidDot + kSan, 15, 1}, {N, "5" + kMidDot + "2" + kMidDot + "1", 15, 4},
+      {N, "5%" + kMidDot + "2", 15, 2}, {N, "12:30" + kMidDot + "5", 29, 5},
+      {N, "6" + kRatio + "2" + kRatio + "1.5" + kRatio, 15, 9}, {N, "2" + kRatio + "x", 15, 1},
+      {P, fullwidth("14") + kMidDot + fullwidth("9%"), 15, 10},
+      {P, fullwidth("1.9") + kRatio + fullwidth("1"), 15, 10}, {N, fullwidth("1") + kRatio + "1", 0, 0},
+      // Chinese decimals: single digits after 点, then 万 or 亿; no clock
+      // time, and after 一点 one digit alone is no fraction.
+      {N, kSan + kShi + kDian + kWu + kYi + kWan + kRen, 15, 12}, {N, kSan + kDian + kWu + kRen, 15, 6},
+      {N, kShi + kDian + kSan + kShi + kFen, 15, 0}, {N, kShi + kDian + kWu + kFen, 15, 0},
+      {N, kYi + kDian + kYi + kRen, 15, 0}, {N, kYi + kDian + kYi + kDian, 15, 0},
+      {N, kYi + kDian + kYi + kWan, 15, 8}, {N, kYi + kDian + kWu + kYi + kRen, 15, 8},
+      {N, kSan + kDian + kBan, 15, 0},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(recognize(modes().m[c.mode], c.text), (Found{c.type, c.len}))

@@ -247,9 +247,12 @@ TEST_F(AmbTest, NumberWithUnit) {
     const char* unit;
     uint8_t pos;  // posIndex of the merged item; 0: no merge
   } cases[] = {
-      {"三", "万", kPosIndexNumeral}, {"三", "年", kPosIndexTime},
+      {"三", "万", kPosIndexNumeral}, {"三", "月", kPosIndexTime},
       {"1234", "万", kPosIndexNumeral}, {"1234", "年", kPosIndexTime},
-      {"12345", "年", 0},  // more than 4 bytes before a date unit
+      {"三", "年", 0}, {"98", "年", 0}, {"12345", "年", 0},  // 年 takes four digits
+      {"12", "月", kPosIndexTime},
+      {"12", "分", kPosIndexTime}, {"123", "分", 0}, {"2693", "分", 0},  // two at most
+      {"3", "天", 0}, {"10", "秒", 0}, {"5", "号", 0}, {"5", "日", kPosIndexTime},
       {"12345", "万", kPosIndexNumeral}, {"5%", "万", 0}, {"5%", "年", 0},
       {"3个", "月", 0},  // ends in 个
       {"3", "月", kPosIndexTime}, {"人", "万", 0}, {"三", "人", 0},

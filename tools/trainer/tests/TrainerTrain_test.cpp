@@ -174,7 +174,7 @@ TEST(TrainerTrain, NamesPlacesAndWordLists) {
   Feed(t, &Trainer::add_corpus,
        Paragraphs("20010102", 2, 4,
                   G("江/nr  泽民/nr  会见/v  客人/n  。/w  张/nr  三/nr  是/v  大学生/n  。/w  ") +
-                      G("大学/n  生/v  孩子/n  。/w  孩子/n  工作/v  ３/m  年/q  。/w  ") +
+                      G("大学/n  生/v  孩子/n  。/w  孩子/n  工作/v  ３/m  分/q  。/w  ") +
                       G("刘/nr  说/v  ，/w  桥/n  断/v  了/u  。/w  [中央/n  电台/n]nt  播音/v  。/w")) +
            G("20010102-01-002-005/m  他/r  在/p  刘桥/ns  工作/v  。/w  [南方/s  电台/n]nt  说/v\n"));
   // 起源地 is new; 会见客人 and 孩子客人 are compounds of training words;
@@ -209,11 +209,11 @@ TEST(TrainerTrain, NamesPlacesAndWordLists) {
   // Surnames are tagged nrf and given names nrg (the text tags both nr).
   EXPECT_EQ(Segment(dir.path(), LX_POS, "张三会见客人"), "张/nrf 三/nrg 会见/v 客人/n");
 
-  // The path joins 3 and 年, the text writes them apart every time: an
+  // The path joins 3 and 分, the text writes them apart every time: an
   // ambiguity rule cuts them again.
   EXPECT_EQ(t.summary().ambiguity_rules, 1u);
-  EXPECT_EQ(ReadBytes(dir.file("UserAmbRule")), G("3年,1,2\n"));
-  EXPECT_EQ(Segment(dir.path(), LX_S2D, "孩子工作３年"), "孩子 工作 3 年");
+  EXPECT_EQ(ReadBytes(dir.file("UserAmbRule")), G("3分,1,2\n"));
+  EXPECT_EQ(Segment(dir.path(), LX_S2D, "孩子工作３分"), "孩子 工作 3 分");
   EXPECT_EQ(Segment(dir.path(), LX_POS, "中央电台播音"), "中央电台/nt 播音/v");
   EXPECT_EQ(Segment(dir.path(), LX_SGU, "中央电台播音"), "中央 电台 播音");
 }
