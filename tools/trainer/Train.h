@@ -130,6 +130,9 @@ struct TrainOptions {
   // A listed name that is neither transliterated nor led by a common
   // surname (别提, 雨露) is an ordinary dictionary word (n) instead.
   bool listed_non_names = true;
+  // Two-character listed names led by a common surname are ordinary words
+  // too (the list's name tag on them is mostly wrong).
+  bool listed_surname_words = false;
   // A listed name not marked transliterated is taken for one only when its
   // first, inner and last characters begin, continue and end the text's
   // transliterated names at least this often each (0: any place will do).

@@ -278,7 +278,11 @@ void Trainer::select_lexicon_words() {
       if ((m_word_pos.count(w) && !is_unkept_name(w)) || m_given_names.count(w) ||
           m_lexicon_selected.count(w))
         continue;
-      if (!kv.second && begins_with_common_surname(w)) continue;
+      // A two-character word led by a surname is mostly an ordinary word
+      // the list mistags (雷达, 玉米); the text writes Chinese names apart.
+      if (!kv.second && begins_with_common_surname(w) &&
+          !(m_options.listed_surname_words && w.size() == 4))
+        continue;
       // Without the shape of a Chinese or a transliterated name, the list's
       // name tag is no evidence (别提, 世纪钟): such a word is an ordinary
       // word, kept whole so that no name is made of it.
