@@ -132,7 +132,7 @@ struct TrainOptions {
   bool listed_non_names = true;
   // Two-character listed names led by a common surname are ordinary words
   // too (the list's name tag on them is mostly wrong).
-  bool listed_surname_words = false;
+  bool listed_surname_words = true;
   // A listed name not marked transliterated is taken for one only when its
   // first, inner and last characters begin, continue and end the text's
   // transliterated names at least this often each (0: any place will do).

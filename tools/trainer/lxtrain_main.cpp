@@ -158,8 +158,8 @@ int ParseCommandLine(int argc, char** argv, CommandLine& cl) {
       ->default_str(std::to_string(o.given_char_min_count));
   app.add_flag("!--no-listed-names", o.listed_trans_names,
                "Transliterated names of the word list are no dictionary words");
-  app.add_flag("--listed-surname-words", o.listed_surname_words,
-               "Two-character listed names led by a common surname are ordinary words");
+  app.add_flag("!--no-listed-surname-words", o.listed_surname_words,
+               "Two-character listed names led by a common surname are left out");
   app.add_flag("!--listed-names-apart", o.listed_non_names,
                "Listed names of no name's shape stay names");
   app.add_flag("!--listed-places-as-listed", o.listed_trans_places,
