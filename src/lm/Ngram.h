@@ -25,9 +25,9 @@
 
 #include "base/LHash.h"
 #include "base/Trie.h"
+#include "lm/BigramTable.h"
 #include "lm/Prob.h"
 
-class BigramTable;
 class File;
 
 // Value of every context node: the back-off weight of the context that leads
@@ -79,6 +79,15 @@ class Ngram {
   // contexts (with a one-word context: the bigram exists), true otherwise.
   virtual LogP word_prob(VocabIndex word, const VocabIndex* context, unsigned clen,
                          bool* pbbk) const;
+  // Probability of `word` after the single context word `ctx`: the same as
+  // word_prob with the context {ctx, Vocab_None} and clen 1, answered inline
+  // when the model is held in a bigram table (the path searches ask this for
+  // every lattice edge).
+  LogP bigram_prob(VocabIndex word, VocabIndex ctx) const {
+    if (m_bigrams) return m_bigrams->prob(word, ctx, LogP_unk_word, nullptr);
+    const VocabIndex context[2] = {ctx, Vocab_None};
+    return word_prob(word, context, 1, nullptr);
+  }
   // Reads the backoff text layout ("\data\", "\n-grams:", "\end\") with
   // decimal word ids.  Replaces the model's content.
   virtual bool read(const char* file);

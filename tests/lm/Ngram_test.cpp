@@ -178,6 +178,7 @@ void expect_matches(const Ngram& lm, const RefModel& ref, std::mt19937& rng, int
     bool bbk = false, refBbk = true;
     LogP got = lm.word_prob(word, context.data(), clen, &bbk), want = ref.word_prob(word, context.data(), clen, &refBbk);
     ASSERT_TRUE(same_logp(got, want) && bbk == refBbk) << "word " << word << " clen " << clen << ": " << got << " vs " << want;
+    ASSERT_TRUE(same_logp(lm.bigram_prob(word, context[0]), ref.word_prob(word, context.data(), 1, nullptr)));
     // The two-argument form uses the whole context, up to order - 1 words.
     ASSERT_TRUE(same_logp(lm.word_prob(word, context.data()),
                           ref.word_prob(word, context.data(), lm.order - 1, nullptr)));
