@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "base/File.h"
+#include "lm/BigramTable.h"
+#include "lm/PodArray.h"
 #include "lm/Counts.h"
 
 extern "C" {
@@ -164,53 +166,6 @@ namespace {
 
 const uint32_t kAbsent = 0xFFFFFFFFu;
 
-// Growable array of plain values in one malloc block.  Growing and the final
-// trim are realloc calls, which the C library does without copying for large
-// blocks.  At most 2^32 - 1 elements (indexes are 32 bits): more throws
-// std::bad_alloc, as does a failed allocation.
-template <class T>
-class PodArray {
- public:
-  PodArray() : m_data(0), m_size(0), m_capacity(0) {}
-  ~PodArray() { std::free(m_data); }
-  uint32_t size() const { return (uint32_t)m_size; }
-  T* data() { return m_data; }
-  const T* data() const { return m_data; }
-  T& operator[](size_t i) { return m_data[i]; }
-  const T& operator[](size_t i) const { return m_data[i]; }
-  T& back() { return m_data[m_size - 1]; }
-  size_t bytes() const { return m_capacity * sizeof(T); }
-  void push_back(const T& value) {
-    if (m_size == m_capacity) reallocate(m_capacity < 16 ? 16 : 2 * m_capacity);
-    m_data[m_size++] = value;
-  }
-  // Gives back the unused capacity.
-  void trim() {
-    if (m_size < m_capacity) reallocate(m_size);
-  }
-
- private:
-  void reallocate(size_t capacity) {
-    if (capacity >= kAbsent) throw std::bad_alloc();
-    if (capacity == 0) {
-      std::free(m_data);
-      m_data = 0;
-    } else {
-      T* data = static_cast<T*>(std::realloc(m_data, capacity * sizeof(T)));
-      if (data == 0) throw std::bad_alloc();
-      m_data = data;
-    }
-    m_capacity = capacity;
-  }
-
-  T* m_data;
-  size_t m_size;
-  size_t m_capacity;
-
-  PodArray(const PodArray&) = delete;
-  PodArray& operator=(const PodArray&) = delete;
-};
-
 // Whether `word` is among the ascending keys[0 .. n - 1], and where.
 inline bool search(const VocabIndex* keys, uint32_t n, VocabIndex word, uint32_t& pos) {
   const VocabIndex* it = std::lower_bound(keys, keys + n, word);
@@ -265,46 +220,6 @@ struct Ngram::Packed {
   PodArray<uint32_t> child_nodes;
   // The root holds most of the words: direct positions there.
   DirectIndex root_words, root_children;
-  // What a bigram query needs of a word w below direct.size(), in one place:
-  // its root probability and, as a context, its child's back-off weight and
-  // probability range.
-  struct DirectWord {
-    LogP prob;       // valid with kHasProb
-    LogP bow;        // valid when first != kAbsent
-    uint32_t first;  // the child's probabilities in words/probs, or kAbsent
-    uint32_t count;  // their number, with kHasProb
-  };
-  static const uint32_t kHasProb = 0x80000000u;
-  std::vector<DirectWord> direct;
-
-  // word_prob with one context word when both ids are below direct.size();
-  // false otherwise (the general walk answers then).  Same arithmetic as
-  // backoff_prob.
-  bool bigram(VocabIndex word, VocabIndex ctx, LogP unk, LogP& result, bool* pbbk) const {
-    if (word >= direct.size() || ctx >= direct.size()) return false;
-    const DirectWord& w = direct[word];
-    const DirectWord& c = direct[ctx];
-    LogP logp = unk;
-    LogP bow = LogP_One;
-    unsigned found = 0;
-    if (w.count & kHasProb) {
-      logp = w.prob;
-      found++;
-    }
-    if (c.first != kAbsent) {
-      bow += c.bow;
-      uint32_t pos;
-      if (search(words.data() + c.first, c.count & ~kHasProb, word, pos)) {
-        logp = probs[c.first + pos];
-        bow = LogP_One;
-        found++;
-      }
-    }
-    if (pbbk != 0) *pbbk = found != 2;
-    result = logp + bow;
-    return true;
-  }
-
   const LogP* find_prob(uint32_t node, VocabIndex word) const {
     const Node& n = nodes[node];
     const VocabIndex* keys = words.data() + n.probs;
@@ -339,30 +254,34 @@ struct Ngram::Packed {
     root_words.build(words.data() + root.probs, root.num_probs);
     root_children.build(child_words.data() + root.children, root.num_children);
   }
-  // Builds `direct` (see there).
-  void index_bigrams() {
+  // The model in a BigramTable when no context is longer than one word (no
+  // node below the root has children), or null.
+  std::unique_ptr<BigramTable> to_bigrams() const {
     const Node& root = nodes[0];
-    direct.assign(std::max(root_words.at.size(), root_children.at.size()),
-                  DirectWord{LogP_One, LogP_One, kAbsent, 0});
-    for (size_t w = 0; w < direct.size(); w++) {
-      DirectWord& d = direct[w];
-      uint32_t pos;
-      if (root_words.find(words.data() + root.probs, root.num_probs, (VocabIndex)w, pos)) {
-        d.prob = probs[root.probs + pos];
-        d.count = kHasProb;
-      }
-      if (root_children.find(child_words.data() + root.children, root.num_children, (VocabIndex)w, pos)) {
-        const Node& child = nodes[child_nodes[root.children + pos]];
-        d.bow = child.bow;
-        d.first = child.probs;
-        d.count |= child.num_probs;
-      }
+    for (uint32_t i = root.children; i < root.children + root.num_children; i++)
+      if (nodes[child_nodes[i]].num_children != 0) return nullptr;
+    std::unique_ptr<BigramTable> table(new BigramTable());
+    table->set_root_bow(root.bow);
+    table->reserve_unigrams(root.num_probs);
+    bool ok = true;
+    for (uint32_t i = root.probs; ok && i < root.probs + root.num_probs; i++)
+      ok = table->add_unigram(words[i], probs[i]);
+    for (uint32_t i = root.children; ok && i < root.children + root.num_children; i++) {
+      const Node& child = nodes[child_nodes[i]];
+      ok = table->add_context(child_words[i]);
+      if (!ok) break;
+      table->set_context_bow(child.bow);
+      table->reserve_bigrams(child.num_probs);
+      for (uint32_t j = child.probs; ok && j < child.probs + child.num_probs; j++)
+        ok = table->add_bigram(words[j], probs[j]);
     }
+    if (!ok) return nullptr;
+    table->finish();
+    return table;
   }
   size_t bytes() const {
     return sizeof(*this) + nodes.bytes() + words.bytes() + probs.bytes() + child_words.bytes() +
-           child_nodes.bytes() + (root_words.at.capacity() + root_children.at.capacity()) * 4 +
-           direct.capacity() * sizeof(DirectWord);
+           child_nodes.bytes() + (root_words.at.capacity() + root_children.at.capacity()) * 4;
   }
 
   // Copies a built trie in (node `index`, already added, takes `tree`).
@@ -419,13 +338,15 @@ void Ngram::clear() {
   contexts.~BOtrie();
   ::new (static_cast<void*>(&contexts)) BOtrie();
   m_packed.reset();
+  m_bigrams.reset();
 }
 
 // Takes the probability of the unknown word of a model just read from
 // `name`; a model without it is refused: "<name>: the model has no <unk>".
 bool Ngram::set_unk_word(const char* name) {
-  const LogP* unk = m_packed ? m_packed->find_prob(0, Vocab_Unknown)
-                             : contexts.value().probs.find(Vocab_Unknown);
+  const LogP* unk = m_bigrams  ? m_bigrams->unigram(Vocab_Unknown)
+                    : m_packed ? m_packed->find_prob(0, Vocab_Unknown)
+                               : contexts.value().probs.find(Vocab_Unknown);
   if (unk == 0) {
     std::cerr << (name ? name : "(null)") << ": " << kNoUnkMessage << "\n";
     return false;
@@ -499,26 +420,19 @@ LogP backoff_prob(const Walk& walk, LogP unk, VocabIndex word, const VocabIndex*
 
 LogP Ngram::word_prob(VocabIndex word, const VocabIndex* context, unsigned clen,
                       bool* pbbk) const {
+  if (m_bigrams) {
+    const VocabIndex ctx = clen != 0 && context != 0 ? context[0] : Vocab_None;
+    return m_bigrams->prob(word, ctx, LogP_unk_word, pbbk);
+  }
   if (m_packed) {
-    LogP result;
-    if (clen == 1 && context != 0 && m_packed->bigram(word, context[0], LogP_unk_word, result, pbbk))
-      return result;
     return backoff_prob(PackedWalk<Packed>{*m_packed}, LogP_unk_word, word, context, clen, pbbk);
   }
   return backoff_prob(TreeWalk{contexts}, LogP_unk_word, word, context, clen, pbbk);
 }
 
-void Ngram::index_bigrams() {
-  if (!m_packed) return;
-  try {
-    m_packed->index_bigrams();
-  } catch (const std::bad_alloc&) {
-    std::vector<Packed::DirectWord>().swap(m_packed->direct);  // the general walk answers
-  }
-}
-
 unsigned long Ngram::num_ngrams(unsigned n) const {
   if (n == 0) return 0;
+  if (m_bigrams) return n == 1 ? m_bigrams->num_unigrams() : n == 2 ? m_bigrams->num_bigrams() : 0;
   return m_packed ? m_packed->count(0, n - 1) : count_ngrams(contexts, n - 1);
 }
 
@@ -526,6 +440,7 @@ void Ngram::mem_stats(MemStats& stats) const {
   stats.total += sizeof(*this);
   count_memory(contexts, stats);
   if (m_packed) stats.total += m_packed->bytes();
+  if (m_bigrams) stats.total += m_bigrams->bytes();
 }
 
 // ---------------------------------------------------------------------------
@@ -592,6 +507,7 @@ struct TreeBuilder {
     child = node->m_sub.insert(word);
     return Load::kOk;
   }
+  void reserve(Node, unsigned long long) {}
   Load end_node(Node) { return Load::kOk; }
 };
 
@@ -609,6 +525,7 @@ struct PackedBuilder {
   std::vector<std::vector<std::pair<VocabIndex, uint32_t>>> pending;
 
   void set_bow(Node node, LogP bow) { model.nodes[node.index].bow = bow; }
+  void reserve(Node, unsigned long long) {}
   Load add_prob(Node node, VocabIndex word, LogP prob) {
     auto& n = model.nodes[node.index];
     if (n.num_probs != 0 && word <= model.words.back()) return Load::kRetry;
@@ -640,6 +557,42 @@ struct PackedBuilder {
     list.clear();
     return Load::kOk;
   }
+};
+
+// Builds a BigramTable directly (a model read with at most one-word
+// contexts), as long as the unigrams and the contexts come in ascending order
+// and no key repeats; otherwise kRetry.  A node is its depth.
+struct BigramBuilder {
+  typedef unsigned Node;
+  BigramTable& table;
+
+  void set_bow(Node node, LogP bow) {
+    if (node == 0) {
+      table.set_root_bow(bow);
+    } else {
+      table.set_context_bow(bow);
+    }
+  }
+  void reserve(Node node, unsigned long long n) {
+    // n is at most the record's bytes / 6 (checked by the reader); larger
+    // counts than a node can hold are refused by the trie's reader.
+    const uint32_t count = (uint32_t)std::min<unsigned long long>(n, LHash_maxEntriesLimit);
+    if (node == 0) {
+      table.reserve_unigrams(count);
+    } else {
+      table.reserve_bigrams(count);
+    }
+  }
+  Load add_prob(Node node, VocabIndex word, LogP prob) {
+    const bool added = node == 0 ? table.add_unigram(word, prob) : table.add_bigram(word, prob);
+    return added ? Load::kOk : Load::kRetry;
+  }
+  Load child(Node node, VocabIndex word, Node& child) {
+    if (node != 0 || !table.add_context(word)) return Load::kRetry;
+    child = 1;
+    return Load::kOk;
+  }
+  Load end_node(Node) { return Load::kOk; }
 };
 
 // Reads the node record at in.offset into `node`.  loadLevels counts the
@@ -676,6 +629,7 @@ Load read_node(NodeReader& in, Builder& out, typename Builder::Node node, unsign
   if (in.offset > end || numProbs > (end - in.offset) / kMinProbEntryBytes) {
     return in.misaligned();
   }
+  out.reserve(node, numProbs);
   for (unsigned long long i = 0; i < numProbs; i++) {
     unsigned long long wid;
     float prob;
@@ -757,9 +711,22 @@ bool Ngram::read_binary(const char* lmfile) {
 
   clear();
   NodeReader in(lmfile, bytes, (unsigned long long)start);
+  Load read = Load::kRetry;
+  if (std::min(order, maxOrder) <= 2) {
+    // Contexts of one word at most: straight into the bigram table.
+    std::unique_ptr<BigramTable> table(new BigramTable());
+    BigramBuilder builder{*table};
+    read = read_node(in, builder, 0u, order, maxOrder, in.end());
+    if (read == Load::kOk) {
+      table->finish();
+      m_bigrams = std::move(table);
+      return set_unk_word(lmfile);
+    }
+    if (read == Load::kFailed) return false;
+    in.offset = (unsigned long long)start;
+  }
   std::unique_ptr<Packed> packed(new Packed());
-  Load read;
-  {
+  if (read == Load::kRetry && std::min(order, maxOrder) > 2) {
     PackedBuilder<Packed> builder{*packed, {}};
     read = read_node(in, builder, {packed->add_node(), 0}, order, maxOrder, in.end());
   }
@@ -779,11 +746,37 @@ bool Ngram::read_binary(const char* lmfile) {
   }
   if (read != Load::kOk) return false;
   packed->finish();
-  m_packed = std::move(packed);
+  m_bigrams = packed->to_bigrams();
+  if (m_bigrams) {
+    packed.reset();
+  } else {
+    m_packed = std::move(packed);
+  }
   return set_unk_word(lmfile);
 }
 
+namespace {
+
+// Copies a BigramTable out into a trie.
+struct TreeFiller {
+  BOtrie& root;
+  void unigram(VocabIndex word, LogP prob) { *root.value().probs.insert(word) = prob; }
+  void context(VocabIndex ctx, LogP bow) { root.m_sub.insert(ctx)->value().bow = bow; }
+  void bigram(VocabIndex ctx, VocabIndex word, LogP prob) {
+    *root.m_sub.find(ctx)->value().probs.insert(word) = prob;
+  }
+};
+
+}  // namespace
+
 bool Ngram::write_binary(const char* lmfile) const {
+  if (m_bigrams) {
+    BOtrie tree;
+    tree.value().bow = m_bigrams->root_bow();
+    TreeFiller filler{tree};
+    m_bigrams->visit(filler);
+    return write_tree(lmfile, tree);
+  }
   if (m_packed) {
     BOtrie tree;
     m_packed->unpack(0, tree);

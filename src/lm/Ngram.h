@@ -13,7 +13,10 @@
 // instead keeps the model in a packed read-only form: per context, its
 // words and their probabilities in two sorted arrays, its children likewise,
 // all contexts sharing the same few arrays; `contexts` then stays empty.
-// word_prob, num_ngrams, mem_stats and write_binary work on either form.
+// A loaded model whose contexts are all single words (a bigram model, or one
+// read with order 2) goes one step further into a BigramTable, hashed for
+// one-word-context queries.  word_prob, num_ngrams, mem_stats and
+// write_binary work on every form, with the same results.
 #ifndef LX_LM_NGRAM_H
 #define LX_LM_NGRAM_H
 
@@ -22,6 +25,7 @@
 
 #include "base/LHash.h"
 #include "base/Trie.h"
+#include "lm/BigramTable.h"
 #include "lm/Prob.h"
 
 class File;
@@ -75,10 +79,15 @@ class Ngram {
   // contexts (with a one-word context: the bigram exists), true otherwise.
   virtual LogP word_prob(VocabIndex word, const VocabIndex* context, unsigned clen,
                          bool* pbbk) const;
-  // Makes one-word-context queries of a model read from a binary file faster
-  // (one record per word, about 16 bytes for each word id up to the largest
-  // of the root), for the model on the hot path; results do not change.
-  void index_bigrams();
+  // Probability of `word` after the single context word `ctx`: the same as
+  // word_prob with the context {ctx, Vocab_None} and clen 1, answered inline
+  // when the model is held in a bigram table (the path searches ask this for
+  // every lattice edge).
+  LogP bigram_prob(VocabIndex word, VocabIndex ctx) const {
+    if (m_bigrams) return m_bigrams->prob(word, ctx, LogP_unk_word, nullptr);
+    const VocabIndex context[2] = {ctx, Vocab_None};
+    return word_prob(word, context, 1, nullptr);
+  }
   // Reads the backoff text layout ("\data\", "\n-grams:", "\end\") with
   // decimal word ids.  Replaces the model's content.
   virtual bool read(const char* file);
@@ -87,7 +96,7 @@ class Ngram {
   virtual void mem_stats(MemStats& stats) const;
 
   // Loads a binary model file, replacing the model's content (into the packed
-  // form).  Any problem (a file that cannot be opened or read: "<file>:
+  // form or the bigram table).  Any problem (a file that cannot be opened or read: "<file>:
   // <reason>") is reported on stderr and yields false.  A bad header leaves
   // the model as it was; any later problem leaves it empty, except a missing
   // unknown word: the model is then loaded without it.
@@ -99,6 +108,8 @@ class Ngram {
  private:
   struct Packed;
   std::unique_ptr<Packed> m_packed;  // the model read_binary loaded, or null
+  // Instead of m_packed, a loaded model whose contexts are single words.
+  std::unique_ptr<BigramTable> m_bigrams;
 
   bool write_tree(const char* lmfile, const BOtrie& root) const;
   bool write_binary_node(File& file, const BOtrie& node, unsigned level,

@@ -96,7 +96,7 @@ bool rule_path_search(CLattice& lattice, uint32_t n, const CBasicDict& dict, con
             score = kRulePathGeshuAfterNumber;  // "个数" does not follow a number
           } else {
             wids[1] = ctx;
-            score = lm.word_prob(wids[0], wids + 1, 1, nullptr);
+            score = lm.bigram_prob(wids[0], wids[1]);
           }
           const LogP total = score + q.weight + x;
           if (total >= best) {
@@ -112,7 +112,7 @@ bool rule_path_search(CLattice& lattice, uint32_t n, const CBasicDict& dict, con
           total = x;
         } else {
           wids[1] = kRulePathStartContext;
-          total = lm.word_prob(wids[0], wids + 1, 1, nullptr) + x;
+          total = lm.bigram_prob(wids[0], wids[1]) + x;
         }
         it.weight = total;
       } else {

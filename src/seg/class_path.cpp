@@ -21,7 +21,7 @@ inline LogP bigram(const Ngram& lm, VocabIndex* wids, VocabIndex word, VocabInde
   wids[0] = word;
   wids[1] = ctx;
   wids[2] = Vocab_None;
-  return lm.word_prob(wids[0], wids + 1, 1, nullptr);
+  return lm.bigram_prob(word, ctx);
 }
 
 // Entity items counted at the node (never more than its items).

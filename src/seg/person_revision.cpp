@@ -127,8 +127,7 @@ bool CPersonRecognizer::_pn_bcd_mode_revise() {
   }
 
   if (m_res.pn_word_lm != nullptr && d->nAttributeIdx != 0) {
-    const VocabIndex context[2] = {kPersonClassToken, Vocab_None};
-    const LogP prob = m_res.pn_word_lm->word_prob(d->nAttributeIdx - 1, context, 1, nullptr);
+    const LogP prob = m_res.pn_word_lm->bigram_prob(d->nAttributeIdx - 1, kPersonClassToken);
     if (prob > kPrefixThreshold) _add_bcd_prefix_to_spc();
   }
   return true;

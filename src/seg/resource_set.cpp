@@ -61,7 +61,6 @@ std::unique_ptr<CResourceSet> CResourceSet::load(const DictResource& res) {
   // Word model and person-name model.
   s->word_lm.reset(new Ngram(3));
   if (!have(res.ngram_lex, "Ngram.Lex") || !s->word_lm->read_binary(res.ngram_lex)) return nullptr;
-  s->word_lm->index_bigrams();  // the rule-based path asks it for every lattice edge
   s->pn_word_lm.reset(new Ngram(3));
   if (!have(res.ngram_pn_lex, "Ngram_PN.Lex") || !s->pn_word_lm->read_binary(res.ngram_pn_lex))
     return nullptr;
