@@ -141,8 +141,8 @@ def test_gbk_input_matches_utf8():
     (["-f", "tagged", "--no-pos"], "我们去北京。", ["我们/", "北京/"], ["/r", "/ns"]),
     (["--no-half-width"], "他在１９９８年。", ["１９９８"], ["１ ９"]),
     (["--no-half-width", "--no-pku"], "他在１９９８年。", ["１ ９ ９ ８"], ["１９"]),
-    (["-f", "tagged"], "我买了蓝鲸手机。", ["蓝/"], ["蓝鲸手机"]),
-    (["-f", "tagged", "--user-dict", "UD"], "我买了蓝鲸手机。", ["蓝鲸手机/nz"], ["蓝/"]),
+    (["-f", "tagged"], "我买了蓝鲸手机。", [" 手机/"], ["蓝鲸手机"]),
+    (["-f", "tagged", "--user-dict", "UD"], "我买了蓝鲸手机。", ["蓝鲸手机/nz"], [" 手机/"]),
 ])
 def test_options_change_the_output(args, text, present, absent, user_dict):
     args = [str(user_dict) if a == "UD" else a for a in args]
