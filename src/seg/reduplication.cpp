@@ -150,16 +150,18 @@ void join_reduplications(CLattice& lattice, const char* text, uint32_t n, const 
         if (round == 0) {
           if (join_at(lattice, text, n, dict, s1)) continue;
         } else {
-          const Step s2 = step_at(lattice, s1.end, n);
           const char* a = text + p;
-          // Two doubled nouns are two words (爸爸 妈妈), and so is a doubled
-          // word before a doubled verb (好好 想想).
-          const uint8_t tag = doubled_tag(*s1.item, dict);
-          const uint8_t tag2 = s2.item != nullptr ? doubled_tag(*s2.item, dict) : 0;
-          if (is_doubled_word(s1, text, dict) && is_doubled_word(s2, text, dict) &&
-              !same_char(a, text + s2.begin) && !is_numeral(a) && !is_numeral(text + s2.begin) &&
-              !(tag == noun && tag2 == noun) && tag2 != verb && !in_dictionary(dict, a, 8)) {
-            merge(lattice, p, s2, tag != 0 ? tag : z);
+          if (is_doubled_word(s1, text, dict)) {
+            const Step s2 = step_at(lattice, s1.end, n);
+            if (is_doubled_word(s2, text, dict) && !same_char(a, text + s2.begin) &&
+                !is_numeral(a) && !is_numeral(text + s2.begin)) {
+              // Two doubled nouns are two words (爸爸 妈妈), and so is a
+              // doubled word before a doubled verb (好好 想想).
+              const uint8_t tag = doubled_tag(*s1.item, dict);
+              const uint8_t tag2 = doubled_tag(*s2.item, dict);
+              if (!(tag == noun && tag2 == noun) && tag2 != verb && !in_dictionary(dict, a, 8))
+                merge(lattice, p, s2, tag != 0 ? tag : z);
+            }
           }
         }
       }
