@@ -5,7 +5,9 @@
 #include <climits>
 #include <cstdlib>
 
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -90,21 +92,50 @@ char* File::getline() {
   }
 }
 
-FileBytes::~FileBytes() { std::free(m_data); }
+FileBytes::~FileBytes() { release(); }
+
+void FileBytes::release() {
+  if (m_map != 0) {
+    munmap(m_map, m_map_size);
+  } else {
+    std::free(m_data);
+  }
+  m_data = 0;
+  m_size = 0;
+  m_map = 0;
+  m_map_size = 0;
+}
 
 bool File::read_rest(FileBytes& bytes) {
-  std::free(bytes.m_data);
-  bytes.m_data = 0;
-  bytes.m_size = 0;
+  bytes.release();
   if (m_fp == 0) {
     fail(EBADF);
     return false;
   }
+  // A regular file that is not empty is mapped whole, its pages filled in
+  // one go: no copy into a buffer, no zeroed pages to fault in.  The stream
+  // is left at the end, as if the bytes had been read.
+  struct stat st;
+  const long long at = ftello(m_fp);
+  if (fstat(fileno(m_fp), &st) == 0 && S_ISREG(st.st_mode) && at >= 0 && st.st_size > at) {
+    const size_t length = (size_t)st.st_size;
+    void* map = mmap(0, length, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fileno(m_fp), 0);
+    if (map != MAP_FAILED) {
+      if (fseeko(m_fp, 0, SEEK_END) != 0) {
+        munmap(map, length);
+        fail(errno != 0 ? errno : EIO);
+        return false;
+      }
+      bytes.m_map = map;
+      bytes.m_map_size = length;
+      bytes.m_data = static_cast<unsigned char*>(map) + at;
+      bytes.m_size = length - (size_t)at;
+      return true;
+    }
+  }
   // A regular file is read in one call of its remaining size (plus one byte,
   // to see the end even if it grew); anything else in doubling pieces.
   size_t capacity = 1 << 16;
-  struct stat st;
-  const long long at = ftello(m_fp);
   if (fstat(fileno(m_fp), &st) == 0 && S_ISREG(st.st_mode) && at >= 0 && st.st_size >= at)
     capacity = (size_t)(st.st_size - at) + 1;
   size_t size = 0;

@@ -16,10 +16,11 @@
 #include <cstdio>
 #include <iostream>
 
-// Bytes read in one piece by File::read_rest; freed with the object.
+// Bytes read in one piece by File::read_rest (a regular file's are mapped,
+// read-only); released with the object.
 class FileBytes {
  public:
-  FileBytes() : m_data(0), m_size(0) {}
+  FileBytes() : m_data(0), m_size(0), m_map(0), m_map_size(0) {}
   ~FileBytes();
   const unsigned char* data() const { return m_data; }
   size_t size() const { return m_size; }
@@ -28,6 +29,10 @@ class FileBytes {
   friend class File;
   unsigned char* m_data;
   size_t m_size;
+  void* m_map;  // the mapping m_data lies in, or null when m_data is malloc'ed
+  size_t m_map_size;
+
+  void release();
 
   FileBytes(const FileBytes&) = delete;
   FileBytes& operator=(const FileBytes&) = delete;
@@ -47,8 +52,8 @@ class File {
   char* getline();
 
   // Reads everything from the stream's position to its end into `bytes`
-  // (replacing what they held), in as few reads as the stream allows: one for
-  // a regular file.  False on failure (then error() is non-zero).
+  // (replacing what they held): a regular file is mapped, anything else read
+  // in as few reads as the stream allows.  False on failure (then error() is non-zero).
   bool read_rest(FileBytes& bytes);
 
   // Closes the stream if open; the result of fclose (0 when nothing was open).
