@@ -133,8 +133,9 @@ bool File::read_rest(FileBytes& bytes) {
       return true;
     }
   }
-  // A regular file is read in one call of its remaining size (plus one byte,
-  // to see the end even if it grew); anything else in doubling pieces.
+  // Otherwise a regular file (one that could not be mapped) is read in one
+  // call of its remaining size (plus one byte, to see the end even if it
+  // grew); anything else in doubling pieces.
   size_t capacity = 1 << 16;
   if (fstat(fileno(m_fp), &st) == 0 && S_ISREG(st.st_mode) && at >= 0 && st.st_size >= at)
     capacity = (size_t)(st.st_size - at) + 1;

@@ -14,6 +14,9 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#include <immintrin.h>
+#endif
 
 static_assert(sizeof(word_prop_t) == 20, "word_prop_t must match the 20-byte file record");
 static_assert(offsetof(word_prop_t, m_WordLength) == 16 && offsetof(word_prop_t, m_NameEntity) == 18,
@@ -48,9 +51,21 @@ const void* DictEmptyTrieUnits() {
 
 // Sets bit j of mask[j / 64] for every unit j of the 256-unit block `blk`
 // whose compared label equals j ^ low, i.e. for every child of the node
-// whose base is blk + low (label 0, the leaf slot, included).
-static inline void child_mask(const uint32_t* blk, uint32_t low, uint64_t mask[4]) {
+// whose base is blk + low (label 0, the leaf slot, included).  The plain
+// form; the forms below give the same masks, compared in the tests.
+static void child_mask_plain(const uint32_t* blk, uint32_t low, uint64_t mask[4]) {
+  for (int w = 0; w < 4; w++) {
+    uint64_t bits = 0;
+    for (uint32_t j = 0; j < 64; j++) {
+      uint32_t k = w * 64 + j;
+      bits |= (uint64_t)(Darts::Details::unit_label(blk[k]) == (k ^ low)) << j;
+    }
+    mask[w] = bits;
+  }
+}
+
 #if defined(__SSE2__)
+static void child_mask_sse2(const uint32_t* blk, uint32_t low, uint64_t mask[4]) {
   const __m128i label_mask = _mm_set1_epi32((int)(Darts::Details::kLeafBit | 0xFF));
   const __m128i lowv = _mm_set1_epi32((int)low);
   const __m128i four = _mm_set1_epi32(4);
@@ -65,16 +80,59 @@ static inline void child_mask(const uint32_t* blk, uint32_t low, uint64_t mask[4
     }
     mask[w] = bits;
   }
-#else
+}
+#endif
+
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#define LX_CHILD_MASK_AVX2 1
+// Eight units a step, for the processors that have the instructions (chosen
+// once, at run time).
+__attribute__((target("avx2"))) static void child_mask_avx2(const uint32_t* blk, uint32_t low,
+                                                             uint64_t mask[4]) {
+  const __m256i label_mask = _mm256_set1_epi32((int)(Darts::Details::kLeafBit | 0xFF));
+  const __m256i lowv = _mm256_set1_epi32((int)low);
+  const __m256i eight = _mm256_set1_epi32(8);
+  __m256i idx = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
   for (int w = 0; w < 4; w++) {
     uint64_t bits = 0;
-    for (uint32_t j = 0; j < 64; j++) {
-      uint32_t k = w * 64 + j;
-      bits |= (uint64_t)(Darts::Details::unit_label(blk[k]) == (k ^ low)) << j;
+    for (int j = 0; j < 64; j += 8) {
+      __m256i u = _mm256_loadu_si256((const __m256i*)(blk + w * 64 + j));
+      __m256i eq =
+          _mm256_cmpeq_epi32(_mm256_and_si256(u, label_mask), _mm256_xor_si256(idx, lowv));
+      bits |= (uint64_t)(uint32_t)_mm256_movemask_ps(_mm256_castsi256_ps(eq)) << j;
+      idx = _mm256_add_epi32(idx, eight);
     }
     mask[w] = bits;
   }
+}
 #endif
+
+typedef void (*ChildMaskFn)(const uint32_t*, uint32_t, uint64_t*);
+
+static ChildMaskFn pick_child_mask() {
+#if defined(LX_CHILD_MASK_AVX2)
+  if (__builtin_cpu_supports("avx2")) return child_mask_avx2;
+#endif
+#if defined(__SSE2__)
+  return child_mask_sse2;
+#else
+  return child_mask_plain;
+#endif
+}
+
+bool DictChildMaskFormsAgree(const uint32_t* blk, uint32_t low) {
+  uint64_t want[4], got[4];
+  child_mask_plain(blk, low, want);
+  const ChildMaskFn forms[] = {
+#if defined(__SSE2__)
+      child_mask_sse2,
+#endif
+      pick_child_mask()};
+  for (ChildMaskFn f : forms) {
+    f(blk, low, got);
+    if (std::memcmp(want, got, sizeof want) != 0) return false;
+  }
+  return true;
 }
 
 bool DictTrieForEachKey(const uint32_t* units, size_t size, size_t max_depth,
@@ -90,6 +148,7 @@ bool DictTrieForEachKey(const uint32_t* units, size_t size, size_t max_depth,
   std::vector<uint16_t> depth(size, 0);
   std::vector<uint32_t> stack;
   stack.reserve(1024);
+  static const ChildMaskFn child_mask = pick_child_mask();
   depth[0] = 1;
   stack.push_back(0);
   while (!stack.empty()) {

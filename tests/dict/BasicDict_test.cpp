@@ -183,6 +183,23 @@ TEST_F(BasicDictFiles, RoundTripKeepsEveryField) {
   }
 }
 
+// The vector scans for a node's children against the plain loop, on random
+// blocks where about half the units carry the label the node looks for
+// (some of them with the leaf bit set, which must keep them out).
+TEST(BasicDictTrie, ChildScansMatchThePlainLoop) {
+  uint32_t x = 2024;
+  auto next = [&x]() { return x = x * 1664525u + 1013904223u; };
+  std::vector<uint32_t> blk(256);
+  for (int round = 0; round < 300; ++round) {
+    const uint32_t low = next() >> 24;
+    for (uint32_t k = 0; k < 256; ++k) {
+      const uint32_t r = next();
+      blk[k] = (r & 1) ? (r & ~0x800000FFu) | (k ^ low) | (r & 0x80000000u & (r << 29)) : r;
+    }
+    ASSERT_TRUE(DictChildMaskFormsAgree(blk.data(), low)) << "round " << round;
+  }
+}
+
 // The key walk on arrays that are no trees; the writer's arrays against darts-clone's.
 TEST(BasicDictTrie, WalkAndWriterAgainstReferences) {
   // The child for 'a' of the root (unit 1 ^ 'a') has base 1 again: 'a' leads back to it.
