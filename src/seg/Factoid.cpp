@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "seg/char_class.h"
+
 const uint16_t CFactoid::zh_dian = 0xE3B5;  // 点 (B5 E3)
 const uint16_t CFactoid::zh_yi = 0xBBD2;    // 一 (D2 BB)
 
@@ -35,17 +37,14 @@ inline bool is_ratio_colon(const unsigned char* p, uint32_t avail) {
 }
 
 // A single Chinese digit, the only characters a decimal fraction after 点
-// holds: 〇 零 一 二 三 四 五 六 七 八 九 ○.
+// holds.
 bool is_zh_digit(const unsigned char* p, uint32_t avail) {
-  static const char kDigits[] =
-      "\xA9\x96\xC1\xE3\xD2\xBB\xB6\xFE\xC8\xFD\xCB\xC4\xCE\xE5\xC1\xF9"
-      "\xC6\xDF\xB0\xCB\xBE\xC5\xA1\xF0";
-  if (avail < 2 || p[0] < 0x81) return false;
-  for (size_t i = 0; i + 1 < sizeof(kDigits); i += 2)
-    if (p[0] == static_cast<unsigned char>(kDigits[i]) &&
-        p[1] == static_cast<unsigned char>(kDigits[i + 1]))
-      return true;
-  return false;
+  return avail >= 2 && p[0] >= 0x81 && is_numeral_code(char16(p), kDigitNumerals);
+}
+
+// A character of a number written in characters.
+inline bool is_zh_numeral(const unsigned char* p) {
+  return is_numeral_code(char16(p), kNumberNumerals);
 }
 
 inline bool is_char2(const unsigned char* p, uint32_t avail, unsigned char a, unsigned char b) {
@@ -58,11 +57,10 @@ const uint32_t kPkuBufSize = CFactoid::kRunMax;
 
 }  // namespace
 
-CFactoid::CFactoid() : zh_num(new bool[65536]()), bpku_mode(false), bascii_mode(false) {
+CFactoid::CFactoid() : bpku_mode(false), bascii_mode(false) {
   init_fc_table();
   init_factoid_type();
   init_urlkeys();
-  init_zh_num();
 }
 
 CFactoid::~CFactoid() { urlkeys.clear(); }
@@ -120,18 +118,6 @@ void CFactoid::init_urlkeys() {
                                       "info", "mobi", "name", "net", "org", "tv"};
   const size_t n = sizeof(kKeys) / sizeof(kKeys[0]);
   urlkeys.build(n, kKeys);
-}
-
-void CFactoid::init_zh_num() {
-  // 〇 零 一 二 两 三 四 五 六 七 八 九 十 廿 百 千 万 亿
-  // 壹 贰 叁 肆 伍 陆 柒 捌 玖 拾 佰 仟 ○
-  static const char kNumerals[] =
-      "\xA9\x96\xC1\xE3\xD2\xBB\xB6\xFE\xC1\xBD\xC8\xFD\xCB\xC4\xCE\xE5\xC1\xF9"
-      "\xC6\xDF\xB0\xCB\xBE\xC5\xCA\xAE\xD8\xA5\xB0\xD9\xC7\xA7\xCD\xF2\xD2\xDA"
-      "\xD2\xBC\xB7\xA1\xC8\xFE\xCB\xC1\xCE\xE9\xC2\xBD\xC6\xE2\xB0\xC6\xBE\xC1"
-      "\xCA\xB0\xB0\xDB\xC7\xAA\xA1\xF0";
-  const unsigned char* p = reinterpret_cast<const unsigned char*>(kNumerals);
-  for (size_t i = 0; i + 1 < sizeof(kNumerals); i += 2) zh_num[char16(p + i)] = true;
 }
 
 uint32_t CFactoid::sign_width(const unsigned char* text, uint32_t len) const {
@@ -366,7 +352,7 @@ uint32_t CFactoid::zh_run_end(const unsigned char* s, uint32_t len, uint32_t i,
           break;
         }
       }
-      if (z > i && z + 2 <= kRunMax && len - z >= 2 && s[z] >= 0x80 && zh_num[char16(s + z)])
+      if (z > i && z + 2 <= kRunMax && len - z >= 2 && s[z] >= 0x80 && is_zh_numeral(s + z))
         i = z;
     }
     if (s[i] < 0x80) break;
@@ -375,7 +361,7 @@ uint32_t CFactoid::zh_run_end(const unsigned char* s, uint32_t len, uint32_t i,
       break;
     }
     last = char16(s + i);
-    if (!zh_num[last]) break;
+    if (!is_numeral_code(last, kNumberNumerals)) break;
     i += 2;
   }
   return i;
@@ -386,7 +372,7 @@ void CFactoid::recognize_zh_factoid_word(const char* text, uint32_t len, int& ty
   type = kNone;
   fclen = 0;
   const unsigned char* s = reinterpret_cast<const unsigned char*>(text);
-  if (len < 2 || s[0] < 0x80 || !zh_num[char16(s)]) return;
+  if (len < 2 || s[0] < 0x80 || !is_zh_numeral(s)) return;
 
   // The run of numerals; `last` is the last character looked at: the
   // character that ended the run when a two-byte character did, otherwise
@@ -397,10 +383,10 @@ void CFactoid::recognize_zh_factoid_word(const char* text, uint32_t len, int& ty
   // A fraction: run, 分之, run, possibly a decimal ("百分之八点零七").
   const uint32_t j = i + 4;
   if (len - i >= 6 && std::memcmp(s + i, kFenZhi, 4) == 0 && s[j] >= 0x80 &&
-      zh_num[char16(s + j)]) {
+      is_zh_numeral(s + j)) {
     uint16_t end_char = 0;
     uint32_t k = zh_run_end(s, len, j, end_char);
-    if (end_char == zh_dian && len - k >= 4 && s[k + 2] >= 0x80 && zh_num[char16(s + k + 2)]) {
+    if (end_char == zh_dian && len - k >= 4 && s[k + 2] >= 0x80 && is_zh_numeral(s + k + 2)) {
       const uint32_t d = zh_run_end(s, len, k + 2, end_char);
       if (d > k + 2) k = d;
     }
@@ -422,7 +408,7 @@ void CFactoid::recognize_zh_factoid_word(const char* text, uint32_t len, int& ty
     const bool wan = is_char2(after, rest, 0xCD, 0xF2) || is_char2(after, rest, 0xD2, 0xDA);
     const bool clock = is_char2(after, rest, 0xB7, 0xD6) || is_char2(after, rest, 0xBF, 0xCC) ||
                        is_char2(after, rest, 0xB5, 0xE3) ||
-                       (rest >= 2 && after[0] >= 0x81 && !wan && zh_num[char16(after)]);
+                       (rest >= 2 && after[0] >= 0x81 && !wan && is_zh_numeral(after));
     if (digits > 0 && !clock && (wan || !one || digits > 1)) {
       fclen = wan ? d + 2 : d;
       return;

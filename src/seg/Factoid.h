@@ -37,7 +37,6 @@
 #define LX_SEG_FACTOID_H
 
 #include <cstdint>
-#include <memory>
 
 #include "base/DoubleArray.h"
 
@@ -117,7 +116,6 @@ class CFactoid {
   bool num_permit_endchar[128];
   bool fc_permit_starchar[128];
   Darts::DoubleArray urlkeys;
-  std::unique_ptr<bool[]> zh_num;  // 65536 entries
 
   bool bpku_mode;
   bool bascii_mode;
@@ -126,7 +124,6 @@ class CFactoid {
   void init_fc_table();
   void init_factoid_type();
   void init_urlkeys();
-  void init_zh_num();
   // Bytes of the minus sign at `text` when a digit follows it, else 0.
   uint32_t sign_width(const unsigned char* text, uint32_t len) const;
   // End of the numeral run starting at byte i of s[0, len), zeros inside it

@@ -406,9 +406,7 @@ bool CAmbiguityResolver::_number_takes_date_unit(const tSegItemInfo& p,
       continue;
     }
     const unsigned char t = static_cast<unsigned char>(w[k + 1]);
-    const bool digit = (b == 0xA3 && t >= 0xB0 && t <= 0xB9) || (b == 0xA9 && t == 0x96) ||
-                       (b == 0xA1 && t == 0xF0) || (b == 0xC1 && t == 0xE3) ||
-                       (m_chs_array != nullptr && chs_class(m_chs_array, w + k) == kChsDigit);
+    const bool digit = (b == 0xA3 && t >= 0xB0 && t <= 0xB9) || is_numeral(w + k, kDigitNumerals);
     if (!digit) return false;
     k += 2;
   }

@@ -1,18 +1,27 @@
-// Character classes of the number and unit rules (m_chs_array).
+// Character classes of the GBK characters that the number rules, the factoid
+// recognizer and the entity rules look at: one table of traits per 16-bit
+// character code.
 //
-// The table has one signed 32-bit entry per 16-bit value, plus one spare
-// entry at the end (65,537 in all).  A two-byte GBK character is looked up
-// by its two bytes read as a 16-bit value with the lead byte in the low
-// half, i.e. the value a little-endian load of the two bytes gives ("一" is
-// 0xBBD2).  Every entry is kChsOther except for 22 characters:
+// A two-byte GBK character is looked up by its two bytes read as a 16-bit
+// value with the lead byte in the low half, i.e. the value a little-endian
+// load of the two bytes gives ("一" is 0xBBD2).
+//
+// Number and unit classes (m_chs_array).  Every character is kChsOther except
+// for 22:
 //   kChsDateTimeUnit (0): 年 月 日 天 号 时 分 秒
 //   kChsMagnitude    (1): 十 百 千 万 亿
 //   kChsDigit        (2): 一 二 三 四 五 六 七 八 九
 // The ambiguity resolver merges digits and numbers with a following
-// magnitude or date/time unit, and builds fractions around "分之".
+// magnitude or date/time unit, and builds fractions around "分之".  Its table
+// has one signed 32-bit entry per 16-bit value, plus one spare entry at the
+// end (65,537 in all).
+//
+// Numeral sets.  The rules that ask "is this a numeral?" each mean their own
+// set; a character may be in several (see NumeralSet).
 #ifndef LX_SEG_CHAR_CLASS_H
 #define LX_SEG_CHAR_CLASS_H
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
@@ -23,13 +32,40 @@ const int kChsDateTimeUnit = 0;
 const int kChsMagnitude = 1;
 const int kChsDigit = 2;
 
+// Sets of Chinese numerals, named by the rules that use them.
+enum NumeralSet : uint8_t {
+  // 〇 零 ○ 一 二 两 三 … 九 十 廿 百 千 万 亿 and the capitals 壹 贰 叁 肆 伍
+  // 陆 柒 捌 玖 拾 佰 仟: what a number written in characters is made of
+  // (the factoid recognizer's numeral runs).
+  kNumberNumerals = 1,
+  // 〇 零 ○ 一 … 九: the single digits of a number read digit by digit, as
+  // the decimals after 点 or a year (二○○一).
+  kDigitNumerals = 2,
+  // 〇 零 ○ 一 … 十 两 百 千 万 亿: doubled they stay numbers (一一,
+  // 三三两两, 千千万万), never doubled words.
+  kDoubledNumerals = 4,
+  // 一 … 十: the numbers of places and works (三村, 一矿), which the entity
+  // rules keep out of names.
+  kPlaceNumerals = 8,
+};
+
+// Traits of every 16-bit character code: the bits of its numeral sets, and
+// its number class plus one in bits 4 and 5.
+extern const std::array<uint8_t, 65536> kCharTraits;
+
 // The 16-bit code of the two-byte character at `p` (lead byte low).
 inline uint16_t chs_code(const char* p) {
   return static_cast<uint16_t>(static_cast<uint8_t>(p[0]) |
                                (static_cast<unsigned>(static_cast<uint8_t>(p[1])) << 8));
 }
 
-// Fills table[0 .. kChsArraySize - 1] as described above.
+// Whether the character of code `code`, or the two bytes at `p`, are in `set`.
+inline bool is_numeral_code(uint16_t code, NumeralSet set) {
+  return (kCharTraits[code] & set) != 0;
+}
+inline bool is_numeral(const char* p, NumeralSet set) { return is_numeral_code(chs_code(p), set); }
+
+// Fills table[0 .. kChsArraySize - 1] with the number classes.
 void fill_chs_array(int* table);
 
 // A new table (array new, kChsArraySize entries), filled; release it with
@@ -43,7 +79,7 @@ void destroy_chs_array(int*& table);
 inline int chs_class(const int* table, const char* p) { return table[chs_code(p)]; }
 
 // The same class without a table.
-int chs_class_of(const char* p);
+inline int chs_class_of(const char* p) { return (kCharTraits[chs_code(p)] >> 4) - 1; }
 
 // Bytes of the unit at the end of a number merged with its unit (`len` > 2
 // bytes of GBK text): 月份, or the run of magnitudes (万亿), or the last

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "dict/NerResource.h"
+#include "seg/char_class.h"
 #include "seg/ne_items.h"
 #include "seg/role_tagger.h"
 
@@ -33,23 +34,11 @@ size_t next_end(CLattice& lattice, uint32_t n, size_t p) {
   return q;
 }
 
-// The single Chinese numerals 一 to 十 (GBK).
-const char kHanziNumbers[10][3] = {"\xD2\xBB", "\xB6\xFE", "\xC8\xFD", "\xCB\xC4", "\xCE\xE5",
-                                   "\xC1\xF9", "\xC6\xDF", "\xB0\xCB", "\xBE\xC5", "\xCA\xAE"};
-
 }  // namespace
-
-bool CLocationRecognizer::_is_signle_hanzi_num(const char* str, int len) {
-  if (str == nullptr || len != 2) return false;
-  for (const char* num : kHanziNumbers) {
-    if (str[0] == num[0] && str[1] == num[1]) return true;
-  }
-  return false;
-}
 
 bool CLocationRecognizer::_loc_rule(const char* word, int len) {
   if (word == nullptr || len != 4) return true;
-  if (_is_signle_hanzi_num(word, 2)) return false;
+  if (is_numeral(word, kPlaceNumerals)) return false;
   // Two characters only when the first is a two-byte one; then equal bytes
   // make the second the same two-byte character.
   const unsigned char lead = static_cast<unsigned char>(word[0]);

@@ -63,9 +63,6 @@ class CLocationRecognizer {
   // single Chinese numeral followed by anything, or two equal two-byte
   // characters.  Every other span passes.
   static bool _loc_rule(const char* word, int len);
-
-  // True if len is 2 and the bytes are one of 一 二 三 四 五 六 七 八 九 十.
-  static bool _is_signle_hanzi_num(const char* str, int len);
 };
 
 #endif  // LX_SEG_LOCATION_RECOGNIZER_H

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "dict/BasicDict.h"
+#include "seg/char_class.h"
 #include "seg/lattice_producer.h"
 #include "seg/role_tagger.h"
 
@@ -87,8 +88,6 @@ bool CNeItems::_is_organisation_head(const char* w, size_t len) {
 }
 
 bool CNeItems::_is_numeral(const char* w, size_t len) {
-  // GBK: 一 二 三 四 五 六 七 八 九 十.
-  static const char kDigits[] = "\xD2\xBB\xB6\xFE\xC8\xFD\xCB\xC4\xCE\xE5\xC1\xF9\xC6\xDF\xB0\xCB\xBE\xC5\xCA\xAE";
   if (w == nullptr || len == 0) return false;
   for (size_t i = 0; i < len;) {
     const unsigned char c = static_cast<unsigned char>(w[i]);
@@ -96,11 +95,7 @@ bool CNeItems::_is_numeral(const char* w, size_t len) {
       ++i;
       continue;
     }
-    if (c < 0x80 || i + 1 >= len) return false;
-    bool found = false;
-    for (size_t k = 0; k + 1 < sizeof(kDigits) && !found; k += 2)
-      found = w[i] == kDigits[k] && w[i + 1] == kDigits[k + 1];
-    if (!found) return false;
+    if (c < 0x80 || i + 1 >= len || !is_numeral(w + i, kPlaceNumerals)) return false;
     i += 2;
   }
   return true;

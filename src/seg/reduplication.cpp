@@ -3,6 +3,7 @@
 #include "base/PosTag.h"
 #include "dict/BasicDict.h"
 #include "dict/item_types.h"
+#include "seg/char_class.h"
 
 namespace {
 
@@ -12,17 +13,6 @@ bool is_hanzi_lead(char c) {
 }
 
 bool same_char(const char* a, const char* b) { return a[0] == b[0] && a[1] == b[1]; }
-
-// Numerals double as numbers or dates (一一, 三三两两), which the factoid
-// recognizer and the ambiguity rules see to.
-bool is_numeral(const char* c) {
-  static const char kNumerals[] =
-      "\xD2\xBB\xB6\xFE\xC8\xFD\xCB\xC4\xCE\xE5\xC1\xF9\xC6\xDF\xB0\xCB\xBE\xC5"
-      "\xCA\xAE\xB0\xD9\xC7\xA7\xCD\xF2\xD2\xDA\xC1\xBD\xC1\xE3\xA9\x96\xA1\xF0";
-  for (size_t i = 0; i + 1 < sizeof(kNumerals); i += 2)
-    if (same_char(c, kNumerals + i)) return true;
-  return false;
-}
 
 // One word of the chosen path: [begin, end) and its item (null when the
 // path or the item is unsound there).
@@ -124,7 +114,7 @@ bool join_at(CLattice& lattice, const char* text, uint32_t n, const CBasicDict& 
   const bool run = (p >= 2 && same_char(text + p - 2, a)) ||
                    (s2.end + 2 <= n && same_char(text + s2.end, a));
   if (is_plain_char(s1, text) && is_plain_char(s2, text) && same_char(text + p, a) && !run &&
-      !is_numeral(a) && !in_dictionary(dict, text + p, 4)) {
+      !is_numeral(a, kDoubledNumerals) && !in_dictionary(dict, text + p, 4)) {
     const uint8_t tag = doubled_tag(*s1.item, dict);
     merge(lattice, p, s2, tag != 0 ? tag : o);
     return true;
@@ -153,8 +143,9 @@ void join_reduplications(CLattice& lattice, const char* text, uint32_t n, const 
           const char* a = text + p;
           if (is_doubled_word(s1, text, dict)) {
             const Step s2 = step_at(lattice, s1.end, n);
-            if (is_doubled_word(s2, text, dict) && !same_char(a, text + s2.begin) &&
-                !is_numeral(a) && !is_numeral(text + s2.begin)) {
+            const char* b = text + s2.begin;
+            if (is_doubled_word(s2, text, dict) && !same_char(a, b) &&
+                !is_numeral(a, kDoubledNumerals) && !is_numeral(b, kDoubledNumerals)) {
               // Two doubled nouns are two words (爸爸 妈妈), and so is a
               // doubled word before a doubled verb (好好 想想).
               const uint8_t tag = doubled_tag(*s1.item, dict);

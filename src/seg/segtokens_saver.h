@@ -167,7 +167,6 @@ class CSegTokensSaver {
                         size_t eidx);
 
   bool _is_name_separator(const char* str, size_t len);
-  int _is_signle_hanzi_num(const char* str, int len);
 
   // Coarse POS identifier of `pos` (identity beyond the table).
   static unsigned char map_pos(unsigned pos) {

@@ -98,19 +98,6 @@ int CSegTokensSaver::get_suffix_len(const char* str, int pos, int len) {
   return 0;
 }
 
-int CSegTokensSaver::_is_signle_hanzi_num(const char* str, int len) {
-  // 一 二 三 四 五 六 七 八 九 十 in GBK.
-  static const unsigned char kNums[10][2] = {{0xD2, 0xBB}, {0xB6, 0xFE}, {0xC8, 0xFD},
-                                             {0xCB, 0xC4}, {0xCE, 0xE5}, {0xC1, 0xF9},
-                                             {0xC6, 0xDF}, {0xB0, 0xCB}, {0xBE, 0xC5},
-                                             {0xCA, 0xAE}};
-  if (len != 2 || str == 0) return 0;
-  const unsigned char* s = (const unsigned char*)str;
-  for (int k = 0; k < 10; ++k)
-    if (s[0] == kNums[k][0] && s[1] == kNums[k][1]) return 1;
-  return 0;
-}
-
 void CSegTokensSaver::_save_location_word(tSegItemInfo* cur_item) {
   const char* word = _item_text(cur_item);
   const size_t len = cur_item->length;
@@ -125,9 +112,9 @@ void CSegTokensSaver::_save_location_word(tSegItemInfo* cur_item) {
   // At least 4 bytes stay before a suffix, so r >= 2.
   const size_t body = len - (size_t)s;  // bytes before the suffix
   const size_t r = body - 2;            // bytes before the character before the suffix
-  const bool first_num = _is_signle_hanzi_num(word, 2) != 0;
+  const bool first_num = is_numeral(word, kPlaceNumerals);
   if (first_num && r > 3) {
-    if (_is_signle_hanzi_num(word + r, 2)) {
+    if (is_numeral(word + r, kPlaceNumerals)) {
       // Numeral, middle, numeral, suffix.  For a word of 6 bytes plus the
       // suffix the cuts are at 2, 4 and 6; a longer middle stays one token,
       // so that the tokens always cover the word.
