@@ -60,8 +60,14 @@ bool CSegmentPN::_recognize_entities() {
   m_ne_count = 0;
   const uint32_t n = static_cast<uint32_t>(m_nTextLen);
   const CResourceSet& r = *m_res;
+  // The path is checked once for the taggers and scans below: they change
+  // no step of it (the scans only add items, and a growing item store
+  // carries the chosen items along), until the class-based search at the
+  // end rebuilds it.
+  if ((m_bperson || m_bLocation) && !tagger_path_is_consistent(m_lattice, n)) return false;
   if (m_bperson) {
-    if (!m_role_tagger._ne_role_tag(m_lattice, m_pText, n, *r.basic_dict, r.role_scores, PN))
+    if (!m_role_tagger._ne_role_tag(m_lattice, m_pText, n, *r.basic_dict, r.role_scores, PN,
+                                    /*path_checked=*/true))
       return false;
     PersonNameResources res;
     res.dict = r.basic_dict.get();
@@ -70,14 +76,15 @@ bool CSegmentPN::_recognize_entities() {
     res.hanzi_number_dict = r.hanzi_number_dict;
     res.pn_word_lm = r.pn_word_lm.get();
     res.pms = m_bpms;
+    res.path_checked = true;
     CPersonRecognizer(res)._pn_mode_match(m_lattice, m_pText, m_nTextLen, m_ne_ctx, m_ne_count);
   }
   if (m_bLocation) {
     if (!m_role_tagger._ne_role_tag(m_lattice, m_pText, n, *r.basic_dict, r.ln_role_scores,
-                                    LN))
+                                    LN, /*path_checked=*/true))
       return false;
     CLocationRecognizer::_ln_mode_match(m_lattice, m_pText, n, *r.basic_dict, m_ne_ctx,
-                                        m_ne_count);
+                                        m_ne_count, /*path_checked=*/true);
   }
   if (m_ne_count > 0 &&
       CClassPath::_short_path_search_class_based(m_lattice, n, m_pText, *r.pn_word_lm, m_wids))

@@ -129,8 +129,8 @@ int CLocationRecognizer::_ln_mode_match(CLattice& lattice, uint32_t n, size_t cu
 
 int CLocationRecognizer::_ln_mode_match(CLattice& lattice, const char* text, uint32_t n,
                                         const CBasicDict& dict, NeContextType& ctx,
-                                        int& ne_count) {
-  if (text == nullptr || !tagger_path_is_consistent(lattice, n)) return 0;
+                                        int& ne_count, bool path_checked) {
+  if (text == nullptr || (!path_checked && !tagger_path_is_consistent(lattice, n))) return 0;
   size_t p = lattice.m_nodes[0].nNextLen;
   // No name can begin with the word ending at n, so the scan stops there
   // (rather than stepping over node n by its nNextLen).

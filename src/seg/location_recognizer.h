@@ -46,9 +46,11 @@ class CLocationRecognizer {
   // Scans the whole path and inserts every accepted location as an entity
   // item, counting it in ne_count; ctx is the handle's work context.
   // Returns 1, or 0 (nothing done) when the arguments break the contract
-  // above.
+  // above.  With `path_checked` the caller has seen the path pass
+  // tagger_path_is_consistent() unchanged since, and it is not checked again.
   static int _ln_mode_match(CLattice& lattice, const char* text, uint32_t n,
-                            const CBasicDict& dict, NeContextType& ctx, int& ne_count);
+                            const CBasicDict& dict, NeContextType& ctx, int& ne_count,
+                            bool path_checked = false);
 
   // The candidate whose head is the path word ending at cur_index: returns
   // its mode (22 or 23) with ctx filled, or -1 (ctx unspecified).  Requires a

@@ -346,7 +346,8 @@ int CPersonRecognizer::_pn_mode_match(CLattice& lattice, const char* text, size_
   if (text == nullptr || text_len == 0 || text_len >= CLattice::kMaxNodes ||
       m_res.dict == nullptr || m_res.pn_mode_trie == nullptr)
     return 1;
-  if (!tagger_path_is_consistent(lattice, static_cast<uint32_t>(text_len))) return 1;
+  if (!m_res.path_checked && !tagger_path_is_consistent(lattice, static_cast<uint32_t>(text_len)))
+    return 1;
 
   size_t p = lattice.m_nodes[0].nNextLen;
   while (p <= text_len) {

@@ -76,6 +76,9 @@ struct PersonNameResources {
   const HashDict* hanzi_number_dict = nullptr;    // Chinese numerals (_is_number)
   const Ngram* pn_word_lm = nullptr;              // person-name word model
   bool pms = false;                               // LX_PMUL: type 88 items count in _get_item
+  // The caller has seen the path pass tagger_path_is_consistent() and it has
+  // not changed since: the scan does not check it again.
+  bool path_checked = false;
 };
 
 class CPersonRecognizer {

@@ -172,10 +172,11 @@ bool CRoleTagger::_ne_role_tag(CLattice& lattice, const char* text, uint32_t n,
 }
 
 bool CRoleTagger::_ne_role_tag(CLattice& lattice, const char* text, uint32_t n,
-                               const CBasicDict& dict, const RoleScores& scores, size_t ne_type) {
+                               const CBasicDict& dict, const RoleScores& scores, size_t ne_type,
+                               bool path_checked) {
   if (ne_type != PN && ne_type != LN) return false;
   if (text == nullptr) return false;
-  if (!tagger_path_is_consistent(lattice, n)) return false;
+  if (!path_checked && !tagger_path_is_consistent(lattice, n)) return false;
   tagger_viterbi(lattice, n, RoleModel{dict, text, scores, ne_type}, m_pre_weight_buf,
                  m_cur_weight_buf);
   return true;

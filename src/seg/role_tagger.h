@@ -117,9 +117,11 @@ class CRoleTagger {
                     const CProbabilityNode* table, size_t ne_type);
   // The same with the table already prepared (RoleScores::build with the
   // same ne_type), as the resource set keeps it: nothing is rebuilt per
-  // sentence.
+  // sentence.  `path_checked` says that the caller has seen the path pass
+  // tagger_path_is_consistent() and that it has not changed since; then it
+  // is not checked again.
   bool _ne_role_tag(CLattice& lattice, const char* text, uint32_t n, const CBasicDict& dict,
-                    const RoleScores& scores, size_t ne_type);
+                    const RoleScores& scores, size_t ne_type, bool path_checked = false);
 
   // The candidate roles of `item` for ne_type (PN or LN): returns the
   // 0-terminated list and sets *count to the number of entries the decoding
