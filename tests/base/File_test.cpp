@@ -7,7 +7,10 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include <unistd.h>
 
 #include "support/temp_dir.h"
 
@@ -75,6 +78,48 @@ TEST(FileTest, PrefixesAndMissingFiles) {
   EXPECT_EQ(out.str(), name + ": line 1: line 0: offset 0: " + name + ": offset 11: /nonexistent-dir/none.txt: offset -1: ");
   EXPECT_TRUE((FILE*)missing == nullptr && missing.getline() == nullptr);
   EXPECT_EQ(missing.close() + file.close() + file.close() + fclose(fp), 0);  // closing twice is harmless
+}
+
+// read_rest gives the bytes from the stream's position to its end whichever
+// way it gets them: a regular file mapped, the same bytes through a pipe
+// (no mapping: read in doubling pieces, some already in the stream's
+// buffer), and a regular file at its end (read, nothing left).
+TEST(FileTest, ReadRestMappedOrRead) {
+  lxtest::TempDir dir("lx_file_");
+  std::mt19937 rng(29);
+  std::string content(300000, '\0');  // more than the first pieces of 64 KiB
+  for (char& c : content) c = static_cast<char>(rng());
+  ASSERT_TRUE(dir.write("b", content));
+  const size_t skip = 5;
+  auto rest_of = [&](FILE* fp) {
+    for (size_t i = 0; i < skip; i++) std::fgetc(fp);
+    File file(fp);
+    FileBytes bytes;
+    const bool ok = file.read_rest(bytes);
+    return ok ? std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size()) : "failed";
+  };
+  FILE* mapped = fopen(dir.file("b").c_str(), "rb");
+  ASSERT_NE(mapped, nullptr);
+  EXPECT_TRUE(rest_of(mapped) == content.substr(skip));
+  EXPECT_EQ(rest_of(mapped), "");  // at the end now
+  fclose(mapped);
+
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  std::thread writer([&] {
+    for (size_t at = 0; at < content.size();) {
+      const ssize_t n = write(fds[1], content.data() + at, content.size() - at);
+      if (n <= 0) break;
+      at += (size_t)n;
+    }
+    close(fds[1]);
+  });
+  FILE* piped = fdopen(fds[0], "rb");
+  const std::string got = piped ? rest_of(piped) : "no stream";
+  if (piped) while (std::fgetc(piped) != EOF) {}  // lets the writer finish whatever happened
+  writer.join();
+  EXPECT_TRUE(got == content.substr(skip)) << got.size() << " bytes";
+  if (piped) fclose(piped); else close(fds[0]);
 }
 
 }  // namespace
