@@ -220,3 +220,22 @@ TEST(TrainerTrain, NamesPlacesAndWordLists) {
   EXPECT_EQ(Segment(dir.path(), LX_POS, "中央电台播音"), "中央电台/nt 播音/v");
   EXPECT_EQ(Segment(dir.path(), LX_SGU, "中央电台播音"), "中央 电台 播音");
 }
+
+TEST(TrainerTrain, FamiliarSuffixesAreLearntFromNamesWrittenWhole) {
+  // 老 follows three surnames in names written whole and is never a given
+  // name: 王老 becomes a name.  文 is a given name once (张 文), so 陈文
+  // stays unknown although the text writes 王文 and 李文 whole as well.
+  Trainer t;
+  Feed(t, &Trainer::add_surnames, "王\t90\n张\t80\n李\t70\n陈\t60\n许\t50\n孙\t40\n侯\t30\n");
+  Feed(t, &Trainer::add_corpus,
+       Paragraphs("20010103", 3, 1,
+                  G("许老/nr  说/v  。/w  孙老/nr  说/v  。/w  侯老/nr  说/v  。/w  ") +
+                      G("王文/nr  说/v  。/w  李文/nr  说/v  。/w  李文/nr  说/v  。/w  张/nr  文/nr  说/v  。/w")));
+  lxtest::TempDir dir("lxtrain_");
+  std::string error;
+  ASSERT_TRUE(t.write(dir.path(), &error)) << error;
+  Dict dict(dir.path());
+  ASSERT_TRUE(dict.ok);
+  EXPECT_TRUE(dict.index("王老") >= 0 && dict.index("陈文") < 0);
+  EXPECT_EQ(Segment(dir.path(), LX_POS, "陈老说"), "陈老/nr 说/v");
+}
