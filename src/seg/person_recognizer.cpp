@@ -455,60 +455,36 @@ bool ends_list_item(const char* w, size_t len) {
 
 }  // namespace
 
-bool CPersonRecognizer::_is_place_word(const tSegItemInfo* item) const {
+int CPersonRecognizer::_first_tag_of_word(const tSegItemInfo* item) const {
   if (item == nullptr || item->begin_pos + item->length > m_nTextLen ||
       item->length < 2 * kCharBytes || item->nAttributeIdx == 0 ||
       item->nAttributeIdx - 1 >= m_res.dict->mWordNum)
-    return false;
+    return -1;
   const prop_list_t tags = m_res.dict->pos_list(item->nAttributeIdx - 1);
-  return tags.len > 0 && tags.ids[0] == kNsTag;
+  return tags.len > 0 ? static_cast<int>(tags.ids[0]) : -1;
 }
 
-bool CPersonRecognizer::_in_place_list() const {
-  const NeContextType& ctx = *m_ctx;
-  const size_t end = ctx.begin_pos + ctx.len;
-  if (end > m_nTextLen) return false;
-  // The word after the candidate: it must close the candidate's item.
-  const tSegItemInfo* next = ctx.suc_item;
-  if (next != nullptr && !ends_list_item(m_text + next->begin_pos, next->length)) return false;
-  // A place item right after: "、" place, then the end of that item.
-  if (next != nullptr && is_list_comma(m_text + next->begin_pos, next->length)) {
-    const size_t comma_end = next->begin_pos + next->length;
-    if (comma_end < m_nTextLen) {
-      const tSegItemInfo* place = _path_item(_next_end(comma_end));
-      if (_is_place_word(place)) {
-        const size_t place_end = place->begin_pos + place->length;
-        const tSegItemInfo* after =
-            place_end < m_nTextLen ? _path_item(_next_end(place_end)) : nullptr;
-        if (after == nullptr || ends_list_item(m_text + after->begin_pos, after->length))
-          return true;
-      }
-    }
-  }
-  // A place item right before: place "、" candidate.
-  const tSegItemInfo* comma = ctx.pre_item;
-  const bool comma_before = comma != nullptr &&
-                            is_list_comma(m_text + comma->begin_pos, comma->length);
-  if (comma_before && comma->begin_pos > 0 && _is_place_word(_path_item(comma->begin_pos)))
-    return true;
-  // A list that ends in "等地" (等 国, 等 省 ...) lists places.
-  if (next == nullptr || (!comma_before && !is_list_comma(m_text + next->begin_pos, next->length) &&
-                          !(next->length >= 2 && std::memcmp(m_text + next->begin_pos, kDeng, 2) == 0)))
-    return false;
-  size_t q = next->begin_pos + next->length;  // end of the word `next`
-  const tSegItemInfo* w = next;
+bool CPersonRecognizer::_is_place_word(const tSegItemInfo* item) const {
+  return _first_tag_of_word(item) == kNsTag;
+}
+
+bool CPersonRecognizer::_place_item_after(const tSegItemInfo* comma) const {
+  if (comma == nullptr || !is_list_comma(m_text + comma->begin_pos, comma->length)) return false;
+  const size_t comma_end = comma->begin_pos + comma->length;
+  if (comma_end >= m_nTextLen) return false;
+  const tSegItemInfo* place = _path_item(_next_end(comma_end));
+  if (!_is_place_word(place)) return false;
+  const size_t place_end = place->begin_pos + place->length;
+  if (place_end >= m_nTextLen) return true;
+  const tSegItemInfo* after = _path_item(_next_end(place_end));
+  return after == nullptr || ends_list_item(m_text + after->begin_pos, after->length);
+}
+
+bool CPersonRecognizer::_list_of_places_follows(const tSegItemInfo* w) const {
+  size_t q = w->begin_pos + w->length;  // end of the word w
   for (int steps = 0; steps < kListScanWords && w != nullptr; ++steps) {
     const char* t = m_text + w->begin_pos;
-    if (w->length >= 2 && std::memcmp(t, kDeng, 2) == 0) {
-      if (w->length > 2) return CNeItems::_is_place_head(t + 2, w->length - 2) ||
-                                (w->length == 4 && std::memcmp(t + 2, kDi, 2) == 0);
-      if (q >= m_nTextLen) return false;
-      const tSegItemInfo* kind = _path_item(_next_end(q));
-      if (kind == nullptr) return false;
-      const char* k = m_text + kind->begin_pos;
-      return CNeItems::_is_place_head(k, kind->length) ||
-             (kind->length == 2 && (std::memcmp(k, kDi, 2) == 0 || std::memcmp(k, kGuo, 2) == 0));
-    }
+    if (w->length >= 2 && std::memcmp(t, kDeng, 2) == 0) return _ends_place_list(w, q);
     if (!joins_list_items(t, w->length) && ends_list_item(t, w->length)) return false;
     if (q >= m_nTextLen) return false;
     q = _next_end(q);
@@ -517,12 +493,43 @@ bool CPersonRecognizer::_in_place_list() const {
   return false;
 }
 
+bool CPersonRecognizer::_ends_place_list(const tSegItemInfo* deng, size_t deng_end) const {
+  const char* t = m_text + deng->begin_pos;
+  if (deng->length > 2)
+    return CNeItems::_is_place_head(t + 2, deng->length - 2) ||
+           (deng->length == 4 && std::memcmp(t + 2, kDi, 2) == 0);
+  if (deng_end >= m_nTextLen) return false;
+  const tSegItemInfo* kind = _path_item(_next_end(deng_end));
+  if (kind == nullptr) return false;
+  const char* k = m_text + kind->begin_pos;
+  return CNeItems::_is_place_head(k, kind->length) ||
+         (kind->length == 2 && (std::memcmp(k, kDi, 2) == 0 || std::memcmp(k, kGuo, 2) == 0));
+}
+
+bool CPersonRecognizer::_in_place_list() const {
+  const NeContextType& ctx = *m_ctx;
+  if (ctx.begin_pos + ctx.len > m_nTextLen) return false;
+  // The word after the candidate: it must close the candidate's item.
+  const tSegItemInfo* next = ctx.suc_item;
+  if (next != nullptr && !ends_list_item(m_text + next->begin_pos, next->length)) return false;
+  // A place item right after: "、" place, then the end of that item.
+  if (_place_item_after(next)) return true;
+  // A place item right before: place "、" candidate.
+  const tSegItemInfo* comma = ctx.pre_item;
+  const bool comma_before = comma != nullptr &&
+                            is_list_comma(m_text + comma->begin_pos, comma->length);
+  if (comma_before && comma->begin_pos > 0 && _is_place_word(_path_item(comma->begin_pos)))
+    return true;
+  // A list that ends in "等地" (等 国, 等 省 ...) lists places.
+  if (next == nullptr) return false;
+  const char* n = m_text + next->begin_pos;
+  const bool in_list = comma_before || is_list_comma(n, next->length) ||
+                       (next->length >= 2 && std::memcmp(n, kDeng, 2) == 0);
+  return in_list && _list_of_places_follows(next);
+}
+
 bool CPersonRecognizer::_is_name_word(const tSegItemInfo* item) const {
-  if (item->length < 2 * kCharBytes || item->nAttributeIdx == 0 ||
-      item->nAttributeIdx - 1 >= m_res.dict->mWordNum)
-    return false;
-  const prop_list_t tags = m_res.dict->pos_list(item->nAttributeIdx - 1);
-  if (tags.len == 0 || tags.ids[0] != kNrTag) return false;
+  if (_first_tag_of_word(item) != kNrTag) return false;
   for (size_t k = 0; k < item->length; k += kCharBytes)
     if (static_cast<unsigned char>(m_text[item->begin_pos + k]) < 0x81) return false;
   return true;

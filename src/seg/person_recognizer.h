@@ -198,6 +198,16 @@ class CPersonRecognizer {
   // whole as well: a place among places.  A place word that only begins
   // its item (X、北京 军区 司令员 Y) proves nothing.
   bool _in_place_list() const;
+  // Whether the "、" word `comma` (the word after the candidate) is
+  // followed by a place word that is a whole list item.
+  bool _place_item_after(const tSegItemInfo* comma) const;
+  // Whether the list that goes on with the word w ends in 等 and a place
+  // kind (等地, 等 国, 等省): a list of places.
+  bool _list_of_places_follows(const tSegItemInfo* w) const;
+  bool _ends_place_list(const tSegItemInfo* deng, size_t deng_end) const;
+  // The most probable tag of a dictionary word of two or more characters
+  // inside the text; -1 for anything else.
+  int _first_tag_of_word(const tSegItemInfo* item) const;
   bool _is_name_word(const tSegItemInfo* item) const;
   bool _is_place_word(const tSegItemInfo* item) const;
   bool _is_trans_char_word(const tSegItemInfo* item, uint8_t role) const;

@@ -368,6 +368,7 @@ void Trainer::add_paragraph(const CorpusParagraph& para) {
     const bool apart = m_options.single_given_apart &&
                        ((kind[i] == kGiven && t.word.size() == 2) ||
                         (kind[i] == kSurname && toks[i + 1].word.size() == 2));
+    if (kind[i] == kGiven && t.word.size() == 2) ++m_single_given[t.word];
     if (kind[i] == kGiven && !apart) {
       if (!held) m_given_names.insert(t.word);
       for (size_t k = 0; k < t.word.size(); k += CharLen(t.word, k))

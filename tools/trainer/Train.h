@@ -123,6 +123,11 @@ struct TrainOptions {
   // 老 and 小 before this many of the most frequent one-character
   // surnames are dictionary words tagged nr (0: none).
   size_t familiar_name_surnames = 150;
+  // A character that the text writes after at least two of those surnames
+  // as one nr word (许老, 关公, 胡氏), this many times in all, and never as a
+  // one-character given name nor more often inside longer names, makes
+  // familiar names after each of those surnames as well (0: none).
+  uint64_t familiar_suffix_min_count = 3;
   // Listed places spelt like transliterated names may be tagged nr too.
   bool listed_trans_places = true;
   // Transliterated person names of the word list are dictionary words.
@@ -246,6 +251,11 @@ class Trainer {
   // `w` is a name the text writes whole once, which is therefore no
   // dictionary word of its own.
   bool is_unkept_name(const std::string& w) const;
+  // The familiar_name_surnames most frequent one-character surnames.
+  std::vector<std::string> familiar_surnames() const;
+  // The characters that follow a surname in familiar names (see
+  // familiar_suffix_min_count), learnt from the names written whole.
+  std::set<std::string> familiar_suffixes(const std::vector<std::string>& surnames) const;
   // A place name that looks transliterated (FH ... FT rather than LH ... LT).
   bool is_foreign_place(const std::string& w) const;
   bool begins_with_common_surname(const std::string& w) const;
@@ -344,6 +354,8 @@ class Trainer {
   std::map<std::pair<std::string, std::string>, uint32_t> m_affix_pairs;
   // Single-character words: count as "nr" and count otherwise.
   std::map<std::string, std::pair<uint64_t, uint64_t>> m_single_char_nr;
+  // One-character given names (after a surname): occurrences.
+  std::map<std::string, uint64_t> m_single_given;
 
   std::vector<std::pair<std::string, uint64_t>> m_surnames;  // GBK
   std::set<std::string> m_surname_set;

@@ -135,6 +135,12 @@ void Trainer::count_splits() {
         m_splits.emplace(prefix + s.first, SplitCount());
         max_len = std::max<size_t>(max_len, 4);
       }
+  const std::vector<std::string> familiar = familiar_surnames();
+  for (const std::string& suffix : familiar_suffixes(familiar))
+    for (const std::string& s : familiar) {
+      m_splits.emplace(s + suffix, SplitCount());
+      max_len = std::max<size_t>(max_len, 4);
+    }
   for (const auto& kv : m_word_pos) {
     if (kv.first.size() < 4 || kv.first.size() > 16) continue;
     m_splits.emplace(kv.first, SplitCount());
@@ -328,13 +334,36 @@ void Trainer::select_lexicon_words() {
   }
   m_summary.lexicon_words = m_lexicon_selected.size();
 
-  // Familiar names: 老 or 小 before a common surname (老张, 小李), which
-  // the text writes as one nr word.  The text decides where it shows the
+  // Familiar names: 老 or 小 before a common surname (老张, 小李), or a
+  // familiar suffix after it (许老, 胡氏), which the text writes as one nr
+  // word.  The text decides where it shows the
   // pair: as another word (老师, 小说), as two words more than once, or as
   // a name it already keeps.  The word list's tags for such pairs are unreliable (老何
   // is listed as a pronoun), so the pair becomes a name there too.
   m_summary.familiar_names = 0;
-  if (m_options.familiar_name_surnames == 0) return;
+  const std::vector<std::string> sn = familiar_surnames();
+  std::vector<std::string> familiar;
+  for (const char* prefix : {kLao, kXiao})
+    for (const std::string& s : sn) familiar.push_back(prefix + s);
+  for (const std::string& suffix : familiar_suffixes(sn))
+    for (const std::string& s : sn) familiar.push_back(s + suffix);
+  static const int nr = pos_tag_id("nr");
+  for (const std::string& w : familiar) {
+    if (m_given_names.count(w)) continue;
+    if (m_word_pos.count(w)) {
+      if (!is_unkept_name(w)) continue;
+    } else {
+      auto sp = m_splits.find(w);
+      // Apart once is not enough: the text writes these names whole as
+      // a rule (老张 15 times, 老王 once apart and never whole).
+      if (sp != m_splits.end() && sp->second.split > 1) continue;
+    }
+    m_lexicon_selected[w] = nr;
+    ++m_summary.familiar_names;
+  }
+}
+
+std::vector<std::string> Trainer::familiar_surnames() const {
   std::vector<std::pair<std::string, uint64_t>> sn;
   for (const auto& s : m_surnames)
     if (s.first.size() == 2) sn.push_back(s);
@@ -342,23 +371,43 @@ void Trainer::select_lexicon_words() {
     return a.second != b.second ? a.second > b.second : a.first < b.first;
   });
   if (sn.size() > m_options.familiar_name_surnames) sn.resize(m_options.familiar_name_surnames);
-  static const int nr = pos_tag_id("nr");
-  for (const char* prefix : {kLao, kXiao}) {
-    for (const auto& s : sn) {
-      const std::string w = prefix + s.first;
-      if (m_given_names.count(w)) continue;
-      if (m_word_pos.count(w)) {
-        if (!is_unkept_name(w)) continue;
-      } else {
-        auto sp = m_splits.find(w);
-        // Apart once is not enough: the text writes these names whole as
-        // a rule (老张 15 times, 老王 once apart and never whole).
-        if (sp != m_splits.end() && sp->second.split > 1) continue;
-      }
-      m_lexicon_selected[w] = nr;
-      ++m_summary.familiar_names;
+  std::vector<std::string> out;
+  for (const auto& s : sn) out.push_back(s.first);
+  return out;
+}
+
+std::set<std::string> Trainer::familiar_suffixes(const std::vector<std::string>& surnames) const {
+  std::set<std::string> out;
+  if (m_options.familiar_suffix_min_count == 0 || surnames.empty()) return out;
+  const std::set<std::string> common(surnames.begin(), surnames.end());
+  struct Evidence {
+    std::set<std::string> surnames;
+    uint64_t familiar = 0;  // surname + the character, written whole
+    uint64_t inside = 0;    // the character in whole names of three or more
+  };
+  std::map<std::string, Evidence> ev;
+  for (const auto& kv : m_whole_name) {
+    const std::string& w = kv.first;
+    bool wide = true;
+    for (size_t k = 0; k < w.size(); k += CharLen(w, k))
+      if (CharLen(w, k) != 2) wide = false;
+    if (!wide || (!m_options.held_out.empty() && m_options.held_out.count(HeldOutKey(w)))) continue;
+    if (w.size() == 4 && common.count(w.substr(0, 2))) {
+      Evidence& e = ev[w.substr(2)];
+      e.surnames.insert(w.substr(0, 2));
+      e.familiar += kv.second;
+    } else if (w.size() >= 6) {
+      for (size_t k = 0; k < w.size(); k += 2) ev[w.substr(k, 2)].inside += kv.second;
     }
   }
+  for (const auto& kv : ev) {
+    const Evidence& e = kv.second;
+    if (e.surnames.size() < 2 || e.familiar < m_options.familiar_suffix_min_count ||
+        e.inside > e.familiar || m_single_given.count(kv.first))
+      continue;
+    out.insert(kv.first);
+  }
+  return out;
 }
 
 void Trainer::add_given_names(std::istream& in) {

@@ -273,6 +273,12 @@ bool Trainer::train_roles(const std::string& dir, std::string* error) {
         }
       }
     }
+    // A word the text never shows (a word of the general word list) has no
+    // evidence of its own: with the name list's Z alone it could only be a
+    // given name (全 揪住).  It is an ordinary word as well, scored as a
+    // word seen once as A.
+    if (it == counts.end() && prob.count(kRoleZ) && !prob.count(kRoleA) && role_total[kRoleA] > 0)
+      prob[kRoleA] = 1.0 / double(role_total[kRoleA]);
     if (prob.empty()) continue;
     std::vector<std::pair<double, uint8_t>> by_prob;
     for (const auto& rp : prob) by_prob.emplace_back(rp.second, rp.first);

@@ -146,6 +146,8 @@ int ParseCommandLine(int argc, char** argv, CommandLine& cl) {
                  "Surname frequency that makes a listed name Chinese");
   app.add_option("--familiar-names", o.familiar_name_surnames,
                  "老/小 + this many common surnames are words (0: none)");
+  app.add_option("--familiar-suffix-count", o.familiar_suffix_min_count,
+                 "Whole names that make a character a familiar suffix of surnames (0: none)");
   app.add_option("--listed-trans-char-count", o.listed_trans_char_count,
                  "Evidence a listed name needs to be taken for a transliteration");
   app.add_option_function<uint64_t>(

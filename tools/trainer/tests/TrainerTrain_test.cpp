@@ -220,3 +220,41 @@ TEST(TrainerTrain, NamesPlacesAndWordLists) {
   EXPECT_EQ(Segment(dir.path(), LX_POS, "中央电台播音"), "中央电台/nt 播音/v");
   EXPECT_EQ(Segment(dir.path(), LX_SGU, "中央电台播音"), "中央 电台 播音");
 }
+
+TEST(TrainerTrain, FamiliarSuffixesAreLearntFromNamesWrittenWhole) {
+  // 老 follows three surnames in names written whole and is never a given
+  // name: 王老 becomes a name.  文 is a given name once (张 文), so 陈文
+  // stays unknown although the text writes 王文 and 李文 whole as well.
+  Trainer t;
+  Feed(t, &Trainer::add_surnames, "王\t90\n张\t80\n李\t70\n陈\t60\n许\t50\n孙\t40\n侯\t30\n");
+  Feed(t, &Trainer::add_corpus,
+       Paragraphs("20010103", 3, 1,
+                  G("许老/nr  说/v  。/w  孙老/nr  说/v  。/w  侯老/nr  说/v  。/w  ") +
+                      G("王文/nr  说/v  。/w  李文/nr  说/v  。/w  李文/nr  说/v  。/w  张/nr  文/nr  说/v  。/w")));
+  lxtest::TempDir dir("lxtrain_");
+  std::string error;
+  ASSERT_TRUE(t.write(dir.path(), &error)) << error;
+  Dict dict(dir.path());
+  ASSERT_TRUE(dict.ok);
+  EXPECT_TRUE(dict.index("王老") >= 0 && dict.index("陈文") < 0);
+  EXPECT_EQ(Segment(dir.path(), LX_POS, "陈老说"), "陈老/nr 说/v");
+}
+
+TEST(TrainerTrain, ListedWordsTheTextLacksCanBeOrdinaryWordsAsWellAsGivenNames) {
+  // 明会 is a word of the general list only; the name list makes it a
+  // possible given name (明 begins and 会 ends given names there), and it
+  // keeps the role of an ordinary word beside that.
+  Trainer t;
+  Feed(t, &Trainer::add_surnames, "张\t50\n江\t10\n");
+  Feed(t, &Trainer::add_corpus,
+       Paragraphs("20010104", 4, 3, G("张/nr  三/nr  会见/v  客人/n  。/w  江/nr  会明/nr  说/v  。/w")));
+  Feed(t, &Trainer::add_lexicon, "明会 3 v\n");
+  Feed(t, &Trainer::add_given_names, "张会明,女\n江明会,男\n张明国,男\n");
+  lxtest::TempDir dir("lxtrain_");
+  std::string error;
+  ASSERT_TRUE(t.write(dir.path(), &error)) << error;
+  Dict dict(dir.path());
+  ASSERT_TRUE(dict.ok);
+  const std::set<int> listed = dict.roles("明会");
+  EXPECT_TRUE(listed.count(kRoleZ) && listed.count(kRoleA));
+}
