@@ -487,6 +487,26 @@ const char* size_problem(FILE* fp) {
   return std::strerror(errno);
 }
 
+// Opens `path` for reading into `f` and gives its byte size; false, with
+// the reason in `err`, when there is no name, no such file or no size.
+bool open_with_size(const char* path, FileCloser& f, long long& bytes, std::string& err) {
+  if (path == 0) {
+    err = "no file name";
+    return false;
+  }
+  f.fp = std::fopen(path, "rb");
+  if (f.fp == 0) {
+    set_error(err, "%s: cannot open: %s", path, std::strerror(errno));
+    return false;
+  }
+  bytes = stream_size(f.fp);
+  if (bytes < 0) {
+    set_error(err, "%s: cannot determine the size: %s", path, size_problem(f.fp));
+    return false;
+  }
+  return true;
+}
+
 // Reads "Core.Prop" sections: each a u32 count and that many elements,
 // checked against the bytes left in the file before anything is allocated.
 struct PropReader {
@@ -653,20 +673,9 @@ bool CBasicDict::_loadDict(const char* path) { return _readDict(path, true); }
 
 bool CBasicDict::_readDict(const char* path, bool walk) {
   try {
-    if (path == 0) {
-      m_error = "no file name";
-      return false;
-    }
-    FileCloser f{std::fopen(path, "rb")};
-    if (f.fp == 0) {
-      set_error(m_error, "%s: cannot open: %s", path, std::strerror(errno));
-      return false;
-    }
-    long long bytes = stream_size(f.fp);
-    if (bytes < 0) {
-      set_error(m_error, "%s: cannot determine the size: %s", path, size_problem(f.fp));
-      return false;
-    }
+    FileCloser f{0};
+    long long bytes = 0;
+    if (!open_with_size(path, f, bytes, m_error)) return false;
     size_t num = (size_t)(bytes / 4);  // trailing bytes are ignored
     std::vector<uint32_t> units(num);
     if (num > 0 && std::fread(units.data(), 4, num, f.fp) != num) {
@@ -696,20 +705,9 @@ bool CBasicDict::_readDict(const char* path, bool walk) {
 
 bool CBasicDict::_loadProp(const char* path) {
   try {
-    if (path == 0) {
-      m_error = "no file name";
-      return false;
-    }
-    FileCloser f{std::fopen(path, "rb")};
-    if (f.fp == 0) {
-      set_error(m_error, "%s: cannot open: %s", path, std::strerror(errno));
-      return false;
-    }
-    long long bytes = stream_size(f.fp);
-    if (bytes < 0) {
-      set_error(m_error, "%s: cannot determine the size: %s", path, size_problem(f.fp));
-      return false;
-    }
+    FileCloser f{0};
+    long long bytes = 0;
+    if (!open_with_size(path, f, bytes, m_error)) return false;
     PropReader r{f.fp, (unsigned long long)bytes};
     prop_t p;
     uint32_t words;
