@@ -18,6 +18,8 @@
 #include <immintrin.h>
 #endif
 
+#include "dict/Dir.h"
+
 static_assert(sizeof(word_prop_t) == 20, "word_prop_t must match the 20-byte file record");
 static_assert(offsetof(word_prop_t, m_WordLength) == 16 && offsetof(word_prop_t, m_NameEntity) == 18,
               "word_prop_t must match the 20-byte file record");
@@ -460,14 +462,6 @@ bool check_keys(const uint32_t* units, size_t size, const prop_t* p, uint32_t wo
   return true;
 }
 
-// Closes the stream on every path.
-struct FileCloser {
-  FILE* fp;
-  ~FileCloser() {
-    if (fp) std::fclose(fp);
-  }
-};
-
 // The byte size of an open regular file, or -1 (also for a directory or a
 // device, whose "size" says nothing about what can be read).
 long long stream_size(FILE* fp) {
@@ -485,6 +479,26 @@ const char* size_problem(FILE* fp) {
   if (fstat(fileno(fp), &st) == 0 && !S_ISREG(st.st_mode))
     return S_ISDIR(st.st_mode) ? std::strerror(EISDIR) : "not a regular file";
   return std::strerror(errno);
+}
+
+// Opens `path` for reading into `f` and gives its byte size; false, with
+// the reason in `err`, when there is no name, no such file or no size.
+bool open_with_size(const char* path, FileHolder& f, long long& bytes, std::string& err) {
+  if (path == 0) {
+    err = "no file name";
+    return false;
+  }
+  f.reset(std::fopen(path, "rb"));
+  if (f == nullptr) {
+    set_error(err, "%s: cannot open: %s", path, std::strerror(errno));
+    return false;
+  }
+  bytes = stream_size(f.get());
+  if (bytes < 0) {
+    set_error(err, "%s: cannot determine the size: %s", path, size_problem(f.get()));
+    return false;
+  }
+  return true;
 }
 
 // Reads "Core.Prop" sections: each a u32 count and that many elements,
@@ -653,23 +667,12 @@ bool CBasicDict::_loadDict(const char* path) { return _readDict(path, true); }
 
 bool CBasicDict::_readDict(const char* path, bool walk) {
   try {
-    if (path == 0) {
-      m_error = "no file name";
-      return false;
-    }
-    FileCloser f{std::fopen(path, "rb")};
-    if (f.fp == 0) {
-      set_error(m_error, "%s: cannot open: %s", path, std::strerror(errno));
-      return false;
-    }
-    long long bytes = stream_size(f.fp);
-    if (bytes < 0) {
-      set_error(m_error, "%s: cannot determine the size: %s", path, size_problem(f.fp));
-      return false;
-    }
+    FileHolder f;
+    long long bytes = 0;
+    if (!open_with_size(path, f, bytes, m_error)) return false;
     size_t num = (size_t)(bytes / 4);  // trailing bytes are ignored
     std::vector<uint32_t> units(num);
-    if (num > 0 && std::fread(units.data(), 4, num, f.fp) != num) {
+    if (num > 0 && std::fread(units.data(), 4, num, f.get()) != num) {
       set_error(m_error, "%s: short read", path);
       return false;
     }
@@ -696,21 +699,10 @@ bool CBasicDict::_readDict(const char* path, bool walk) {
 
 bool CBasicDict::_loadProp(const char* path) {
   try {
-    if (path == 0) {
-      m_error = "no file name";
-      return false;
-    }
-    FileCloser f{std::fopen(path, "rb")};
-    if (f.fp == 0) {
-      set_error(m_error, "%s: cannot open: %s", path, std::strerror(errno));
-      return false;
-    }
-    long long bytes = stream_size(f.fp);
-    if (bytes < 0) {
-      set_error(m_error, "%s: cannot determine the size: %s", path, size_problem(f.fp));
-      return false;
-    }
-    PropReader r{f.fp, (unsigned long long)bytes};
+    FileHolder f;
+    long long bytes = 0;
+    if (!open_with_size(path, f, bytes, m_error)) return false;
+    PropReader r{f.get(), (unsigned long long)bytes};
     prop_t p;
     uint32_t words;
     if (!r.read_u32(words)) {

@@ -194,6 +194,11 @@ class CBasicDict {
   // --- Checked access ----------------------------------------------------
   // All of these are safe for any argument.
 
+  // Whether the `len` bytes at `s` (len > 0) are a word of the dictionary.
+  bool has_word(const char* s, size_t len) const {
+    return mBasicDict.exactMatchSearch<int>(s, len) >= 0;
+  }
+
   // Entry `idx`, or null unless idx < mWordNum.
   const word_prop_t* word_info(uint32_t idx) const {
     return idx < mWordNum ? &mPropDict.m_word_info[idx] : nullptr;

@@ -22,12 +22,8 @@ const char* const CCustomDict::m_cspos[48] = {
 namespace {
 
 // Owners for what the loaders hold while they read: an allocation that fails
-// part-way throws, and the stream (and the line buffer of getline) must not
-// be lost with it.
-struct FileCloser {
-  void operator()(FILE* fp) const { std::fclose(fp); }
-};
-typedef std::unique_ptr<FILE, FileCloser> FileHolder;
+// part-way throws, and the stream (a FileHolder) and the line buffer of
+// getline must not be lost with it.
 
 // The buffer that getline (re)allocates with malloc.
 struct LineBuffer {

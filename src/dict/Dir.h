@@ -17,6 +17,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <memory>
 
 class CDir {
  public:
@@ -84,6 +85,12 @@ void report_file_problem(const char* path, const char* fmt, ...)
 // reporting why, except that an absent file is not reported when
 // `absent_ok`.
 FILE* open_regular_file(const char* path, bool absent_ok = false);
+
+// An open stream that is closed with its holder.
+struct FileCloser {
+  void operator()(FILE* fp) const { std::fclose(fp); }
+};
+typedef std::unique_ptr<FILE, FileCloser> FileHolder;
 
 // Reads a text file in pieces as fgets does (a line longer than the buffer
 // comes in several pieces), keeping track of line numbers and of a last

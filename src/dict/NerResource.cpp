@@ -134,7 +134,7 @@ float float_from_le(const unsigned char* p) {
 bool CNerResource::load_transition_table(const char* path, CProbabilityNode* table,
                                          size_t dim) {
   if (path == nullptr || table == nullptr || dim == 0) return false;
-  std::unique_ptr<FILE, int (*)(FILE*)> fp(open_regular_file(path), std::fclose);
+  FileHolder fp(open_regular_file(path));
   if (fp == nullptr) return false;
   // The file holds exactly the dim x dim cells; anything else is another
   // table or a damaged one.  It is read into a scratch buffer first so that
@@ -175,10 +175,6 @@ const char kFuxingHeader[] = "#fuxing";
 const char kNoAmbXingHeader[] = "#no_amb_xing";
 const char kLocSuffixHeader[] = "#loc_suffix";
 
-struct FileCloser {
-  void operator()(FILE* fp) const { std::fclose(fp); }
-};
-
 bool starts_with(const char* s, const char* prefix) {
   return std::strncmp(s, prefix, std::strlen(prefix)) == 0;
 }
@@ -205,7 +201,7 @@ int CNerResource::load_named_entity_resource(const char* path, HashDict*& fuxing
   // The stream and the new dictionaries are owned here until the dictionaries
   // are handed over, so an allocation failing while the lists are read
   // (it throws) loses nothing and leaves the caller's dictionaries alone.
-  std::unique_ptr<FILE, FileCloser> fp(path ? std::fopen(path, "rb") : nullptr);
+  FileHolder fp(path ? std::fopen(path, "rb") : nullptr);
   if (fp == nullptr) {
     std::fprintf(stderr, "can not open file : %s\n", path ? path : "(null)");
     return 0;

@@ -4,27 +4,23 @@
 
 #include "seg/char_class.h"
 
-const uint16_t CFactoid::zh_dian = 0xE3B5;  // 点 (B5 E3)
-const uint16_t CFactoid::zh_yi = 0xBBD2;    // 一 (D2 BB)
-
 namespace {
 
 inline unsigned char byte_at(const char* s, uint32_t i) { return static_cast<unsigned char>(s[i]); }
 
 inline bool is_digit(unsigned char c) { return c >= '0' && c <= '9'; }
 
-// A two-byte GBK character as a 16-bit value, first byte in the low half.
-inline uint16_t char16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-
 // Looks a byte up in one of the 128-entry ASCII tables.
 inline bool permitted(const bool* table, unsigned char c) { return c < 0x80 && table[c]; }
 
-// 分之, between the two numeral runs of a fraction.
-const unsigned char kFenZhi[4] = {0xB7, 0xD6, 0xD6, 0xAE};
+// A full-width digit (０ to ９) in the `avail` bytes at p.
+inline bool wide_digit_at(const unsigned char* p, uint32_t avail) {
+  return avail >= 2 && is_wide_digit(p);
+}
 
-// A full-width digit (０ to ９).
-inline bool is_wide_digit(const unsigned char* p, uint32_t avail) {
-  return avail >= 2 && p[0] == 0xA3 && p[1] >= 0xB0 && p[1] <= 0xB9;
+// The character of code `code` in the `avail` bytes at p.
+inline bool chs_at(const unsigned char* p, uint32_t avail, uint16_t code) {
+  return avail >= 2 && chs_code(p) == code;
 }
 
 // The middle dot, written between digits as a decimal point ("14·9%"), and
@@ -39,16 +35,12 @@ inline bool is_ratio_colon(const unsigned char* p, uint32_t avail) {
 // A single Chinese digit, the only characters a decimal fraction after 点
 // holds.
 bool is_zh_digit(const unsigned char* p, uint32_t avail) {
-  return avail >= 2 && p[0] >= 0x81 && is_numeral_code(char16(p), kDigitNumerals);
+  return avail >= 2 && p[0] >= 0x81 && is_numeral_code(chs_code(p), kDigitNumerals);
 }
 
 // A character of a number written in characters.
 inline bool is_zh_numeral(const unsigned char* p) {
-  return is_numeral_code(char16(p), kNumberNumerals);
-}
-
-inline bool is_char2(const unsigned char* p, uint32_t avail, unsigned char a, unsigned char b) {
-  return avail >= 2 && p[0] == a && p[1] == b;
+  return is_numeral_code(chs_code(p), kNumberNumerals);
 }
 
 // Size of the PKU work buffer: the PKU scan takes at most kRunMax bytes, so
@@ -129,7 +121,7 @@ uint32_t CFactoid::sign_width(const unsigned char* text, uint32_t len) const {
   } else {
     return 0;
   }
-  if (len > w && (is_digit(text[w]) || (bpku_mode && is_wide_digit(text + w, len - w)))) return w;
+  if (len > w && (is_digit(text[w]) || (bpku_mode && wide_digit_at(text + w, len - w)))) return w;
   return 0;
 }
 
@@ -171,7 +163,7 @@ uint32_t CFactoid::digit_run(const unsigned char* s, uint32_t len, uint32_t i) c
   while (i < len && i < kRunMax) {
     if (is_digit(s[i])) {
       i += 1;
-    } else if (bpku_mode && is_wide_digit(s + i, len - i)) {
+    } else if (bpku_mode && wide_digit_at(s + i, len - i)) {
       i += 2;
     } else {
       break;
@@ -187,7 +179,7 @@ uint32_t CFactoid::extend_digit_number(const unsigned char* s, uint32_t len, uin
   while (end < len && end < kRunMax) {
     // The number must end in a digit, and a digit must follow the mark.
     const bool ends_in_digit =
-        is_digit(s[end - 1]) || (end >= 2 && is_wide_digit(s + end - 2, 2));
+        is_digit(s[end - 1]) || (end >= 2 && wide_digit_at(s + end - 2, 2));
     if (!ends_in_digit) break;
     const bool dot = is_mid_dot(s + end, len - end);
     if (!dot && !is_ratio_colon(s + end, len - end)) break;
@@ -199,14 +191,14 @@ uint32_t CFactoid::extend_digit_number(const unsigned char* s, uint32_t len, uin
       decimal = true;
       if (e < len && s[e] == '%') {
         e += 1;
-      } else if (bpku_mode && is_char2(s + e, len - e, 0xA3, 0xA5)) {
+      } else if (bpku_mode && chs_at(s + e, len - e, 0xA5A3)) {  // ％
         e += 2;
       }
       return e;  // a percentage or a decimal ends the number
     }
     // A ratio: each term may have a decimal of its own ("1.9∶1").
     decimal = false;
-    if (e < len && (s[e] == '.' || is_char2(s + e, len - e, 0xA3, 0xAE))) {
+    if (e < len && (s[e] == '.' || chs_at(s + e, len - e, 0xAEA3))) {  // ．
       const uint32_t w = s[e] == '.' ? 1 : (bpku_mode ? 2 : 0);
       const uint32_t f = w > 0 ? digit_run(s, len, e + w) : e + w;
       if (w > 0 && f > e + w) {
@@ -346,7 +338,7 @@ uint32_t CFactoid::zh_run_end(const unsigned char* s, uint32_t len, uint32_t i,
       while (z < len && z < kRunMax) {
         if (s[z] == '0') {
           z += 1;
-        } else if (is_wide_digit(s + z, len - z) && s[z + 1] == 0xB0) {
+        } else if (wide_digit_at(s + z, len - z) && s[z + 1] == 0xB0) {
           z += 2;
         } else {
           break;
@@ -360,7 +352,7 @@ uint32_t CFactoid::zh_run_end(const unsigned char* s, uint32_t len, uint32_t i,
       last = 0;
       break;
     }
-    last = char16(s + i);
+    last = chs_code(s + i);
     if (!is_numeral_code(last, kNumberNumerals)) break;
     i += 2;
   }
@@ -382,11 +374,11 @@ void CFactoid::recognize_zh_factoid_word(const char* text, uint32_t len, int& ty
   type = kNumber;
   // A fraction: run, 分之, run, possibly a decimal ("百分之八点零七").
   const uint32_t j = i + 4;
-  if (len - i >= 6 && std::memcmp(s + i, kFenZhi, 4) == 0 && s[j] >= 0x80 &&
+  if (len - i >= 6 && std::memcmp(s + i, kChsFenZhi, 4) == 0 && s[j] >= 0x80 &&
       is_zh_numeral(s + j)) {
     uint16_t end_char = 0;
     uint32_t k = zh_run_end(s, len, j, end_char);
-    if (end_char == zh_dian && len - k >= 4 && s[k + 2] >= 0x80 && is_zh_numeral(s + k + 2)) {
+    if (end_char == kChsDian && len - k >= 4 && s[k + 2] >= 0x80 && is_zh_numeral(s + k + 2)) {
       const uint32_t d = zh_run_end(s, len, k + 2, end_char);
       if (d > k + 2) k = d;
     }
@@ -398,16 +390,16 @@ void CFactoid::recognize_zh_factoid_word(const char* text, uint32_t len, int& ty
   // A decimal: the run, 点, single digits, and 万 or 亿 ("九点七四万").  Not
   // a clock time ("十点三十分", "八点零五分", "八点一刻"), nor "一点一滴" or
   // "一点一点": after "一点" one digit alone is no fraction.
-  if (last == zh_dian && i > 0) {
+  if (last == kChsDian && i > 0) {
     uint32_t d = i + 2;
     while (is_zh_digit(s + d, len - d) && d < kRunMax) d += 2;
     const uint32_t digits = (d - i - 2) / 2;
-    const bool one = i == 2 && char16(s) == zh_yi;
+    const bool one = i == 2 && chs_code(s) == kChsYi;
     const unsigned char* after = s + d;
     const uint32_t rest = len - d;
-    const bool wan = is_char2(after, rest, 0xCD, 0xF2) || is_char2(after, rest, 0xD2, 0xDA);
-    const bool clock = is_char2(after, rest, 0xB7, 0xD6) || is_char2(after, rest, 0xBF, 0xCC) ||
-                       is_char2(after, rest, 0xB5, 0xE3) ||
+    const bool wan = chs_at(after, rest, 0xF2CD) || chs_at(after, rest, 0xDAD2);  // 万 亿
+    const bool clock = chs_at(after, rest, 0xD6B7) || chs_at(after, rest, 0xCCBF) ||  // 分 刻
+                       chs_at(after, rest, kChsDian) ||
                        (rest >= 2 && after[0] >= 0x81 && !wan && is_zh_numeral(after));
     if (digits > 0 && !clock && (wan || !one || digits > 1)) {
       fclen = wan ? d + 2 : d;
@@ -416,7 +408,7 @@ void CFactoid::recognize_zh_factoid_word(const char* text, uint32_t len, int& ty
   }
   // "三十五点" keeps "三十": the numeral before 点 belongs to a clock time.
   // A run ending in 一 leaves it to words such as 一些 or 一样.
-  if (last == zh_dian || last == zh_yi) {
+  if (last == kChsDian || last == kChsYi) {
     fclen = i - 2;
   } else {
     fclen = i;

@@ -65,10 +65,6 @@ class CFactoid {
   static const uint32_t kEnScanMax = 101;
   static const uint32_t kRunMax = 256;
 
-  // Two-byte characters read with the first byte in the low half.
-  static const uint16_t zh_dian;  // 点
-  static const uint16_t zh_yi;    // 一
-
   CFactoid();
   ~CFactoid();
   CFactoid(const CFactoid&) = delete;

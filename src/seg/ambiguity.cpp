@@ -8,21 +8,20 @@
 #include "dict/CustomDict.h"
 #include "dict/RuleDict.h"
 #include "seg/char_class.h"
+#include "seg/path_words.h"
 
 namespace {
 
-// "个" (GBK), the measure word a number must not end with to take a unit.
-const char kGe[2] = {'\xB8', '\xF6'};
-// "年", "月" and "份" (GBK): a year, and the month that 份 may follow.
-const char kNian[2] = {'\xC4', '\xEA'};
-const char kYue[2] = {'\xD4', '\xC2'};
-const char kFen[2] = {'\xB7', '\xDD'};
-// "天", "秒" and "号" (GBK): units that stay apart from a number.
-const char kTian[2] = {'\xCC', '\xEC'};
-const char kMiao[2] = {'\xC3', '\xEB'};
-const char kHao[2] = {'\xBA', '\xC5'};
-
-inline bool is_char(const char* p, const char* c) { return p[0] == c[0] && p[1] == c[1]; }
+// "个", the measure word a number must not end with to take a unit.
+const uint16_t kGe = 0xF6B8;
+// "年", "月" and "份": a year, and the month that 份 may follow.
+const uint16_t kNian = 0xEAC4;
+const uint16_t kYue = 0xC2D4;
+const uint16_t kFen = 0xDDB7;
+// "天", "秒" and "号": units that stay apart from a number.
+const uint16_t kTian = 0xECCC;
+const uint16_t kMiao = 0xEBC3;
+const uint16_t kHao = 0xC5BA;
 
 // An item as the producer makes it, before the pass fills in its word.
 void init_item(tSegItemInfo& it) {
@@ -332,8 +331,8 @@ void CAmbiguityResolver::_clear_cob_amb(tNodeInfo* node) {
   tSegItemInfo* p = _chosen(c->begin_pos);
   if (p == nullptr) return;
   const char* pend = m_pText + c->begin_pos;  // one past P's last byte
-  if (c->length == 2 && is_char(pend, kFen)) {
-    if (p->bcomb && p->type == kItemFactoid && p->length > 2 && is_char(pend - 2, kYue))
+  if (c->length == 2 && chs_code(pend) == kFen) {
+    if (p->bcomb && p->type == kItemFactoid && p->length > 2 && chs_code(pend - 2) == kYue)
       _merge_number_unit(p, c, pos, kPosIndexTime);
     return;
   }
@@ -342,7 +341,7 @@ void CAmbiguityResolver::_clear_cob_amb(tNodeInfo* node) {
   if (_single_char_class(*p) == kChsDigit) p->posIndex = kPosIndexNumeral;
   if (p->posIndex != kPosIndexNumeral) return;
   if (cls == kChsDateTimeUnit && !_number_takes_date_unit(*p, *c)) return;
-  if (p->length > 2 && pend[-2] == kGe[0] && pend[-1] == kGe[1]) return;
+  if (p->length > 2 && chs_code(pend - 2) == kGe) return;
   if (pend[-1] == '%') return;
   // A fraction takes no unit.
   for (const char* q = m_pText + p->begin_pos; q < pend; ++q)
@@ -371,7 +370,7 @@ int CAmbiguityResolver::_unit_class(const tSegItemInfo& it) const {
   if (it.length == 2) return _single_char_class(it);
   if (m_chs_array == nullptr || it.length % 2 != 0) return kChsOther;
   const char* w = m_pText + it.begin_pos;
-  if (it.length == 4 && is_char(w, kYue) && is_char(w + 2, kFen)) return kChsDateTimeUnit;
+  if (it.length == 4 && chs_code(w) == kYue && chs_code(w + 2) == kFen) return kChsDateTimeUnit;
   for (uint32_t k = 0; k < it.length; k += 2)
     if (chs_class(m_chs_array, w + k) != kChsMagnitude) return kChsOther;
   return kChsMagnitude;
@@ -387,11 +386,9 @@ bool CAmbiguityResolver::_number_takes_date_unit(const tSegItemInfo& p,
   const char* w = m_pText + p.begin_pos;
   // 天 and 秒 follow a number as durations, 号 as a house or a size: the
   // corpus writes them apart from the number.
-  if (unit.length == 2 && (is_char(m_pText + unit.begin_pos, kTian) ||
-                           is_char(m_pText + unit.begin_pos, kMiao) ||
-                           is_char(m_pText + unit.begin_pos, kHao)))
-    return false;
-  if (unit.length != 2 || !is_char(m_pText + unit.begin_pos, kNian)) {
+  const uint16_t u = unit.length == 2 ? chs_code(m_pText + unit.begin_pos) : 0;
+  if (u == kTian || u == kMiao || u == kHao) return false;
+  if (u != kNian) {
     uint32_t chars = 0;
     for (uint32_t k = 0; k < p.length; ++chars)
       k += (static_cast<unsigned char>(w[k]) < 0x81 || k + 1 == p.length) ? 1 : 2;
@@ -405,8 +402,7 @@ bool CAmbiguityResolver::_number_takes_date_unit(const tSegItemInfo& p,
       k += 1;
       continue;
     }
-    const unsigned char t = static_cast<unsigned char>(w[k + 1]);
-    const bool digit = (b == 0xA3 && t >= 0xB0 && t <= 0xB9) || is_numeral(w + k, kDigitNumerals);
+    const bool digit = is_wide_digit(w + k) || is_numeral(w + k, kDigitNumerals);
     if (!digit) return false;
     k += 2;
   }
@@ -491,39 +487,35 @@ void CAmbiguityResolver::_clear_amb_by_userrule() {
 void CAmbiguityResolver::_clear_cob_by_seclex() {
   if (!_ready() || m_pSecondDict == nullptr) return;
   const uint32_t n = m_nTextLen;
-  tNodeInfo* nodes = m_lattice.m_nodes;
   uint32_t p = 0;
   while (p < n) {
-    const size_t a = nodes[p].nNextLen;
-    if (a == 0 || a > n - p) break;  // a broken path, or node n reached
-    const uint32_t q = p + static_cast<uint32_t>(a);
-    const size_t b = nodes[q].nNextLen;
-    // Both words at most 2 bytes, and the second one inside the sentence
-    // (node n has nNextLen 1 but no word after it).
-    if (a <= 2 && b >= 1 && b <= 2 && b <= n - q) {
-      const uint32_t ab = static_cast<uint32_t>(a + b);
+    const PathStep first = path_step(m_lattice, p, n);
+    if (first.end == p) break;  // a broken path
+    const uint32_t q = first.end;
+    const PathStep second = path_step(m_lattice, q, n);
+    // Both words at most 2 bytes, and the second one sound.
+    if (q - p <= 2 && second.item != nullptr && second.end - q <= 2) {
+      const uint32_t ab = second.end - p;
       const int v = m_pSecondDict->m_cd.exactMatchSearch<int>(m_pText + p, ab);
       if (v > 0 && static_cast<size_t>(v) < m_pSecondDict->m_attrNum &&
           m_pSecondDict->getlen(v) == ab) {
-        tSegItemInfo* x = _chosen(p + ab);
-        if (x != nullptr && x->begin_pos == q) {
-          const int data = m_pSecondDict->getdata(v);
-          const uint8_t pos_index = static_cast<uint8_t>(static_cast<uint32_t>(data) >> 1);
-          const bool odd = (data & 1) != 0;
-          x->begin_pos = p;
-          x->length = ab;
-          x->posIndex = pos_index;
-          x->nAttributeIdx = kAttrSingleChar;
-          if (pos_index == kPosIndexPerson)
-            x->type = odd ? kItemTransPerson : kItemPerson;
-          else if (pos_index == kPosIndexPlace)
-            x->type = odd ? kItemLocationWord2 : kItemLocationWord;
-          else
-            x->type = kItemSecondaryWord;
-          nodes[p].nNextLen = ab;
-          p += ab;
-          continue;
-        }
+        tSegItemInfo* x = second.item;
+        const int data = m_pSecondDict->getdata(v);
+        const uint8_t pos_index = static_cast<uint8_t>(static_cast<uint32_t>(data) >> 1);
+        const bool odd = (data & 1) != 0;
+        x->begin_pos = p;
+        x->length = ab;
+        x->posIndex = pos_index;
+        x->nAttributeIdx = kAttrSingleChar;
+        if (pos_index == kPosIndexPerson)
+          x->type = odd ? kItemTransPerson : kItemPerson;
+        else if (pos_index == kPosIndexPlace)
+          x->type = odd ? kItemLocationWord2 : kItemLocationWord;
+        else
+          x->type = kItemSecondaryWord;
+        m_lattice.m_nodes[p].nNextLen = ab;
+        p += ab;
+        continue;
       }
     }
     p = q;

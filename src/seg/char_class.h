@@ -53,10 +53,36 @@ enum NumeralSet : uint8_t {
 // its number class plus one in bits 4 and 5.
 extern const std::array<uint8_t, 65536> kCharTraits;
 
-// The 16-bit code of the two-byte character at `p` (lead byte low).
-inline uint16_t chs_code(const char* p) {
+// The 16-bit code of the two-byte character at `p` (lead byte low), read
+// from char or unsigned char text.
+template <class Byte>
+inline uint16_t chs_code(const Byte* p) {
   return static_cast<uint16_t>(static_cast<uint8_t>(p[0]) |
                                (static_cast<unsigned>(static_cast<uint8_t>(p[1])) << 8));
+}
+
+// Whether the two-byte characters at `a` and `b` are the same.
+inline bool same_chs(const char* a, const char* b) { return chs_code(a) == chs_code(b); }
+
+// Codes of the characters the number rules name.
+const uint16_t kChsYi = 0xBBD2;    // 一
+const uint16_t kChsDian = 0xE3B5;  // 点
+
+// "分之", between the two numbers of a fraction (4 bytes).
+const char kChsFenZhi[] = "\xB7\xD6\xD6\xAE";
+
+// Whether `c` leads a two-byte Chinese character: the GBK rows of hanzi,
+// not those of symbols and full-width letters (0xA1 to 0xAF).
+inline bool is_hanzi_lead(char c) {
+  const unsigned char u = static_cast<unsigned char>(c);
+  return (u >= 0x81 && u <= 0xA0) || (u >= 0xB0 && u <= 0xFE);
+}
+
+// A full-width digit (０ to ９) in the two bytes at `p`.
+template <class Byte>
+inline bool is_wide_digit(const Byte* p) {
+  const uint8_t lead = static_cast<uint8_t>(p[0]), trail = static_cast<uint8_t>(p[1]);
+  return lead == 0xA3 && trail >= 0xB0 && trail <= 0xB9;
 }
 
 // Whether the character of code `code`, or the two bytes at `p`, are in `set`.

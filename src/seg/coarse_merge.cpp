@@ -26,10 +26,6 @@ bool CCoarseData::_add(HashDict& dict, const char* text) {
 
 namespace {
 
-struct FileCloser {
-  void operator()(FILE* fp) const { std::fclose(fp); }
-};
-
 // The reason an entry line is refused, or null.
 const char* bad_entry(const char* s, size_t len) {
   if (len > CCoarseData::kMaxOrgLen) return "entry too long";
@@ -58,7 +54,7 @@ bool is_name_separator(const coarse_token_t& t) {
 
 bool CCoarseData::load(const char* path, bool orgs) {
   if (path != nullptr && access(path, F_OK) != 0 && errno == ENOENT) return true;
-  std::unique_ptr<FILE, FileCloser> fp(open_regular_file(path));
+  FileHolder fp(open_regular_file(path));
   if (fp == nullptr) return false;
   enum { NONE, ORG, SUFFIX, MEASURE } section = NONE;
   char line[256];

@@ -5,36 +5,8 @@
 #include "dict/NerResource.h"
 #include "seg/char_class.h"
 #include "seg/ne_items.h"
+#include "seg/path_words.h"
 #include "seg/role_tagger.h"
-
-namespace {
-
-// The chosen word ending at path position p, or null if node p holds none
-// that really ends there.
-tSegItemInfo* path_item(CLattice& lattice, size_t p) {
-  if (p == 0 || p >= CLattice::kMaxNodes) return nullptr;
-  tSegItemInfo* item = lattice.m_nodes[p].MaxItem;
-  const tSegItemInfo* store = lattice.m_sentence_words.data();
-  if (item == nullptr || item < store || item >= store + lattice.m_next_sidx) return nullptr;
-  if (item->length == 0 || item->begin_pos >= p || item->length != p - item->begin_pos) {
-    return nullptr;
-  }
-  return item;
-}
-
-// The end of the path word after the one ending at p (p < n), or 0 if the
-// path is broken there.
-size_t next_end(CLattice& lattice, uint32_t n, size_t p) {
-  if (p >= n) return 0;
-  const size_t len = lattice.m_nodes[p].nNextLen;
-  if (len == 0 || len > n - p) return 0;
-  const size_t q = p + len;
-  const tSegItemInfo* item = path_item(lattice, q);
-  if (item == nullptr || item->begin_pos != p) return 0;
-  return q;
-}
-
-}  // namespace
 
 bool CLocationRecognizer::_loc_rule(const char* word, int len) {
   if (word == nullptr || len != 4) return true;
@@ -65,7 +37,7 @@ void CLocationRecognizer::_ln_rule_revise(const char* text, uint32_t n, NeContex
 int CLocationRecognizer::_ln_mode_match(CLattice& lattice, uint32_t n, size_t cur_index,
                                         NeContextType& ctx) {
   if (n == 0 || n >= CLattice::kMaxNodes || cur_index >= n) return -1;
-  tSegItemInfo* head = path_item(lattice, cur_index);
+  tSegItemInfo* head = lattice.chosen_item(static_cast<uint32_t>(cur_index));
   if (head == nullptr) return -1;
   const uint8_t h = head->perIdxLN;
   if (h != NE_ROLE_LH && h != NE_ROLE_FH) return -1;
@@ -76,25 +48,23 @@ int CLocationRecognizer::_ln_mode_match(CLattice& lattice, uint32_t n, size_t cu
   // max_prefix + 1, below the capacity of word_roles.
   size_t prefix = head->length;
   if (prefix > max_prefix) return -1;
-  size_t end = cur_index;
-  size_t next = next_end(lattice, n, end);
-  if (next == 0) return -1;
-  while (lattice.m_nodes[next].MaxItem->perIdxLN == h + 1) {
-    prefix += lattice.m_nodes[next].MaxItem->length;
-    if (next >= n || prefix > max_prefix) return -1;
-    end = next;
-    next = next_end(lattice, n, end);
-    if (next == 0) return -1;
+  PathStep next = path_step(lattice, static_cast<uint32_t>(cur_index), n);
+  if (next.item == nullptr) return -1;
+  while (next.item->perIdxLN == h + 1) {
+    prefix += next.item->length;
+    if (next.end >= n || prefix > max_prefix) return -1;
+    next = path_step(lattice, next.end, n);
+    if (next.item == nullptr) return -1;
   }
-  if (lattice.m_nodes[next].MaxItem->perIdxLN != h + 2) return -1;
-  const size_t last = next;  // the tail word ends here
+  if (next.item->perIdxLN != h + 2) return -1;
+  const uint32_t last = next.end;  // the tail word ends here
 
   ctx.mode = h == NE_ROLE_LH ? kModeChina : kModeTrans;
   ctx.type = h == NE_ROLE_LH ? kItemLocation : kItemTransLocation;
   ctx.beg_node = &lattice.m_nodes[cur_index];
   ctx.beg_item = head;
   ctx.end_node = &lattice.m_nodes[last];
-  ctx.end_item = lattice.m_nodes[last].MaxItem;
+  ctx.end_item = next.item;
   ctx.begin_pos = head->begin_pos;
   ctx.len = last - head->begin_pos;
   if (head->begin_pos == 0) {
@@ -102,27 +72,29 @@ int CLocationRecognizer::_ln_mode_match(CLattice& lattice, uint32_t n, size_t cu
     ctx.pre_item = nullptr;
   } else {
     ctx.pre_node = &lattice.m_nodes[head->begin_pos];
-    ctx.pre_item = path_item(lattice, head->begin_pos);
+    ctx.pre_item = lattice.chosen_item(head->begin_pos);
   }
-  const size_t after = last < n ? next_end(lattice, n, last) : 0;
-  if (after == 0) {
+  const PathStep after = path_step(lattice, last, n);
+  if (after.item == nullptr) {
     ctx.suc_node = nullptr;
     ctx.suc_item = nullptr;
     ctx.suc_match_pos = static_cast<size_t>(n) + 1;
   } else {
-    ctx.suc_node = &lattice.m_nodes[after];
-    ctx.suc_item = lattice.m_nodes[after].MaxItem;
-    ctx.suc_match_pos = after;
+    ctx.suc_node = &lattice.m_nodes[after.end];
+    ctx.suc_item = after.item;
+    ctx.suc_match_pos = after.end;
   }
   ctx.role_count = 0;
-  for (size_t p = cur_index; ctx.role_count < NeContextType::MAX_NE_ITEM_COUNT;) {
+  for (uint32_t p = static_cast<uint32_t>(cur_index);
+       ctx.role_count < NeContextType::MAX_NE_ITEM_COUNT;) {
     const tSegItemInfo* w = lattice.m_nodes[p].MaxItem;
     NeRoleInfoType& r = ctx.word_roles[ctx.role_count++];
     r.prop_idx = static_cast<size_t>(w->nAttributeIdx) - 1;  // 0 gives all ones
     r.role_idx = w->perIdxLN;
     if (p == last) break;
-    p = next_end(lattice, n, p);
-    if (p == 0) break;  // cannot happen: the walk above went this way
+    const PathStep s = path_step(lattice, p, n);
+    if (s.item == nullptr) break;  // cannot happen: the walk above went this way
+    p = s.end;
   }
   return ctx.mode;
 }

@@ -18,8 +18,7 @@
 
 namespace {
 
-// GBK "分之" and "个数".
-const char kFenzhi[] = "\xB7\xD6\xD6\xAE";
+// GBK "个数".
 const char kGeshu[] = "\xB8\xF6\xCA\xFD";
 
 // The loaders report their own failures; only a path that DictResource did
@@ -54,7 +53,7 @@ std::unique_ptr<CResourceSet> CResourceSet::load(const DictResource& res) {
       !s->basic_dict->loadBasicDict(res.core_lex, res.core_prop))
     return nullptr;
   const auto& da = s->basic_dict->mBasicDict;
-  const int fenzhi = da.exactMatchSearch<int>(kFenzhi, std::strlen(kFenzhi));
+  const int fenzhi = da.exactMatchSearch<int>(kChsFenZhi, std::strlen(kChsFenZhi));
   s->fenzhi_idx = fenzhi >= 0 ? static_cast<size_t>(fenzhi) + 1 : 0;
   s->geshu_idx = static_cast<uint32_t>(da.exactMatchSearch<int>(kGeshu, std::strlen(kGeshu)));
 
