@@ -277,6 +277,8 @@ const NameCase kNameCases[] = {
     // place word.
     {"法院判处高龙岩有期徒刑。", "判处/v 高/nrf 龙岩/nrg", nullptr},
     {"大家都认识高安顺。", "认识/v 高/nrf 安顺/nrg 。/w", nullptr},
+    // Not before a verb, an adjective or a common noun.
+    {"他常怀想故乡。", "故乡/n", "/nr"},
     // No names: a place or an organisation named like a person, and
     // characters that are surnames or given names only elsewhere.
     {"他在网易杭研大厦工作。", "大厦/n", "/nr"},
