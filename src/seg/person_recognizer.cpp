@@ -351,13 +351,23 @@ int CPersonRecognizer::_pn_mode_match(CLattice& lattice, const char* text, size_
 
   size_t p = lattice.m_nodes[0].nNextLen;
   while (p <= text_len) {
-    if (_path_item(p)->perIdx == NE_ROLE_A) {
+    // A surname and a given name that the role tagging missed are tried
+    // as "B Z"; they keep their roles only as a candidate.
+    const bool retagged = _path_item(p)->perIdx == NE_ROLE_A && _surname_before_given_word(p);
+    if (retagged) {
+      _path_item(p)->perIdx = NE_ROLE_B;
+      _path_item(_next_end(p))->perIdx = NE_ROLE_Z;
+    } else if (_path_item(p)->perIdx == NE_ROLE_A) {
       p = _next_end(p);
       continue;
     }
     int mode = _pn_trie_mode_match(p);
     if (mode == kModeRejected) mode = _pn_foreign_mode_match(p);
     if (mode == kModeRejected) {
+      if (retagged) {
+        _path_item(p)->perIdx = NE_ROLE_A;
+        _path_item(_next_end(p))->perIdx = NE_ROLE_A;
+      }
       p = _next_end(p);
       continue;
     }
@@ -533,6 +543,22 @@ bool CPersonRecognizer::_is_name_word(const tSegItemInfo* item) const {
   for (size_t k = 0; k < item->length; k += kCharBytes)
     if (static_cast<unsigned char>(m_text[item->begin_pos + k]) < 0x81) return false;
   return true;
+}
+
+bool CPersonRecognizer::_surname_before_given_word(size_t p) const {
+  const tSegItemInfo* b = _path_item(p);
+  if (b->length != kCharBytes || p >= m_nTextLen) return false;
+  const tSegItemInfo* z = _path_item(_next_end(p));
+  if (z == nullptr || z->perIdx != NE_ROLE_A || z->length != 2 * kCharBytes) return false;
+  const uint32_t bi = b->nAttributeIdx - 1u, zi = z->nAttributeIdx - 1u;
+  if (bi >= m_res.dict->mWordNum || zi >= m_res.dict->mWordNum) return false;
+  const int z_tag = _first_tag_of_word(z);
+  if (z_tag != kNsTag && z_tag != kNzTag) return false;
+  const prop_list_t b_roles = m_res.dict->role_list(bi);
+  const prop_list_t z_roles = m_res.dict->role_list(zi);
+  // Role lists are sorted by probability: the first is the likeliest.
+  return b_roles.len > 0 && b_roles.ids[0] == NE_ROLE_B && z_roles.len > 0 &&
+         z_roles.ids[0] == NE_ROLE_Z;
 }
 
 bool CPersonRecognizer::_is_trans_char_word(const tSegItemInfo* item, uint8_t role) const {

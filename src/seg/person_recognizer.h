@@ -18,6 +18,11 @@
 // not counted in ItemsNumNER) and "remainder" items (the item's own type,
 // role A, counted) and move the candidate's boundaries.
 //
+// A single character whose likeliest role is B (surname) before a
+// two-character proper-name word (ns, nz) whose likeliest role is Z, both
+// tagged A, is tried as "B Z" (高 龙岩: the role tagging prefers the common
+// word 高 and the place 龙岩); when no pattern matches they are A again.
+//
 // Before adding a candidate: none before a word that heads a place or an
 // organisation (CNeItems::_is_place_head); a three-character Chinese name
 // that reads better as a transliteration (kTransMargin) becomes one.  After
@@ -101,6 +106,7 @@ class CPersonRecognizer {
   static constexpr float kTransCharMargin = 1.0f;
   static constexpr uint8_t kNrTag = 17;
   static constexpr uint8_t kNsTag = 20;
+  static constexpr uint8_t kNzTag = 22;
   // Bigram threshold above which the two-character prefix is added.
   static constexpr float kPrefixThreshold = -6.0f;
 
@@ -211,6 +217,13 @@ class CPersonRecognizer {
   bool _is_name_word(const tSegItemInfo* item) const;
   bool _is_place_word(const tSegItemInfo* item) const;
   bool _is_trans_char_word(const tSegItemInfo* item, uint8_t role) const;
+  // Whether the words ending at p and after it are a surname and a
+  // two-character given name that the role tagging left as ordinary words
+  // (both A): the character is likelier a surname than anything else, the
+  // word likelier a given name than anything else and, as a word, a proper
+  // name (高 龙岩, where the surname is also a common word and the given
+  // name a place).  Verbs, adjectives and common nouns there are words.
+  bool _surname_before_given_word(size_t p) const;
   bool _reads_as_transliteration(size_t begin, size_t len) const;
 
  private:

@@ -273,6 +273,12 @@ const NameCase kNameCases[] = {
     {"小明今天没有来上学。", "小明/nr 今天/t", nullptr},
     {"张伟同志在会上发言。", "张/nrf 伟/nrg 同志/n", nullptr},
     {"王芳站在门口。", "王/nrf 芳/nrg 站/v", nullptr},
+    // A surname that is also a common word before a given name that is a
+    // place word.
+    {"法院判处高龙岩有期徒刑。", "判处/v 高/nrf 龙岩/nrg", nullptr},
+    {"大家都认识高安顺。", "认识/v 高/nrf 安顺/nrg 。/w", nullptr},
+    // Not before a verb, an adjective or a common noun.
+    {"他常怀想故乡。", "故乡/n", "/nr"},
     // No names: a place or an organisation named like a person, and
     // characters that are surnames or given names only elsewhere.
     {"他在网易杭研大厦工作。", "大厦/n", "/nr"},
