@@ -85,6 +85,15 @@ inline bool is_wide_digit(const Byte* p) {
   return lead == 0xA3 && trail >= 0xB0 && trail <= 0xB9;
 }
 
+// A separator inside a transliterated name: the one byte "-" (`len` 1) or
+// one of the characters "·" "ˉ" "—" "－" (`len` 2).
+inline bool is_name_separator_char(const char* p, size_t len) {
+  if (len == 1) return p[0] == '-';
+  if (len != 2) return false;
+  const uint16_t c = chs_code(p);
+  return c == 0xA4A1 || c == 0xA5A1 || c == 0xAAA1 || c == 0xADA3;  // lead byte low
+}
+
 // Whether the character of code `code`, or the two bytes at `p`, are in `set`.
 inline bool is_numeral_code(uint16_t code, NumeralSet set) {
   return (kCharTraits[code] & set) != 0;

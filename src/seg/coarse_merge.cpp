@@ -11,6 +11,7 @@
 
 #include "LXPub.h"
 #include "dict/Dir.h"
+#include "seg/char_class.h"
 #include "seg/segtokens_saver.h"
 
 // --- Organisation data -----------------------------------------------------------
@@ -41,14 +42,8 @@ const char* bad_entry(const char* s, size_t len) {
   return nullptr;
 }
 
-// "·", "ˉ", "—", "－" or "-" (GBK), as the token saver cuts names at them.
-bool is_name_separator(const coarse_token_t& t) {
-  const unsigned char* s = (const unsigned char*)t.text;
-  if (t.len == 1) return s[0] == '-';
-  if (t.len != 2) return false;
-  return (s[0] == 0xA1 && (s[1] == 0xA4 || s[1] == 0xA5 || s[1] == 0xAA)) ||
-         (s[0] == 0xA3 && s[1] == 0xAD);
-}
+// A name separator, as the token saver cuts names at them.
+bool is_name_separator(const coarse_token_t& t) { return is_name_separator_char(t.text, t.len); }
 
 }  // namespace
 

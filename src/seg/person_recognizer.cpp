@@ -9,6 +9,7 @@
 
 #include "dict/BasicDict.h"
 #include "dict/NerResource.h"
+#include "seg/char_class.h"
 #include "seg/lattice_producer.h"
 #include "seg/ne_items.h"
 #include "seg/role_tagger.h"
@@ -195,12 +196,9 @@ bool CPersonRecognizer::_is_alpha(const char* str, int pos, int len) {
   return false;
 }
 
+// A word of two or more bytes counts by its first character.
 bool CPersonRecognizer::_is_name_separator(const char* str, size_t len) {
-  if (str == nullptr || len == 0) return false;
-  if (len == 1) return str[0] == '-';
-  const unsigned char a = static_cast<unsigned char>(str[0]);
-  const unsigned char b = static_cast<unsigned char>(str[1]);
-  return (a == 0xA1 && (b == 0xA4 || b == 0xA5 || b == 0xAA)) || (a == 0xA3 && b == 0xAD);
+  return str != nullptr && len > 0 && is_name_separator_char(str, len == 1 ? 1 : 2);
 }
 
 bool CPersonRecognizer::_check_trans_name2(size_t nBeginIdx, tNodeInfo* pPNBeginNode,

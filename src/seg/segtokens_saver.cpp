@@ -8,6 +8,7 @@
 #include <new>
 
 #include "dict/BasicDict.h"
+#include "seg/char_class.h"
 #include "seg/coarse_merge.h"
 #include "seg/customword_matcher.h"
 
@@ -295,11 +296,7 @@ void CSegTokensSaver::_save_name_word(tSegItemInfo* pCurtItem) {
 }
 
 bool CSegTokensSaver::_is_name_separator(const char* str, size_t len) {
-  const unsigned char* s = (const unsigned char*)str;
-  if (len == 1) return s[0] == '-';
-  if (len != 2) return false;
-  if (s[0] == 0xA1) return s[1] == 0xA4 || s[1] == 0xA5 || s[1] == 0xAA;  // · ˉ —
-  return s[0] == 0xA3 && s[1] == 0xAD;                                     // －
+  return is_name_separator_char(str, len);
 }
 
 void CSegTokensSaver::_split_trans(tSegItemInfo* pCurtItem) {
