@@ -125,9 +125,19 @@ bool check_lexicon_values(const void* units_v, size_t num_units, const _cw_t* re
   if (units_v == nullptr || num_units == 0 || num_units % 256 != 0) return false;
   if (num_units > 0xFFFFFFFFu) return false;
   const uint32_t* units = static_cast<const uint32_t*>(units_v);
+  auto base_of = [units](uint32_t p) {
+    const uint32_t u = units[p];
+    return p ^ ((u >> 10) << ((u & (1u << 9)) >> 6));
+  };
+  // The children of a node are the units at base ^ c whose compared label is
+  // c, for every byte c.  Byte 0 included: a search given a length walks a
+  // NUL byte like any other.
+  auto is_child = [units](uint32_t base, uint32_t c) {
+    return (units[base ^ c] & 0x800000FFu) == c;
+  };
   const uint32_t kUnseen = 0xFFFFFFFFu;
   std::vector<uint32_t> depth(num_units, kUnseen);
-  std::vector<uint32_t> stack;
+  std::vector<uint32_t> stack, ambiguous;
   stack.push_back(0);
   depth[0] = 0;
   while (!stack.empty()) {
@@ -136,8 +146,7 @@ bool check_lexicon_values(const void* units_v, size_t num_units, const _cw_t* re
     uint32_t d = depth[p];
     uint32_t u = units[p];
     if (u & 0x80000000u) return false;  // only the root can get here as a leaf
-    uint32_t offset = (u >> 10) << ((u & (1u << 9)) >> 6);
-    uint32_t base = p ^ offset;
+    uint32_t base = base_of(p);
     if (base >= num_units) return false;
     if (u & 0x100u) {
       // A key ends here; an exact search for the empty key would find a value
@@ -147,16 +156,32 @@ bool check_lexicon_values(const void* units_v, size_t num_units, const _cw_t* re
       if (value >= num) return false;
       if (recs != nullptr && recs[value].len != d) return false;
     }
-    for (uint32_t c = 1; c < 256; ++c) {
+    for (uint32_t c = 0; c < 256; ++c) {
+      if (!is_child(base, c)) continue;
       uint32_t child = base ^ c;
-      if ((units[child] & 0x800000FFu) != c) continue;
       if (depth[child] == kUnseen) {
         depth[child] = d + 1;
         stack.push_back(child);
       } else if (depth[child] != d + 1) {
-        return false;
+        ambiguous.push_back(child);
       }
     }
+  }
+  // A node reached at two depths (a cycle, a NUL byte leading back, a
+  // malformed sharing) gives no key a single length; it is harmless only if
+  // no key ends at it or below it.  An empty lexicon has such a node: the
+  // root's NUL child loops on itself.
+  const uint32_t kCleared = kUnseen - 1;
+  stack.swap(ambiguous);
+  while (!stack.empty()) {
+    uint32_t p = stack.back();
+    stack.pop_back();
+    if (depth[p] == kCleared) continue;
+    depth[p] = kCleared;
+    if (units[p] & 0x100u) return false;
+    uint32_t base = base_of(p);
+    for (uint32_t c = 0; c < 256; ++c)
+      if (is_child(base, c)) stack.push_back(base ^ c);
   }
   return true;
 }

@@ -150,10 +150,10 @@ class CCustomDict {
 
 // Walks every node of a double array reachable from its root (`units`,
 // `num_units` as saved on disk) and checks that each probe stays inside the
-// array, that no node is reached at two different depths (a cycle or a
-// malformed sharing), and that every value a search can return is below `num`
-// and, when `recs` is not null, is the index of a record whose `len` equals the
-// byte length of its key.
+// array, that no key ends at or below a node reached at two different depths
+// (a cycle or a malformed sharing), and that every value a search can return
+// is below `num` and, when `recs` is not null, is the index of a record whose
+// `len` equals the byte length of its key.
 bool check_lexicon_values(const void* units, size_t num_units, const _cw_t* recs, size_t num);
 
 #endif  // LX_DICT_CUSTOMDICT_H

@@ -158,6 +158,15 @@ TEST(LexiconCheck, WalksWhatSearchesCanReach) {
   EXPECT_TRUE(check_lexicon_values(u.data(), 256, &rec, 1));
   EXPECT_FALSE(check_lexicon_values(u.data(), 256, &rec, 0) || check_lexicon_values(u.data(), 255, nullptr, 1) ||
                check_lexicon_values(nullptr, 256, nullptr, 1));
+  // "a" with no key end; its base unit 2 has label 0 and no leaf bit, so "a\0" reaches it and
+  // its key end, whose value (at 2 ^ 0x10, left 0x80000000 = value 0) has no record.
+  u[0x60] = (0x62u << 10) | 0x61;
+  u[2] = (0x10u << 10) | 0x100u;
+  EXPECT_FALSE(check_lexicon_values(u.data(), 256, nullptr, 0));
+  Darts::DoubleArray da;
+  da.set_array(u.data(), 256);
+  Darts::DoubleArray::result_pair_type r[2];
+  EXPECT_EQ(da.commonPrefixSearch("a\0", r, 2, 2), 1u);  // what the check must see
   u[0x60] = (0x61u << 10) | 0x61 | 0x100u;  // base 1 again: "a", "aa", ... all lead to it
   EXPECT_FALSE(check_lexicon_values(u.data(), 256, nullptr, 1));
 }
