@@ -145,12 +145,24 @@ bool DictTrieForEachKey(const uint32_t* units, size_t size, size_t max_depth,
   if (unit_is_leaf(units[0])) return false;
   if (max_depth > 65534) max_depth = 65534;
 
+  static const ChildMaskFn child_mask = pick_child_mask();
+  // The children of the node whose base is `base`: the units base ^ c whose
+  // compared label is c.  A leaf unit never matches, so the bit of byte 0 is
+  // set only by a unit that a NUL byte walks into, as a search does.
+  auto children = [units, size](uint32_t base, uint64_t mask[4]) {
+    if (base >= size) return false;  // not validated after all
+    child_mask(units + (base & ~(kBlockSize - 1)), base & (kBlockSize - 1), mask);
+    return true;
+  };
+  auto child_at = [](uint32_t base, int w, uint64_t bits) {
+    return (base & ~(kBlockSize - 1)) + w * 64 + (uint32_t)__builtin_ctzll(bits);
+  };
+
   // depth[p] = 1 + depth of node p once reached, 0 before.  Bounds the walk
   // to one expansion per node whatever the units hold.
   std::vector<uint16_t> depth(size, 0);
-  std::vector<uint32_t> stack;
+  std::vector<uint32_t> stack, ambiguous;
   stack.reserve(1024);
-  static const ChildMaskFn child_mask = pick_child_mask();
   depth[0] = 1;
   stack.push_back(0);
   while (!stack.empty()) {
@@ -159,30 +171,42 @@ bool DictTrieForEachKey(const uint32_t* units, size_t size, size_t max_depth,
     size_t d = depth[p] - 1;
     uint32_t unit = units[p];
     uint32_t base = p ^ unit_offset(unit);
-    if (base >= size) return false;  // not validated after all
+    uint64_t mask[4];
+    if (!children(base, mask)) return false;
     if (unit_has_leaf(unit)) {
       uint32_t leaf = units[base];
       if (!unit_is_leaf(leaf)) return false;
       if (!visit(ctx, unit_value(leaf), d)) return false;
     }
-    uint64_t mask[4];
-    uint32_t low = base & (kBlockSize - 1);
-    const uint32_t* blk = units + (base - low);
-    child_mask(blk, low, mask);
-    mask[low / 64] &= ~(1ull << (low % 64));  // label 0 is the leaf, not a child
     for (int w = 0; w < 4; w++) {
       for (uint64_t bits = mask[w]; bits != 0; bits &= bits - 1) {
-        uint32_t q = (uint32_t)(base - low) + w * 64 + (uint32_t)__builtin_ctzll(bits);
+        uint32_t q = child_at(base, w, bits);
         if (d + 1 > max_depth) return false;
         uint16_t want = (uint16_t)(d + 2);
         if (depth[q] == 0) {
           depth[q] = want;
           stack.push_back(q);
         } else if (depth[q] != want) {
-          return false;
+          ambiguous.push_back(q);
         }
       }
     }
+  }
+  // A node reached at two depths gives its keys no single length: harmless
+  // only when no key ends at it or below it.  Every node met here was
+  // reached above, so depth 0 can mark the nodes already cleared.
+  stack.swap(ambiguous);
+  while (!stack.empty()) {
+    uint32_t p = stack.back();
+    stack.pop_back();
+    if (depth[p] == 0) continue;
+    depth[p] = 0;
+    uint64_t mask[4];
+    const uint32_t base = p ^ unit_offset(units[p]);
+    if (unit_has_leaf(units[p]) || !children(base, mask)) return false;
+    for (int w = 0; w < 4; w++)
+      for (uint64_t bits = mask[w]; bits != 0; bits &= bits - 1)
+        stack.push_back(child_at(base, w, bits));
   }
   return true;
 }

@@ -301,17 +301,19 @@ const void* DictEmptyTrieUnits();
 const size_t DictEmptyTrieSize = 256;
 
 // Walks every node reachable from the root of `units` (size units, which
-// should have passed Darts validate(); a base outside fails the walk) and
-// calls visit(ctx, value, key_length) for every key end, in no particular
-// order.  Returns false as soon as visit does, when a node has a leaf flag
-// but no leaf unit, when a key is longer than max_depth (at most 65534)
-// bytes, or when a node is reached again at another depth (a cycle, or a
-// shared node whose keys would have two lengths).  A node reached again at
-// the same depth -- darts-clone shares identical suffixes of equal value --
-// is not walked twice, so such keys are reported once per distinct (value,
-// length).  Each node is expanded once: one vector scan of its base's
-// 256-unit block (eight units a step where the processor has AVX2, else
-// four); memory: 2 bytes per unit.
+// should have passed Darts validate(); a base outside fails the walk), as a
+// search given a length can reach them (a NUL byte included), and calls
+// visit(ctx, value, key_length) for every key end, in no particular order.
+// Returns false as soon as visit does, when a node has a leaf flag but no
+// leaf unit, when a key is longer than max_depth (at most 65534) bytes, or
+// when a key ends at or below a node reached at two depths (a cycle, or a
+// shared node whose keys would have two lengths); a node reached at two
+// depths with no key below it -- the root's NUL child in an empty array --
+// is harmless.  A node reached again at the same depth -- darts-clone shares
+// identical suffixes of equal value -- is not walked twice, so such keys are
+// reported once per distinct (value, length).  Each node is expanded once:
+// one vector scan of its base's 256-unit block (eight units a step where the
+// processor has AVX2, else four); memory: 2 bytes per unit.
 bool DictTrieForEachKey(const uint32_t* units, size_t size, size_t max_depth,
                         bool (*visit)(void* ctx, uint32_t value, size_t key_length),
                         void* ctx);

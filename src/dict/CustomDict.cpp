@@ -13,6 +13,8 @@
 #include <memory>
 #include <new>
 
+#include "dict/BasicDict.h"
+
 const char* const CCustomDict::m_cspos[48] = {
     "a",  "ad", "an", "b",  "c",  "d",  "e",  "f",  "g",  "h",  "i",  "j",
     "k",  "l",  "m",  "n",  "nr", "nrf", "nrg", "ns", "nt", "nz", "nx", "o",
@@ -118,72 +120,19 @@ bool open_double_array(DA& da, const char* path, bool absent_ok = false) {
 
 }  // namespace
 
-bool check_lexicon_values(const void* units_v, size_t num_units, const _cw_t* recs,
-                          size_t num) {
-  // Probes from a base b read the units b ^ c for every byte c, i.e. the whole
-  // 256-unit block of b; blocks are whole when the size is a multiple of 256.
-  if (units_v == nullptr || num_units == 0 || num_units % 256 != 0) return false;
-  if (num_units > 0xFFFFFFFFu) return false;
-  const uint32_t* units = static_cast<const uint32_t*>(units_v);
-  auto base_of = [units](uint32_t p) {
-    const uint32_t u = units[p];
-    return p ^ ((u >> 10) << ((u & (1u << 9)) >> 6));
+bool check_lexicon_values(const void* units, size_t num_units, const _cw_t* recs, size_t num) {
+  struct Records {
+    const _cw_t* recs;
+    size_t num;
+  } r{recs, num};
+  // A key that ends at the root would be the empty word, which no record can
+  // describe.
+  auto matches = [](void* ctx, uint32_t value, size_t length) {
+    const Records* r = static_cast<const Records*>(ctx);
+    return length != 0 && value < r->num && (r->recs == nullptr || r->recs[value].len == length);
   };
-  // The children of a node are the units at base ^ c whose compared label is
-  // c, for every byte c.  Byte 0 included: a search given a length walks a
-  // NUL byte like any other.
-  auto is_child = [units](uint32_t base, uint32_t c) {
-    return (units[base ^ c] & 0x800000FFu) == c;
-  };
-  const uint32_t kUnseen = 0xFFFFFFFFu;
-  std::vector<uint32_t> depth(num_units, kUnseen);
-  std::vector<uint32_t> stack, ambiguous;
-  stack.push_back(0);
-  depth[0] = 0;
-  while (!stack.empty()) {
-    uint32_t p = stack.back();
-    stack.pop_back();
-    uint32_t d = depth[p];
-    uint32_t u = units[p];
-    if (u & 0x80000000u) return false;  // only the root can get here as a leaf
-    uint32_t base = base_of(p);
-    if (base >= num_units) return false;
-    if (u & 0x100u) {
-      // A key ends here; an exact search for the empty key would find a value
-      // at the root, which no record can describe.
-      if (d == 0) return false;
-      uint32_t value = units[base] & 0x7FFFFFFFu;
-      if (value >= num) return false;
-      if (recs != nullptr && recs[value].len != d) return false;
-    }
-    for (uint32_t c = 0; c < 256; ++c) {
-      if (!is_child(base, c)) continue;
-      uint32_t child = base ^ c;
-      if (depth[child] == kUnseen) {
-        depth[child] = d + 1;
-        stack.push_back(child);
-      } else if (depth[child] != d + 1) {
-        ambiguous.push_back(child);
-      }
-    }
-  }
-  // A node reached at two depths (a cycle, a NUL byte leading back, a
-  // malformed sharing) gives no key a single length; it is harmless only if
-  // no key ends at it or below it.  An empty lexicon has such a node: the
-  // root's NUL child loops on itself.
-  const uint32_t kCleared = kUnseen - 1;
-  stack.swap(ambiguous);
-  while (!stack.empty()) {
-    uint32_t p = stack.back();
-    stack.pop_back();
-    if (depth[p] == kCleared) continue;
-    depth[p] = kCleared;
-    if (units[p] & 0x100u) return false;
-    uint32_t base = base_of(p);
-    for (uint32_t c = 0; c < 256; ++c)
-      if (is_child(base, c)) stack.push_back(base ^ c);
-  }
-  return true;
+  return num_units <= 0xFFFFFFFFu &&
+         DictTrieForEachKey(static_cast<const uint32_t*>(units), num_units, 65534, matches, &r);
 }
 
 CCustomDict::CCustomDict()

@@ -4,15 +4,13 @@
 
 #include "dict/BasicDict.h"
 #include "seg/Factoid.h"
+#include "seg/char_class.h"
 
 // 词条可存储空间已满
 const char kLatticeNodeFullMessage[] =
     "\xB4\xCA\xCC\xF5\xBF\xC9\xB4\xE6\xB4\xA2\xBF\xD5\xBC\xE4\xD2\xD1\xC2\xFA\n";
 
 namespace {
-
-// 分之
-const char kFenZhi[] = "\xB7\xD6\xD6\xAE";
 
 // Word values in the double array: the word index, top bit cleared.
 inline int32_t word_value(int32_t v) {
@@ -56,7 +54,8 @@ void CLatticeProducer::set_resource(CLattice* lattice, const CBasicDict* dict,
   m_pfactdict = factoid;
   m_fenzhi_idx = 0;
   if (dict != nullptr) {
-    const int32_t v = dict->mBasicDict.exactMatchSearch<int32_t>(kFenZhi, sizeof(kFenZhi) - 1);
+    const int32_t v =
+        dict->mBasicDict.exactMatchSearch<int32_t>(kChsFenZhi, sizeof(kChsFenZhi) - 1);
     if (v >= 0) m_fenzhi_idx = static_cast<uint32_t>(word_value(v)) + 1;
   }
 }

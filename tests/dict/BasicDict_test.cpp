@@ -202,14 +202,31 @@ TEST(BasicDictTrie, ChildScansMatchThePlainLoop) {
 
 // The key walk on arrays that are no trees; the writer's arrays against darts-clone's.
 TEST(BasicDictTrie, WalkAndWriterAgainstReferences) {
-  // The child for 'a' of the root (unit 1 ^ 'a') has base 1 again: 'a' leads back to it.
+  // The child for 'a' of the root (unit 1 ^ 'a') has base 1 again: 'a' leads back to it, and
+  // "a", "aa", ... all end there (value 0 at unit 1).
   std::vector<uint32_t> units(256, 0x80000000u);
   units[0] = 1u << 10;
-  units[0x60] = ((0x60u ^ 1u) << 10) | 'a';
+  units[0x60] = ((0x60u ^ 1u) << 10) | 0x100u | 'a';
   auto any = [](void*, uint32_t, size_t) { return true; };
   EXPECT_FALSE(DictTrieForEachKey(units.data(), units.size(), 255, any, nullptr));
   units[0x60] = (0x62u << 10) | 'a';  // base 2: no child, no cycle
   EXPECT_TRUE(DictTrieForEachKey(units.data(), units.size(), 255, any, nullptr));
+  // A NUL byte walks into a unit of label 0 that is no leaf, as a search does: "a\0" ends there.
+  units[2] = (0x10u << 10) | 0x100u;
+  units[0x12] = 0x80000007u;
+  std::vector<std::pair<uint32_t, size_t>> keys;
+  auto record = [](void* ctx, uint32_t v, size_t n) {
+    static_cast<std::vector<std::pair<uint32_t, size_t>>*>(ctx)->emplace_back(v, n);
+    return true;
+  };
+  EXPECT_TRUE(DictTrieForEachKey(units.data(), units.size(), 255, record, &keys));
+  EXPECT_EQ(keys, (std::vector<std::pair<uint32_t, size_t>>{{7, 2}}));
+  // That unit looping on itself (base 2) is harmless until a key ends below it: "a\0c", "a\0\0c", ...
+  units[2] = 0;
+  EXPECT_TRUE(DictTrieForEachKey(units.data(), units.size(), 255, any, nullptr));
+  units[2 ^ 'c'] = (((2u ^ 'c') ^ 0x70u) << 10) | 0x100u | 'c';
+  EXPECT_FALSE(DictTrieForEachKey(units.data(), units.size(), 255, any, nullptr));
+  units[2 ^ 'c'] = 0x80000000u;
   EXPECT_FALSE(DictTrieForEachKey(units.data(), 255, 255, any, nullptr) || DictTrieForEachKey(nullptr, 256, 255, any, nullptr));
   // The writer's double array is darts-clone's, byte for byte.
   CBasicDictWriter w;
