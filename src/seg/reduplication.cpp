@@ -86,13 +86,22 @@ void join_reduplications(CLattice& lattice, const char* text, uint32_t n, const 
   for (int round = 0; round < 2; ++round) {
     uint32_t p = 0;
     while (p < n) {
-      const PathStep s1 = path_step(lattice, p, n);
-      if (s1.end == p) break;  // a broken path
+      const size_t next = lattice.m_nodes[p].nNextLen;
+      if (next == 0 || next > n - p) break;  // a broken path
+      const uint32_t len = static_cast<uint32_t>(next);
+      // The items are read only where the text has a shape's start: in the
+      // first walk a one-character word before a word of two bytes or more
+      // that is 一 or begins with the same character, in the second a
+      // two-character word of one Chinese character doubled.
+      const char* a = text + p;
+      const bool may_start =
+          round == 0 ? len == 2 && p + 4 <= n && (chs_code(a) == kChsYi || same_chs(a, a + 2))
+                     : len == 4 && is_hanzi_lead(a[0]) && same_chs(a, a + 2);
+      const PathStep s1 = may_start ? path_step(lattice, p, n) : PathStep{p, p + len, nullptr};
       if (s1.item != nullptr) {
         if (round == 0) {
           if (join_at(lattice, text, n, dict, s1)) continue;
         } else {
-          const char* a = text + p;
           if (is_doubled_word(s1, text, dict)) {
             const PathStep s2 = path_step(lattice, s1.end, n);
             const char* b = text + s2.begin;
