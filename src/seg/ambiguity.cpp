@@ -485,16 +485,19 @@ void CAmbiguityResolver::_clear_amb_by_userrule() {
 }
 
 void CAmbiguityResolver::_clear_cob_by_seclex() {
-  if (!_ready() || m_pSecondDict == nullptr) return;
+  // Without records (the default resources' lexicon is empty) no pair can match.
+  if (!_ready() || m_pSecondDict == nullptr || m_pSecondDict->m_attrNum == 0) return;
   const uint32_t n = m_nTextLen;
   uint32_t p = 0;
   while (p < n) {
-    const PathStep first = path_step(m_lattice, p, n);
-    if (first.end == p) break;  // a broken path
-    const uint32_t q = first.end;
-    const PathStep second = path_step(m_lattice, q, n);
+    const size_t len = m_lattice.m_nodes[p].nNextLen;
+    if (len == 0 || len > n - p) break;  // a broken path
+    const uint32_t q = p + static_cast<uint32_t>(len);
     // Both words at most 2 bytes, and the second one sound.
-    if (q - p <= 2 && second.item != nullptr && second.end - q <= 2) {
+    const size_t next_len = q < n ? m_lattice.m_nodes[q].nNextLen : 0;
+    const PathStep second = len <= 2 && next_len <= 2 ? path_step(m_lattice, q, n)
+                                                      : PathStep{q, q, nullptr};
+    if (second.item != nullptr) {
       const uint32_t ab = second.end - p;
       const int v = m_pSecondDict->m_cd.exactMatchSearch<int>(m_pText + p, ab);
       if (v > 0 && static_cast<size_t>(v) < m_pSecondDict->m_attrNum &&
