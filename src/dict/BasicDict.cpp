@@ -11,6 +11,13 @@
 
 #include <sys/stat.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#include <immintrin.h>
+#endif
+
 #include "dict/Dir.h"
 
 static_assert(sizeof(word_prop_t) == 20, "word_prop_t must match the 20-byte file record");
@@ -44,65 +51,113 @@ const void* DictEmptyTrieUnits() {
   return empty.units;
 }
 
-namespace {
-
-using Darts::Details::kBlockSize;
-using Darts::Details::unit_has_leaf;
-using Darts::Details::unit_is_leaf;
-using Darts::Details::unit_label;
-using Darts::Details::unit_offset;
-using Darts::Details::unit_value;
-
-typedef bool (*KeyVisitor)(void* ctx, uint32_t value, size_t key_length);
-
-// The children of a node are the units base ^ c whose compared label is c,
-// for every byte c.  A leaf unit never matches, so byte 0 leads only into a
-// unit of label 0 that is no leaf, which a search walks into on a NUL byte.
-// Two ways to list them, in ascending unit order both.
-
-// Looks at the 256 units of the base's block: the plain form.
-struct ScanChildren {
-  const uint32_t* units;
-  template <class F>
-  void each(uint32_t base, F f) const {
-    const uint32_t blk = base & ~(kBlockSize - 1);
-    for (uint32_t q = blk; q < blk + kBlockSize; ++q)
-      if (unit_label(units[q]) == (q ^ base)) f(q);
+// Sets bit j of mask[j / 64] for every unit j of the 256-unit block `blk`
+// whose compared label equals j ^ low, i.e. for every child of the node
+// whose base is blk + low (label 0, the leaf slot, included).  The plain
+// form; the forms below give the same masks, compared in the tests.
+static void child_mask_plain(const uint32_t* blk, uint32_t low, uint64_t mask[4]) {
+  for (int w = 0; w < 4; w++) {
+    uint64_t bits = 0;
+    for (uint32_t j = 0; j < 64; j++) {
+      uint32_t k = w * 64 + j;
+      bits |= (uint64_t)(Darts::Details::unit_label(blk[k]) == (k ^ low)) << j;
+    }
+    mask[w] = bits;
   }
-};
+}
 
-// An index of every unit that is no leaf under the one base it can be a
-// child of (the unit's index XOR its label byte), built by a counting sort
-// in two passes over the array.  Scanning a block per node reads 1 KB for
-// each of a dictionary's hundreds of thousands of nodes; this reads the
-// array three times.
-class IndexedChildren {
- public:
-  IndexedChildren(const uint32_t* units, uint32_t size) : first_(size + 1, 0) {
-    for (uint32_t q = 0; q < size; ++q)
-      if (!unit_is_leaf(units[q])) ++first_[(q ^ (units[q] & 0xFF)) + 1];
-    for (uint32_t b = 0; b < size; ++b) first_[b + 1] += first_[b];
-    kids_.resize(first_[size]);
-    for (uint32_t q = 0; q < size; ++q)
-      if (!unit_is_leaf(units[q])) kids_[first_[q ^ (units[q] & 0xFF)]++] = q;
-    // first_[b] now ends base b's run, which is where base b + 1's begins.
-    for (uint32_t b = size; b > 0; --b) first_[b] = first_[b - 1];
-    first_[0] = 0;
+#if defined(__SSE2__)
+static void child_mask_sse2(const uint32_t* blk, uint32_t low, uint64_t mask[4]) {
+  const __m128i label_mask = _mm_set1_epi32((int)(Darts::Details::kLeafBit | 0xFF));
+  const __m128i lowv = _mm_set1_epi32((int)low);
+  const __m128i four = _mm_set1_epi32(4);
+  __m128i idx = _mm_setr_epi32(0, 1, 2, 3);
+  for (int w = 0; w < 4; w++) {
+    uint64_t bits = 0;
+    for (int j = 0; j < 64; j += 4) {
+      __m128i u = _mm_loadu_si128((const __m128i*)(blk + w * 64 + j));
+      __m128i eq = _mm_cmpeq_epi32(_mm_and_si128(u, label_mask), _mm_xor_si128(idx, lowv));
+      bits |= (uint64_t)_mm_movemask_ps(_mm_castsi128_ps(eq)) << j;
+      idx = _mm_add_epi32(idx, four);
+    }
+    mask[w] = bits;
   }
-  template <class F>
-  void each(uint32_t base, F f) const {
-    for (uint32_t k = first_[base]; k < first_[base + 1]; ++k) f(kids_[k]);
+}
+#endif
+
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#define LX_CHILD_MASK_AVX2 1
+// Eight units a step, for the processors that have the instructions (chosen
+// once, at run time).
+__attribute__((target("avx2"))) static void child_mask_avx2(const uint32_t* blk, uint32_t low,
+                                                             uint64_t mask[4]) {
+  const __m256i label_mask = _mm256_set1_epi32((int)(Darts::Details::kLeafBit | 0xFF));
+  const __m256i lowv = _mm256_set1_epi32((int)low);
+  const __m256i eight = _mm256_set1_epi32(8);
+  __m256i idx = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+  for (int w = 0; w < 4; w++) {
+    uint64_t bits = 0;
+    for (int j = 0; j < 64; j += 8) {
+      __m256i u = _mm256_loadu_si256((const __m256i*)(blk + w * 64 + j));
+      __m256i eq =
+          _mm256_cmpeq_epi32(_mm256_and_si256(u, label_mask), _mm256_xor_si256(idx, lowv));
+      bits |= (uint64_t)(uint32_t)_mm256_movemask_ps(_mm256_castsi256_ps(eq)) << j;
+      idx = _mm256_add_epi32(idx, eight);
+    }
+    mask[w] = bits;
   }
+}
+#endif
 
- private:
-  std::vector<uint32_t> first_;  // base b's children: kids_[first_[b] .. first_[b + 1])
-  std::vector<uint32_t> kids_;
-};
+typedef void (*ChildMaskFn)(const uint32_t*, uint32_t, uint64_t*);
 
-template <class Children>
-bool walk_keys(const uint32_t* units, uint32_t size, size_t max_depth, KeyVisitor visit,
-               void* ctx, const Children& children) {
+static ChildMaskFn pick_child_mask() {
+#if defined(LX_CHILD_MASK_AVX2)
+  if (__builtin_cpu_supports("avx2")) return child_mask_avx2;
+#endif
+#if defined(__SSE2__)
+  return child_mask_sse2;
+#else
+  return child_mask_plain;
+#endif
+}
+
+bool DictChildMaskFormsAgree(const uint32_t* blk, uint32_t low) {
+  uint64_t want[4], got[4];
+  child_mask_plain(blk, low, want);
+  const ChildMaskFn forms[] = {
+#if defined(__SSE2__)
+      child_mask_sse2,
+#endif
+      pick_child_mask()};
+  for (ChildMaskFn f : forms) {
+    f(blk, low, got);
+    if (std::memcmp(want, got, sizeof want) != 0) return false;
+  }
+  return true;
+}
+
+bool DictTrieForEachKey(const uint32_t* units, size_t size, size_t max_depth,
+                        bool (*visit)(void* ctx, uint32_t value, size_t key_length),
+                        void* ctx) {
+  using namespace Darts::Details;
+  if (units == 0 || size == 0 || size % kBlockSize != 0) return false;
+  if (unit_is_leaf(units[0])) return false;
   if (max_depth > 65534) max_depth = 65534;
+
+  static const ChildMaskFn child_mask = pick_child_mask();
+  // The children of the node whose base is `base`: the units base ^ c whose
+  // compared label is c.  A leaf unit never matches, so the bit of byte 0 is
+  // set only by a unit that a NUL byte walks into, as a search does.
+  auto children = [units, size](uint32_t base, uint64_t mask[4]) {
+    if (base >= size) return false;  // not validated after all
+    child_mask(units + (base & ~(kBlockSize - 1)), base & (kBlockSize - 1), mask);
+    return true;
+  };
+  auto child_at = [](uint32_t base, int w, uint64_t bits) {
+    return (base & ~(kBlockSize - 1)) + w * 64 + (uint32_t)__builtin_ctzll(bits);
+  };
+
   // depth[p] = 1 + depth of node p once reached, 0 before.  Bounds the walk
   // to one expansion per node whatever the units hold.
   std::vector<uint16_t> depth(size, 0);
@@ -116,24 +171,26 @@ bool walk_keys(const uint32_t* units, uint32_t size, size_t max_depth, KeyVisito
     size_t d = depth[p] - 1;
     uint32_t unit = units[p];
     uint32_t base = p ^ unit_offset(unit);
-    if (base >= size) return false;  // not validated after all
+    uint64_t mask[4];
+    if (!children(base, mask)) return false;
     if (unit_has_leaf(unit)) {
       uint32_t leaf = units[base];
       if (!unit_is_leaf(leaf)) return false;
       if (!visit(ctx, unit_value(leaf), d)) return false;
     }
-    bool too_deep = false;
-    children.each(base, [&](uint32_t q) {
-      if (d + 1 > max_depth) too_deep = true;
-      const uint16_t want = (uint16_t)(d + 2);
-      if (depth[q] == 0) {
-        depth[q] = want;
-        stack.push_back(q);
-      } else if (depth[q] != want) {
-        ambiguous.push_back(q);
+    for (int w = 0; w < 4; w++) {
+      for (uint64_t bits = mask[w]; bits != 0; bits &= bits - 1) {
+        uint32_t q = child_at(base, w, bits);
+        if (d + 1 > max_depth) return false;
+        uint16_t want = (uint16_t)(d + 2);
+        if (depth[q] == 0) {
+          depth[q] = want;
+          stack.push_back(q);
+        } else if (depth[q] != want) {
+          ambiguous.push_back(q);
+        }
       }
-    });
-    if (too_deep) return false;
+    }
   }
   // A node reached at two depths gives its keys no single length: harmless
   // only when no key ends at it or below it.  Every node met here was
@@ -144,31 +201,14 @@ bool walk_keys(const uint32_t* units, uint32_t size, size_t max_depth, KeyVisito
     stack.pop_back();
     if (depth[p] == 0) continue;
     depth[p] = 0;
-    if (unit_has_leaf(units[p])) return false;
-    children.each(p ^ unit_offset(units[p]), [&](uint32_t q) { stack.push_back(q); });
+    uint64_t mask[4];
+    const uint32_t base = p ^ unit_offset(units[p]);
+    if (unit_has_leaf(units[p]) || !children(base, mask)) return false;
+    for (int w = 0; w < 4; w++)
+      for (uint64_t bits = mask[w]; bits != 0; bits &= bits - 1)
+        stack.push_back(child_at(base, w, bits));
   }
   return true;
-}
-
-bool walkable(const uint32_t* units, size_t size) {
-  return units != 0 && size != 0 && size % kBlockSize == 0 && size <= 0xFFFFFFFFu &&
-         !unit_is_leaf(units[0]);
-}
-
-}  // namespace
-
-bool DictTrieForEachKey(const uint32_t* units, size_t size, size_t max_depth, KeyVisitor visit,
-                        void* ctx) {
-  if (!walkable(units, size)) return false;
-  const IndexedChildren children(units, static_cast<uint32_t>(size));
-  return walk_keys(units, static_cast<uint32_t>(size), max_depth, visit, ctx, children);
-}
-
-bool DictTrieForEachKeyPlain(const uint32_t* units, size_t size, size_t max_depth,
-                             KeyVisitor visit, void* ctx) {
-  if (!walkable(units, size)) return false;
-  return walk_keys(units, static_cast<uint32_t>(size), max_depth, visit, ctx,
-                   ScanChildren{units});
 }
 
 // --- prop_t ------------------------------------------------------------------
