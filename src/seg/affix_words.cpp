@@ -23,22 +23,16 @@ uint8_t word_first_tag(const tSegItemInfo& it, const char* text, const CBasicDic
 void join_affix_words(CLattice& lattice, const char* text, uint32_t n, const CBasicDict& dict,
                       const CAffixTable& affixes) {
   if (affixes.size() == 0 || text == nullptr || n >= CLattice::kMaxNodes) return;
-  // The length of the path word at boundary b; 0 past the end or where the
-  // path is broken.
-  auto word_len = [&lattice, n](uint32_t b) -> uint32_t {
-    if (b >= n) return 0;
-    const size_t len = lattice.m_nodes[b].nNextLen;
-    return len == 0 || len > n - b ? 0 : static_cast<uint32_t>(len);
-  };
   uint32_t p = 0;
   while (p < n) {
-    const uint32_t len = word_len(p);
+    const uint32_t len = path_len(lattice, p, n);
     if (len == 0) break;  // a broken path
     const uint32_t q = p + len;
     // The items are read only where the text allows a join: a one-character
     // word that the table lists as a suffix (after) or a prefix (before).
     // Most words have neither.
-    const bool suffix = word_len(q) == 2 && affixes.has_affix(CAffixTable::kSuffix, text + q);
+    const bool suffix =
+        path_len(lattice, q, n) == 2 && affixes.has_affix(CAffixTable::kSuffix, text + q);
     const bool prefix = len == 2 && affixes.has_affix(CAffixTable::kPrefix, text + p);
     const PathStep first = suffix || prefix ? path_step(lattice, p, n) : PathStep{p, q, nullptr};
     const PathStep second =

@@ -490,13 +490,12 @@ void CAmbiguityResolver::_clear_cob_by_seclex() {
   const uint32_t n = m_nTextLen;
   uint32_t p = 0;
   while (p < n) {
-    const size_t len = m_lattice.m_nodes[p].nNextLen;
-    if (len == 0 || len > n - p) break;  // a broken path
-    const uint32_t q = p + static_cast<uint32_t>(len);
+    const uint32_t len = path_len(m_lattice, p, n);
+    if (len == 0) break;  // a broken path
+    const uint32_t q = p + len;
     // Both words at most 2 bytes, and the second one sound.
-    const size_t next_len = q < n ? m_lattice.m_nodes[q].nNextLen : 0;
-    const PathStep second = len <= 2 && next_len <= 2 ? path_step(m_lattice, q, n)
-                                                      : PathStep{q, q, nullptr};
+    const PathStep second = len <= 2 && path_len(m_lattice, q, n) <= 2 ? path_step(m_lattice, q, n)
+                                                                      : PathStep{q, q, nullptr};
     if (second.item != nullptr) {
       const uint32_t ab = second.end - p;
       const int v = m_pSecondDict->m_cd.exactMatchSearch<int>(m_pText + p, ab);

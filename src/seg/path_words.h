@@ -23,14 +23,22 @@ struct PathStep {
   tSegItemInfo* item;
 };
 
+// The length of the path word that starts at boundary p of a sentence of n
+// bytes: 0 when p >= n or the path is broken at p.  Enough for a pass that
+// looks at the text before it reads the item.
+inline uint32_t path_len(const CLattice& lattice, uint32_t p, uint32_t n) {
+  if (p >= n) return 0;
+  const size_t len = lattice.m_nodes[p].nNextLen;
+  return len == 0 || len > n - p ? 0 : static_cast<uint32_t>(len);
+}
+
 // The path word that starts at boundary p of a sentence of n bytes
 // (n < CLattice::kMaxNodes).
 inline PathStep path_step(const CLattice& lattice, uint32_t p, uint32_t n) {
   PathStep s{p, p, nullptr};
-  if (p >= n) return s;
-  const size_t len = lattice.m_nodes[p].nNextLen;
-  if (len == 0 || len > n - p) return s;
-  s.end = p + static_cast<uint32_t>(len);
+  const uint32_t len = path_len(lattice, p, n);
+  if (len == 0) return s;
+  s.end = p + len;
   tSegItemInfo* it = lattice.chosen_item(s.end);
   if (it != nullptr && it->begin_pos == p) s.item = it;
   return s;

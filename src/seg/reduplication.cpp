@@ -86,9 +86,8 @@ void join_reduplications(CLattice& lattice, const char* text, uint32_t n, const 
   for (int round = 0; round < 2; ++round) {
     uint32_t p = 0;
     while (p < n) {
-      const size_t next = lattice.m_nodes[p].nNextLen;
-      if (next == 0 || next > n - p) break;  // a broken path
-      const uint32_t len = static_cast<uint32_t>(next);
+      const uint32_t len = path_len(lattice, p, n);
+      if (len == 0) break;  // a broken path
       // The items are read only where the text has a shape's start: in the
       // first walk a one-character word before a word of two bytes or more
       // that is 一 or begins with the same character, in the second a
