@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "LXPub.h"
 #include "dict/BasicDict.h"
 #include "dict/NerResource.h"
 #include "seg/char_class.h"
@@ -473,7 +474,7 @@ int CPersonRecognizer::_first_tag_of_word(const tSegItemInfo* item) const {
 }
 
 bool CPersonRecognizer::_is_place_word(const tSegItemInfo* item) const {
-  return _first_tag_of_word(item) == kNsTag;
+  return _first_tag_of_word(item) == LX_NS;
 }
 
 bool CPersonRecognizer::_place_item_after(const tSegItemInfo* comma) const {
@@ -537,7 +538,7 @@ bool CPersonRecognizer::_in_place_list() const {
 }
 
 bool CPersonRecognizer::_is_name_word(const tSegItemInfo* item) const {
-  if (_first_tag_of_word(item) != kNrTag) return false;
+  if (_first_tag_of_word(item) != LX_NR) return false;
   for (size_t k = 0; k < item->length; k += kCharBytes)
     if (static_cast<unsigned char>(m_text[item->begin_pos + k]) < 0x81) return false;
   return true;
@@ -548,13 +549,12 @@ bool CPersonRecognizer::_surname_before_given_word(size_t p) const {
   if (b->length != kCharBytes || p >= m_nTextLen) return false;
   const tSegItemInfo* z = _path_item(_next_end(p));
   if (z == nullptr || z->perIdx != NE_ROLE_A || z->length != 2 * kCharBytes) return false;
-  const uint32_t bi = b->nAttributeIdx - 1u, zi = z->nAttributeIdx - 1u;
-  if (bi >= m_res.dict->mWordNum || zi >= m_res.dict->mWordNum) return false;
   const int z_tag = _first_tag_of_word(z);
-  if (z_tag != kNsTag && z_tag != kNzTag) return false;
-  const prop_list_t b_roles = m_res.dict->role_list(bi);
-  const prop_list_t z_roles = m_res.dict->role_list(zi);
-  // Role lists are sorted by probability: the first is the likeliest.
+  if (z_tag != LX_NS && z_tag != LX_NZ) return false;
+  // Role lists are sorted by probability: the first is the likeliest.  A
+  // word outside the dictionary has none.
+  const prop_list_t b_roles = m_res.dict->role_list(b->nAttributeIdx - 1u);
+  const prop_list_t z_roles = m_res.dict->role_list(z->nAttributeIdx - 1u);
   return b_roles.len > 0 && b_roles.ids[0] == NE_ROLE_B && z_roles.len > 0 &&
          z_roles.ids[0] == NE_ROLE_Z;
 }

@@ -104,9 +104,6 @@ class CPersonRecognizer {
   static constexpr float kTransMargin = 0.0f;
   static constexpr size_t kCharBytes = 2;
   static constexpr float kTransCharMargin = 1.0f;
-  static constexpr uint8_t kNrTag = 17;
-  static constexpr uint8_t kNsTag = 20;
-  static constexpr uint8_t kNzTag = 22;
   // Bigram threshold above which the two-character prefix is added.
   static constexpr float kPrefixThreshold = -6.0f;
 
