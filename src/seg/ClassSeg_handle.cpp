@@ -44,7 +44,7 @@ CSegment::CSegment(int mode, size_t nodes)
       m_bascii(false),
       m_bLocation(false),
       m_borig(false),
-      m_amb_resolver(m_lattice, nullptr, nullptr, nullptr, nullptr, 0, false),
+      m_amb_resolver(m_lattice, nullptr, nullptr, nullptr, 0, false),
       m_mode(mode),
       m_raw_len(0),
       m_snapshot_gen(0) {
@@ -122,7 +122,6 @@ void CSegment::_bind_resources() {
   m_amb_resolver.m_pBasicDict = r ? r->basic_dict.get() : nullptr;
   m_amb_resolver.m_pRule = r ? r->rule.get() : nullptr;
   m_amb_resolver.m_pSecondDict = r ? r->second_dict.get() : nullptr;
-  m_amb_resolver.m_chs_array = r ? r->chs_array : nullptr;
   m_amb_resolver.m_fenzhi_idx = r ? static_cast<uint32_t>(r->fenzhi_idx) : 0;
   m_amb_resolver.m_bpms = m_bpms;
 }

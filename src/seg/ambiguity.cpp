@@ -35,14 +35,13 @@ bool is_amb_rule_type(int type) { return type == kItemAmbRule || type == kItemAm
 
 CAmbiguityResolver::CAmbiguityResolver(CLattice& lattice, const CBasicDict* dict,
                                        const CRuleDict* rules, const CCustomDict* seclex,
-                                       const int* chs_array, uint32_t fenzhi_idx, bool bpms)
+                                       uint32_t fenzhi_idx, bool bpms)
     : m_lattice(lattice),
       m_pText(nullptr),
       m_nTextLen(0),
       m_pBasicDict(dict),
       m_pRule(rules),
       m_pSecondDict(seclex),
-      m_chs_array(chs_array),
       m_fenzhi_idx(fenzhi_idx),
       m_bpms(bpms) {}
 
@@ -96,10 +95,10 @@ void CAmbiguityResolver::_clear_inside(uint32_t begin, uint32_t end) {
 }
 
 int CAmbiguityResolver::_single_char_class(const tSegItemInfo& it) const {
-  if (m_chs_array == nullptr || it.length != 2) return kChsOther;
+  if (it.length != 2) return kChsOther;
   // Callers pass items that end at a node of the sentence, so both bytes
   // lie inside it.
-  return chs_class(m_chs_array, m_pText + it.begin_pos);
+  return chs_class_of(m_pText + it.begin_pos);
 }
 
 uint32_t CAmbiguityResolver::_ensure_last_slot(uint32_t pos) {
@@ -368,11 +367,11 @@ void CAmbiguityResolver::_merge_number_unit(tSegItemInfo* p, tSegItemInfo* c, ui
 
 int CAmbiguityResolver::_unit_class(const tSegItemInfo& it) const {
   if (it.length == 2) return _single_char_class(it);
-  if (m_chs_array == nullptr || it.length % 2 != 0) return kChsOther;
+  if (it.length % 2 != 0) return kChsOther;
   const char* w = m_pText + it.begin_pos;
   if (it.length == 4 && chs_code(w) == kYue && chs_code(w + 2) == kFen) return kChsDateTimeUnit;
   for (uint32_t k = 0; k < it.length; k += 2)
-    if (chs_class(m_chs_array, w + k) != kChsMagnitude) return kChsOther;
+    if (chs_class_of(w + k) != kChsMagnitude) return kChsOther;
   return kChsMagnitude;
 }
 

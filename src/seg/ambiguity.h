@@ -88,12 +88,10 @@ class CAmbiguityResolver {
  public:
   // `lattice` is the handle's lattice; the resources may be null, which
   // turns off the passes that need them (the rule-word split needs `dict`,
-  // the user rules `rules`, the secondary lexicon `seclex`; without
-  // `chs_array` no character has a class).  `fenzhi_idx` is the word index
-  // of "分之" plus one (0: absent), `bpms` the LX_PMUL flag.
+  // the user rules `rules`, the secondary lexicon `seclex`).  `fenzhi_idx`
+  // is the word index of "分之" plus one (0: absent), `bpms` the LX_PMUL flag.
   CAmbiguityResolver(CLattice& lattice, const CBasicDict* dict, const CRuleDict* rules,
-                     const CCustomDict* seclex, const int* chs_array, uint32_t fenzhi_idx,
-                     bool bpms);
+                     const CCustomDict* seclex, uint32_t fenzhi_idx, bool bpms);
 
   // The sentence the lattice was built from (its nodes 0..len).  The passes
   // do nothing while there is no sentence or it does not fit the lattice.
@@ -112,7 +110,6 @@ class CAmbiguityResolver {
   const CBasicDict* m_pBasicDict;
   const CRuleDict* m_pRule;
   const CCustomDict* m_pSecondDict;
-  const int* m_chs_array;
   uint32_t m_fenzhi_idx;
   bool m_bpms;
 

@@ -2,7 +2,6 @@
 
 #include <cstring>
 #include <iterator>
-#include <new>
 
 namespace {
 
@@ -80,22 +79,6 @@ constexpr std::array<uint8_t, 65536> kCharTraits = make_traits();
 
 // Every listed character has a trait, and no code is listed twice.
 static_assert(count_traits(kCharTraits) == std::size(kClassedChars), "one entry per character");
-
-void fill_chs_array(int* table) {
-  for (size_t i = 0; i < kCharTraits.size(); ++i) table[i] = (kCharTraits[i] >> 4) - 1;
-  table[kChsArraySize - 1] = kChsOther;
-}
-
-int* create_chs_array() {
-  int* table = new (std::nothrow) int[kChsArraySize];
-  if (table) fill_chs_array(table);
-  return table;
-}
-
-void destroy_chs_array(int*& table) {
-  delete[] table;
-  table = nullptr;
-}
 
 size_t merged_unit_len(const char* word, size_t len) {
   if (len > 4 && std::memcmp(word + len - 4, "\xD4\xC2\xB7\xDD", 4) == 0) return 4;  // 月份

@@ -6,15 +6,13 @@
 // value with the lead byte in the low half, i.e. the value a little-endian
 // load of the two bytes gives ("一" is 0xBBD2).
 //
-// Number and unit classes (m_chs_array).  Every character is kChsOther except
-// for 22:
+// Number and unit classes (chs_class_of).  Every character is kChsOther
+// except for 22:
 //   kChsDateTimeUnit (0): 年 月 日 天 号 时 分 秒
 //   kChsMagnitude    (1): 十 百 千 万 亿
 //   kChsDigit        (2): 一 二 三 四 五 六 七 八 九
 // The ambiguity resolver merges digits and numbers with a following
-// magnitude or date/time unit, and builds fractions around "分之".  Its table
-// has one signed 32-bit entry per 16-bit value, plus one spare entry at the
-// end (65,537 in all).
+// magnitude or date/time unit, and builds fractions around "分之".
 //
 // Numeral sets.  The rules that ask "is this a numeral?" each mean their own
 // set; a character may be in several (see NumeralSet).
@@ -24,8 +22,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-
-const size_t kChsArraySize = 65537;
 
 const int kChsOther = -1;
 const int kChsDateTimeUnit = 0;
@@ -100,20 +96,7 @@ inline bool is_numeral_code(uint16_t code, NumeralSet set) {
 }
 inline bool is_numeral(const char* p, NumeralSet set) { return is_numeral_code(chs_code(p), set); }
 
-// Fills table[0 .. kChsArraySize - 1] with the number classes.
-void fill_chs_array(int* table);
-
-// A new table (array new, kChsArraySize entries), filled; release it with
-// destroy_chs_array().  Null when memory runs out.
-int* create_chs_array();
-
-// Frees a table made by create_chs_array() and sets the pointer to null.
-void destroy_chs_array(int*& table);
-
-// The class of the two-byte character at `p` (kChsOther ... kChsDigit).
-inline int chs_class(const int* table, const char* p) { return table[chs_code(p)]; }
-
-// The same class without a table.
+// The number class of the two-byte character at `p` (kChsOther ... kChsDigit).
 inline int chs_class_of(const char* p) { return (kCharTraits[chs_code(p)] >> 4) - 1; }
 
 // Bytes of the unit at the end of a number merged with its unit (`len` > 2

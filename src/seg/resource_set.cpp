@@ -41,7 +41,6 @@ CResourceSet::~CResourceSet() {
   CNerResource::free_dict(no_amb_xing_dict);
   CNerResource::free_dict(loc_suffix_dict);
   CNerResource::free_dict(hanzi_number_dict);
-  destroy_chs_array(chs_array);
 }
 
 std::unique_ptr<CResourceSet> CResourceSet::load(const DictResource& res) {
@@ -108,14 +107,11 @@ std::unique_ptr<CResourceSet> CResourceSet::load(const DictResource& res) {
   // Affixes that join words (optional file).
   if (!s->affixes.load(res.affix_lex)) return nullptr;
 
-  // Built in code: factoid recognizer, numeral dictionary, pattern tries,
-  // character classes.
+  // Built in code: factoid recognizer, numeral dictionary, pattern tries.
   s->factoid.reset(new CFactoid());
   CNerResource::_load_hanzi_shuzi_dict(&s->hanzi_number_dict);
   if (!CNerResource::_load_ne_mode(CNerResource::m_ptr_pn_modes, 1, s->pn_mode_trie,
                                    s->ln_mode_trie))
     return nullptr;
-  s->chs_array = create_chs_array();
-  if (s->chs_array == nullptr) throw std::bad_alloc();
   return s;
 }

@@ -71,7 +71,6 @@ class CResourceSet {
   HashDict* hanzi_number_dict = nullptr;
   Trie<int, int> pn_mode_trie;
   Trie<int, int> ln_mode_trie;
-  int* chs_array = nullptr;
   // Index + 1 of "分之" in the basic dictionary (0: absent), and the index of
   // "个数" (0xFFFFFFFF: absent).
   size_t fenzhi_idx = 0;

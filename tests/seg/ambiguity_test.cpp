@@ -81,8 +81,7 @@ struct It { uint32_t b, e; const char* word = nullptr; int type = 0; uint8_t pos
 
 class AmbTest : public testing::Test {
  protected:
-  AmbTest() : lat_(new CLattice), chs_(create_chs_array()), fenzhi_(words_.attr("分之")) {}
-  ~AmbTest() override { destroy_chs_array(chs_); }
+  AmbTest() : lat_(new CLattice), fenzhi_(words_.attr("分之")) {}
 
   void Reset(const std::string& gbk) {
     text_ = gbk;
@@ -147,7 +146,7 @@ class AmbTest : public testing::Test {
   tSegItemInfo& Chosen(uint32_t p) const { return *lat_->m_nodes[p].MaxItem; }
 
   CAmbiguityResolver Resolver(bool pmul = false) {
-    CAmbiguityResolver r(*lat_, &words_.dict, rules_.get(), seclex_.get(), chs_, fenzhi_, pmul);
+    CAmbiguityResolver r(*lat_, &words_.dict, rules_.get(), seclex_.get(), fenzhi_, pmul);
     r.set_sentence(text_.data(), n_);
     return r;
   }
@@ -169,7 +168,6 @@ class AmbTest : public testing::Test {
   lxtest::TempDir dir_{"lx_amb_"};
   Dict words_;
   std::unique_ptr<CLattice> lat_;
-  int* chs_;
   uint32_t fenzhi_;
   std::unique_ptr<CRuleDict> rules_;
   std::unique_ptr<CCustomDict> seclex_;
