@@ -256,6 +256,9 @@ class Trainer {
   // The characters that follow a surname in familiar names (see
   // familiar_suffix_min_count), learnt from the names written whole.
   std::set<std::string> familiar_suffixes(const std::vector<std::string>& surnames) const;
+  // The familiar-name candidates: 老 and 小 before those surnames, then each
+  // familiar suffix after them.
+  std::vector<std::string> familiar_names() const;
   // A place name that looks transliterated (FH ... FT rather than LH ... LT).
   bool is_foreign_place(const std::string& w) const;
   bool begins_with_common_surname(const std::string& w) const;
@@ -336,6 +339,8 @@ class Trainer {
     uint32_t crossing = 0;  // across a word boundary
   };
   std::unordered_map<std::string, SplitCount> m_splits;
+  // familiar_names(), taken by count_splits for select_lexicon_words.
+  std::vector<std::string> m_familiar_names;
   // Path words of the role pass: how often the text writes each whole, and
   // how often cut in which way.
   struct RuleEvidence {

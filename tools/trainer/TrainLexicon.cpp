@@ -135,12 +135,11 @@ void Trainer::count_splits() {
         m_splits.emplace(prefix + s.first, SplitCount());
         max_len = std::max<size_t>(max_len, 4);
       }
-  const std::vector<std::string> familiar = familiar_surnames();
-  for (const std::string& suffix : familiar_suffixes(familiar))
-    for (const std::string& s : familiar) {
-      m_splits.emplace(s + suffix, SplitCount());
-      max_len = std::max<size_t>(max_len, 4);
-    }
+  m_familiar_names = familiar_names();
+  for (const std::string& w : m_familiar_names) {
+    m_splits.emplace(w, SplitCount());
+    max_len = std::max(max_len, w.size());
+  }
   for (const auto& kv : m_word_pos) {
     if (kv.first.size() < 4 || kv.first.size() > 16) continue;
     m_splits.emplace(kv.first, SplitCount());
@@ -341,14 +340,8 @@ void Trainer::select_lexicon_words() {
   // a name it already keeps.  The word list's tags for such pairs are unreliable (老何
   // is listed as a pronoun), so the pair becomes a name there too.
   m_summary.familiar_names = 0;
-  const std::vector<std::string> sn = familiar_surnames();
-  std::vector<std::string> familiar;
-  for (const char* prefix : {kLao, kXiao})
-    for (const std::string& s : sn) familiar.push_back(prefix + s);
-  for (const std::string& suffix : familiar_suffixes(sn))
-    for (const std::string& s : sn) familiar.push_back(s + suffix);
   static const int nr = pos_tag_id("nr");
-  for (const std::string& w : familiar) {
+  for (const std::string& w : m_familiar_names) {
     if (m_given_names.count(w)) continue;
     if (m_word_pos.count(w)) {
       if (!is_unkept_name(w)) continue;
@@ -373,6 +366,16 @@ std::vector<std::string> Trainer::familiar_surnames() const {
   if (sn.size() > m_options.familiar_name_surnames) sn.resize(m_options.familiar_name_surnames);
   std::vector<std::string> out;
   for (const auto& s : sn) out.push_back(s.first);
+  return out;
+}
+
+std::vector<std::string> Trainer::familiar_names() const {
+  const std::vector<std::string> sn = familiar_surnames();
+  std::vector<std::string> out;
+  for (const char* prefix : {kLao, kXiao})
+    for (const std::string& s : sn) out.push_back(prefix + s);
+  for (const std::string& suffix : familiar_suffixes(sn))
+    for (const std::string& s : sn) out.push_back(s + suffix);
   return out;
 }
 
