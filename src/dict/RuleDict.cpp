@@ -19,6 +19,7 @@ CRuleDict::~CRuleDict() { _clear(); }
 void CRuleDict::_reset_trie() {
   m_ruledict.set_array(DictEmptyTrieUnits(), DictEmptyTrieSize);
   m_trie_units.reset();
+  m_first_bytes.fill(false);
 }
 
 void CRuleDict::_clear() {
@@ -158,6 +159,7 @@ bool CRuleDict::_build_dict_or_throw() {
   std::vector<const char*> keys;
   std::vector<int> values;
   std::vector<int> sequence;
+  std::array<bool, 256> first_bytes{};
   keys.reserve(m_idx);
   values.reserve(m_idx);
   for (size_t i = 0; i < m_idx; i++) {
@@ -165,6 +167,7 @@ bool CRuleDict::_build_dict_or_throw() {
     if (r.srule[0] == '\0') continue;  // matches nothing; the trie cannot hold it
     if (!keys.empty() && std::strcmp(keys.back(), r.srule) == 0) continue;  // first one counts
     keys.push_back(r.srule);
+    first_bytes[static_cast<unsigned char>(r.srule[0])] = true;
     values.push_back((int)sequence.size());
     sequence.push_back((int)std::strlen(r.srule));
     sequence.insert(sequence.end(), r.idx->begin(), r.idx->end());
@@ -195,6 +198,7 @@ bool CRuleDict::_build_dict_or_throw() {
   if (trie) {
     m_ruledict.set_array(trie->array(), trie->size());
     m_trie_units = std::move(trie);
+    m_first_bytes = first_bytes;
   } else {
     _reset_trie();
   }

@@ -23,6 +23,7 @@
 #ifndef LX_DICT_RULEDICT_H
 #define LX_DICT_RULEDICT_H
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -85,11 +86,18 @@ class CRuleDict {
   // its first entry is its key's length).
   const int* rule_sequence(int value) const;
 
+  // False when no rule string starts with byte `c`: the search of
+  // m_ruledict at such a place finds nothing, and the ambiguity pass skips
+  // it (most places of most texts).
+  bool may_start_with(char c) const { return m_first_bytes[static_cast<unsigned char>(c)]; }
+
  private:
   // Owns the units that m_ruledict searches, or null for no rules.  A new
   // trie is built and checked in an object of its own and then handed over
   // here, which cannot fail.
   std::unique_ptr<Darts::DoubleArray> m_trie_units;
+  // The first bytes of the rule strings in m_ruledict.
+  std::array<bool, 256> m_first_bytes{};
 
   void _reset_trie();
   bool _build_dict_or_throw();
