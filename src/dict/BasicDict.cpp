@@ -18,6 +18,7 @@
 #include <immintrin.h>
 #endif
 
+#include "base/HugePages.h"
 #include "dict/Dir.h"
 
 static_assert(sizeof(word_prop_t) == 20, "word_prop_t must match the 20-byte file record");
@@ -543,7 +544,9 @@ struct PropReader {
     if (n == 0) return true;
     data = new (std::nothrow) T[n];
     if (data == 0) return false;
+    prefer_huge_pages(data, n * sizeof(T));
     if (std::fread(data, sizeof(T), n, fp) != n) return false;
+    use_huge_pages(data, n * sizeof(T));
     left -= n * sizeof(T);
     return true;
   }
@@ -712,6 +715,7 @@ bool CBasicDict::_readDict(const char* path, bool walk) {
       return false;
     }
     m_units.swap(units);
+    use_huge_pages(m_units.data(), m_units.size() * sizeof(uint32_t));
     _attach_units();
     m_error.clear();
     return true;

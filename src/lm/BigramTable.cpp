@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "base/HugePages.h"
+
 size_t BigramTable::table_slots(uint32_t n) {
   if (n == 0) return 0;
   // The smallest power of two that leaves a quarter free (and so at least
@@ -19,6 +21,7 @@ void BigramTable::reserve_unigrams(uint32_t n) {
   // high ids (such as the unknown word's) go to the far list.
   m_dense = static_cast<uint32_t>(std::min<size_t>(2 * size_t(n) + 64, 0xFFFFFFFEu));
   m_units.assign_zeroed(m_dense);
+  prefer_huge_pages(m_units.data(), m_units.bytes());
 }
 
 bool BigramTable::add_unigram(VocabIndex word, LogP prob) {
@@ -114,6 +117,8 @@ void BigramTable::finish() {
   m_far.trim();
   m_slots.trim();
   m_current = nullptr;
+  use_huge_pages(m_units.data(), m_units.bytes());
+  use_huge_pages(m_slots.data(), m_slots.bytes());
 }
 
 const BigramTable::Unit* BigramTable::far_unit(VocabIndex id) const {

@@ -1,0 +1,55 @@
+#include "base/HugePages.h"
+
+#include <cstdint>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#if defined(MADV_HUGEPAGE) && !defined(MADV_COLLAPSE)
+#define MADV_COLLAPSE 25  // Linux 6.1; older kernels refuse it (EINVAL)
+#endif
+#endif
+
+namespace {
+
+// The 2 MB pages inside [p, p + bytes): false when there is none.
+bool huge_range(const void* p, size_t bytes, void*& first, size_t& len) {
+  const uintptr_t kHuge = uintptr_t(2) << 20;
+  if (p == nullptr || bytes < kHuge) return false;
+  const uintptr_t a = (reinterpret_cast<uintptr_t>(p) + kHuge - 1) & ~(kHuge - 1);
+  const uintptr_t e = (reinterpret_cast<uintptr_t>(p) + bytes) & ~(kHuge - 1);
+  if (e <= a) return false;
+  first = reinterpret_cast<void*>(a);
+  len = e - a;
+  return true;
+}
+
+}  // namespace
+
+void prefer_huge_pages(const void* p, size_t bytes) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  void* first;
+  size_t len;
+  if (huge_range(p, bytes, first, len)) (void)madvise(first, len, MADV_HUGEPAGE);
+#else
+  (void)p;
+  (void)bytes;
+#endif
+}
+
+void use_huge_pages(const void* p, size_t bytes) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  const uintptr_t kHuge = uintptr_t(2) << 20;
+  if (p == nullptr || bytes < kHuge) return;
+  const uintptr_t first = (reinterpret_cast<uintptr_t>(p) + kHuge - 1) & ~(kHuge - 1);
+  const uintptr_t end = (reinterpret_cast<uintptr_t>(p) + bytes) & ~(kHuge - 1);
+  if (end <= first) return;
+  void* range = reinterpret_cast<void*>(first);
+  (void)madvise(range, end - first, MADV_HUGEPAGE);
+#if defined(MADV_COLLAPSE)
+  (void)madvise(range, end - first, MADV_COLLAPSE);
+#endif
+#else
+  (void)p;
+  (void)bytes;
+#endif
+}
