@@ -38,16 +38,11 @@ void prefer_huge_pages(const void* p, size_t bytes) {
 
 void use_huge_pages(const void* p, size_t bytes) {
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
-  const uintptr_t kHuge = uintptr_t(2) << 20;
-  if (p == nullptr || bytes < kHuge) return;
-  const uintptr_t first = (reinterpret_cast<uintptr_t>(p) + kHuge - 1) & ~(kHuge - 1);
-  const uintptr_t end = (reinterpret_cast<uintptr_t>(p) + bytes) & ~(kHuge - 1);
-  if (end <= first) return;
-  void* range = reinterpret_cast<void*>(first);
-  (void)madvise(range, end - first, MADV_HUGEPAGE);
-#if defined(MADV_COLLAPSE)
-  (void)madvise(range, end - first, MADV_COLLAPSE);
-#endif
+  void* first;
+  size_t len;
+  if (!huge_range(p, bytes, first, len)) return;
+  (void)madvise(first, len, MADV_HUGEPAGE);
+  (void)madvise(first, len, MADV_COLLAPSE);
 #else
   (void)p;
   (void)bytes;

@@ -11,11 +11,11 @@
 // (heap or mmap'd storage) onto huge pages, now, keeping their contents; the
 // rest of the range is not touched.  A request the system does not support or
 // refuses is ignored: it never changes a result, only the speed of reading.
-// Tables of less than 4 MB are left alone.
+// A range that holds no whole 2 MB page is left alone.
 void use_huge_pages(const void* p, size_t bytes);
 // Only asks for huge pages where the range is touched later: for storage
 // just allocated, before it is filled, which then takes one page fault per
-// 2 MB instead of one per 4 KB.
+// 2 MB instead of one per 4 KB (where the storage is still untouched).
 void prefer_huge_pages(const void* p, size_t bytes);
 
 #endif  // LX_BASE_HUGEPAGES_H
