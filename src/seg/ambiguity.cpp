@@ -417,10 +417,9 @@ void CAmbiguityResolver::_clear_amb_by_userrule() {
   Darts::DoubleArray::result_pair_type matches[kMaxUserRuleMatches];
   uint32_t p = 0;
   while (p < n) {
-    size_t found =
-        m_pRule->may_start_with(m_pText[p])
-            ? m_pRule->m_ruledict.commonPrefixSearch(m_pText + p, matches, kMaxUserRuleMatches, n - p)
-            : 0;
+    size_t found = 0;
+    if (m_pRule->may_start_with(m_pText[p]))
+      found = m_pRule->m_ruledict.commonPrefixSearch(m_pText + p, matches, kMaxUserRuleMatches, n - p);
     if (found > kMaxUserRuleMatches) found = kMaxUserRuleMatches;
     bool applied = false;
     // The longest kept match first.
