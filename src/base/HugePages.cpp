@@ -1,6 +1,7 @@
 #include "base/HugePages.h"
 
 #include <cstdint>
+#include <cstdlib>
 
 #if defined(__linux__)
 #include <sys/mman.h>
@@ -24,6 +25,15 @@ bool huge_range(const void* p, size_t bytes, void*& first, size_t& len) {
 }
 
 }  // namespace
+
+void* huge_alloc(size_t bytes) {
+  const size_t kHuge = size_t(2) << 20;
+  if (bytes < kHuge) return bytes == 0 ? nullptr : std::malloc(bytes);
+  void* p = nullptr;
+  if (posix_memalign(&p, kHuge, bytes) != 0) return nullptr;
+  prefer_huge_pages(p, bytes);
+  return p;
+}
 
 void prefer_huge_pages(const void* p, size_t bytes) {
 #if defined(__linux__) && defined(MADV_HUGEPAGE)

@@ -1,21 +1,58 @@
 // Huge pages for the large tables that segmentation reads at random (the
 // dictionary's trie and properties, the word models).  With 4 KB pages such
 // tables need thousands of TLB entries, and under virtualisation every TLB
-// miss walks two page tables; backed by 2 MB pages they need a handful.
+// miss walks two page tables; on 2 MB pages they need a handful.
+//
+// Storage of 2 MB or more from huge_alloc() starts on a 2 MB boundary, so
+// that all of it but the last partial 2 MB can be held in huge pages (the
+// tail stays on small pages: no memory is spent on rounding), and it is
+// asked for huge pages before it is first touched; use_huge_pages() moves
+// storage that was touched before onto them.  Nothing here changes a
+// table's contents, and a request the system does not support or refuses is
+// ignored.
 #ifndef LX_BASE_HUGEPAGES_H
 #define LX_BASE_HUGEPAGES_H
 
 #include <cstddef>
+#include <cstdlib>
+#include <new>
+
+// Storage for `bytes` bytes, aligned for any type, released with std::free;
+// null when memory runs out (or for 0 bytes).
+void* huge_alloc(size_t bytes);
 
 // Moves the whole 2 MB pages inside [p, p + bytes) of an anonymous mapping
 // (heap or mmap'd storage) onto huge pages, now, keeping their contents; the
-// rest of the range is not touched.  A request the system does not support or
-// refuses is ignored: it never changes a result, only the speed of reading.
-// A range that holds no whole 2 MB page is left alone.
+// rest of the range is not touched.  A range that holds no whole 2 MB page
+// is left alone.
 void use_huge_pages(const void* p, size_t bytes);
 // Only asks for huge pages where the range is touched later: for storage
 // just allocated, before it is filled, which then takes one page fault per
 // 2 MB instead of one per 4 KB (where the storage is still untouched).
 void prefer_huge_pages(const void* p, size_t bytes);
+
+// A standard allocator over huge_alloc, for the large vectors.
+template <class T>
+struct HugePageAllocator {
+  using value_type = T;
+  HugePageAllocator() = default;
+  template <class U>
+  HugePageAllocator(const HugePageAllocator<U>&) {}
+  T* allocate(size_t n) {
+    if (n > size_t(-1) / sizeof(T)) throw std::bad_alloc();
+    void* p = huge_alloc(n * sizeof(T));
+    if (p == nullptr) throw std::bad_alloc();
+    return static_cast<T*>(p);
+  }
+  void deallocate(T* p, size_t) { std::free(p); }
+};
+template <class T, class U>
+bool operator==(const HugePageAllocator<T>&, const HugePageAllocator<U>&) {
+  return true;
+}
+template <class T, class U>
+bool operator!=(const HugePageAllocator<T>&, const HugePageAllocator<U>&) {
+  return false;
+}
 
 #endif  // LX_BASE_HUGEPAGES_H

@@ -4,9 +4,11 @@
 #include <cstdarg>
 #include <cstddef>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <new>
+#include <type_traits>
 #include <utility>
 
 #include <sys/stat.h>
@@ -18,7 +20,6 @@
 #include <immintrin.h>
 #endif
 
-#include "base/HugePages.h"
 #include "dict/Dir.h"
 
 static_assert(sizeof(word_prop_t) == 20, "word_prop_t must match the 20-byte file record");
@@ -236,15 +237,15 @@ prop_t::prop_t()
 prop_t::~prop_t() { clear(); }
 
 void prop_t::clear() {
-  delete[] m_word_info;
-  delete[] m_POS;
-  delete[] m_POSProb;
-  delete[] m_Rol;
-  delete[] m_RolProb;
-  delete[] m_LNRol;
-  delete[] m_LNRolProb;
-  delete[] m_SegType;
-  delete[] m_RuleInfo;
+  std::free(m_word_info);
+  std::free(m_POS);
+  std::free(m_POSProb);
+  std::free(m_Rol);
+  std::free(m_RolProb);
+  std::free(m_LNRol);
+  std::free(m_LNRolProb);
+  std::free(m_SegType);
+  std::free(m_RuleInfo);
   m_word_info = 0;
   m_POS = m_Rol = m_LNRol = m_SegType = 0;
   m_POSProb = m_RolProb = m_LNRolProb = m_RuleInfo = 0;
@@ -542,11 +543,11 @@ struct PropReader {
   bool read_array(T*& data, uint64_t n) {
     if (n > left / sizeof(T)) return false;
     if (n == 0) return true;
-    data = new (std::nothrow) T[n];
+    static_assert(std::is_trivial<T>::value, "read as bytes, freed with std::free");
+    data = static_cast<T*>(huge_alloc(n * sizeof(T)));  // the records on huge pages
     if (data == 0) return false;
-    prefer_huge_pages(data, n * sizeof(T));
     if (std::fread(data, sizeof(T), n, fp) != n) return false;
-    use_huge_pages(data, n * sizeof(T));
+    use_huge_pages(data, n * sizeof(T));  // in case the storage was touched before
     left -= n * sizeof(T);
     return true;
   }
@@ -658,7 +659,7 @@ void CBasicDict::_swap(CBasicDict& other) {
 }
 
 void CBasicDict::clear() {
-  std::vector<uint32_t>().swap(m_units);
+  decltype(m_units)().swap(m_units);
   _attach_units();
   mPropDict.clear();
   mWordNum = 0;
@@ -698,7 +699,7 @@ bool CBasicDict::_readDict(const char* path, bool walk) {
     long long bytes = 0;
     if (!open_with_size(path, f, bytes, m_error)) return false;
     size_t num = (size_t)(bytes / 4);  // trailing bytes are ignored
-    std::vector<uint32_t> units(num);
+    decltype(m_units) units(num);
     if (num > 0 && std::fread(units.data(), 4, num, f.get()) != num) {
       set_error(m_error, "%s: short read", path);
       return false;
@@ -715,7 +716,7 @@ bool CBasicDict::_readDict(const char* path, bool walk) {
       return false;
     }
     m_units.swap(units);
-    use_huge_pages(m_units.data(), m_units.size() * sizeof(uint32_t));
+    use_huge_pages(m_units.data(), m_units.size() * sizeof(uint32_t));  // as for the records
     _attach_units();
     m_error.clear();
     return true;

@@ -62,6 +62,7 @@
 #include <vector>
 
 #include "base/DoubleArray.h"
+#include "base/HugePages.h"
 #include "dict/item_types.h"
 #include "lm/Prob.h"
 
@@ -265,7 +266,8 @@ class CBasicDict {
     return prop_list_t{run, probs + sidx, len};
   }
 
-  std::vector<uint32_t> m_units;  // storage of mBasicDict's array while loaded
+  // Storage of mBasicDict's array while loaded, on huge pages (base/HugePages.h).
+  std::vector<uint32_t, HugePageAllocator<uint32_t>> m_units;
   std::string m_error;
 
   // prefix_search's table: for each GBK lead byte whose one-byte prefix is

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "base/HugePages.h"
-
 size_t BigramTable::table_slots(uint32_t n) {
   if (n == 0) return 0;
   // The smallest power of two that leaves a quarter free (and so at least
@@ -21,7 +19,6 @@ void BigramTable::reserve_unigrams(uint32_t n) {
   // high ids (such as the unknown word's) go to the far list.
   m_dense = static_cast<uint32_t>(std::min<size_t>(2 * size_t(n) + 64, 0xFFFFFFFEu));
   m_units.assign_zeroed(m_dense);
-  prefer_huge_pages(m_units.data(), m_units.bytes());
 }
 
 bool BigramTable::add_unigram(VocabIndex word, LogP prob) {
@@ -115,10 +112,8 @@ void BigramTable::finish() {
   std::inplace_merge(m_far.data(), m_far.data() + m_farUnigrams, m_far.data() + m_far.size(),
                      [](const FarUnit& a, const FarUnit& b) { return a.id < b.id; });
   m_far.trim();
-  m_slots.trim();
+  m_slots.settle();
   m_current = nullptr;
-  use_huge_pages(m_units.data(), m_units.bytes());
-  use_huge_pages(m_slots.data(), m_slots.bytes());
 }
 
 const BigramTable::Unit* BigramTable::far_unit(VocabIndex id) const {

@@ -8,7 +8,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <new>
+
+#include "base/HugePages.h"
 
 template <class T>
 class PodArray {
@@ -41,7 +44,8 @@ class PodArray {
     m_size += n;
     return first;
   }
-  // Replaces the content with n zero-filled elements (memory fresh from the
+  // Replaces the content with n zero-filled elements: a large array on huge
+  // pages (base/HugePages.h), a small one from calloc (memory fresh from the
   // system stays untouched until used).
   void assign_zeroed(size_t n) {
     if (n >= kLimit) throw std::bad_alloc();
@@ -49,9 +53,20 @@ class PodArray {
     m_data = 0;
     m_size = m_capacity = 0;
     if (n == 0) return;
-    m_data = static_cast<T*>(std::calloc(n, sizeof(T)));
+    if (n * sizeof(T) >= kHugeBytes) {
+      m_data = static_cast<T*>(huge_alloc(n * sizeof(T)));
+      if (m_data != 0) std::memset(static_cast<void*>(m_data), 0, n * sizeof(T));
+    } else {
+      m_data = static_cast<T*>(std::calloc(n, sizeof(T)));
+    }
     if (m_data == 0) throw std::bad_alloc();
     m_size = m_capacity = n;
+  }
+  // Gives back the unused capacity and moves what huge pages can hold of
+  // the array onto them (base/HugePages.h), in place.
+  void settle() {
+    trim();
+    use_huge_pages(m_data, m_size * sizeof(T));
   }
   // Keeps the first n elements (n <= size()) and gives back the rest.
   void truncate(size_t n) {
@@ -65,6 +80,7 @@ class PodArray {
 
  private:
   static const size_t kLimit = 0xFFFFFFFFu;
+  static const size_t kHugeBytes = size_t(2) << 20;
 
   void reallocate(size_t capacity) {
     if (capacity >= kLimit) throw std::bad_alloc();
