@@ -7,10 +7,10 @@
 //    loader that an allocation failure interrupts leaves its object sound,
 //    and a segmentation it interrupts leaves the handle as good as new;
 //    nothing is lost (in sanitizer builds LeakSanitizer checks it at exit);
-//  - make `realloc` fail on the n-th call.
-// The C allocator is counted (and realloc made to fail) through glibc's
-// internal entry points, except in sanitizer builds, where the sanitizer owns
-// malloc.
+//  - make `realloc`, or any of malloc, calloc and posix_memalign, fail on
+//    the n-th call.
+// The C allocator is counted (and made to fail) through glibc's internal
+// entry points, except in sanitizer builds, where the sanitizer owns malloc.
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -35,6 +35,9 @@ long g_new_calls = 0, g_malloc_calls = 0;
 long g_fail_countdown = -1;
 #if !defined(__SANITIZE_ADDRESS__)
 long g_realloc_fail_countdown = -1;
+// The same for the C allocator's malloc, calloc and posix_memalign, which
+// hold the dictionary's and the models' large tables.
+long g_malloc_fail_countdown = -1;
 #endif
 
 // True when the countdown `c` runs out now.
@@ -71,9 +74,26 @@ extern "C" {
 void* __libc_malloc(std::size_t);
 void* __libc_calloc(std::size_t, std::size_t);
 void* __libc_realloc(void*, std::size_t);
+void* __libc_memalign(std::size_t, std::size_t);
 
-void* malloc(std::size_t n) { return g_malloc_calls += g_counting, __libc_malloc(n); }
-void* calloc(size_t n, size_t m) { return g_malloc_calls += g_counting, __libc_calloc(n, m); }
+void* malloc(std::size_t n) {
+  g_malloc_calls += g_counting;
+  if (!Expires(g_malloc_fail_countdown)) return __libc_malloc(n);
+  errno = ENOMEM;
+  return nullptr;
+}
+void* calloc(size_t n, size_t m) {
+  g_malloc_calls += g_counting;
+  if (!Expires(g_malloc_fail_countdown)) return __libc_calloc(n, m);
+  errno = ENOMEM;
+  return nullptr;
+}
+int posix_memalign(void** p, std::size_t align, std::size_t n) {
+  g_malloc_calls += g_counting;
+  if (Expires(g_malloc_fail_countdown)) return ENOMEM;
+  *p = __libc_memalign(align, n);
+  return *p != nullptr ? 0 : ENOMEM;
+}
 void* realloc(void* p, std::size_t n) {
   g_malloc_calls += g_counting;
   if (!Expires(g_realloc_fail_countdown)) return __libc_realloc(p, n);
@@ -301,6 +321,31 @@ TEST_F(AllocTest, DictionariesAreWholeOrAbsent) {
           }), 0);
   });
   EXPECT_GE(loaded, 2);
+}
+
+// Whatever call of the C allocator fails while the resources load (the
+// dictionary's records and trie and the models' tables come from it, and so
+// does every operator new here), start-up fails cleanly or succeeds, and a
+// start-up after it succeeds.
+TEST_F(AllocTest, StartUpSurvivesAFailingCAllocator) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitizer owns malloc";
+#else
+  const std::string dir = dir_.path();
+  long loads = 0;
+  Quietly([&] {
+    EXPECT_GT(ForEachFailingAllocation([&] { LXUnInitSeg(); return LXInitSeg(dir.c_str()); },
+                                       [&](bool threw, bool ok) {
+                                         EXPECT_FALSE(threw);
+                                         loads += ok;
+                                       },
+                                       g_malloc_fail_countdown),
+              100);
+    LXUnInitSeg();
+    EXPECT_TRUE(LXInitSeg(dir.c_str()));
+  });
+  EXPECT_GE(loads, 1);
+#endif
 }
 
 // A failed growth of the file list drops the file being added, and nothing
