@@ -14,10 +14,9 @@ namespace {
 
 // The 2 MB pages inside [p, p + bytes): false when there is none.
 bool huge_range(const void* p, size_t bytes, void*& first, size_t& len) {
-  const uintptr_t kHuge = uintptr_t(2) << 20;
-  if (p == nullptr || bytes < kHuge) return false;
-  const uintptr_t a = (reinterpret_cast<uintptr_t>(p) + kHuge - 1) & ~(kHuge - 1);
-  const uintptr_t e = (reinterpret_cast<uintptr_t>(p) + bytes) & ~(kHuge - 1);
+  if (p == nullptr || bytes < kHugePageBytes) return false;
+  const uintptr_t a = (reinterpret_cast<uintptr_t>(p) + kHugePageBytes - 1) & ~(kHugePageBytes - 1);
+  const uintptr_t e = (reinterpret_cast<uintptr_t>(p) + bytes) & ~(kHugePageBytes - 1);
   if (e <= a) return false;
   first = reinterpret_cast<void*>(a);
   len = e - a;
@@ -27,10 +26,9 @@ bool huge_range(const void* p, size_t bytes, void*& first, size_t& len) {
 }  // namespace
 
 void* huge_alloc(size_t bytes) {
-  const size_t kHuge = size_t(2) << 20;
-  if (bytes < kHuge) return bytes == 0 ? nullptr : std::malloc(bytes);
+  if (bytes < kHugePageBytes) return bytes == 0 ? nullptr : std::malloc(bytes);
   void* p = nullptr;
-  if (posix_memalign(&p, kHuge, bytes) != 0) return nullptr;
+  if (posix_memalign(&p, kHugePageBytes, bytes) != 0) return nullptr;
   prefer_huge_pages(p, bytes);
   return p;
 }

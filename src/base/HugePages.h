@@ -17,6 +17,9 @@
 #include <cstdlib>
 #include <new>
 
+// The huge pages asked for: 2 MB, the size of x86-64's.
+const size_t kHugePageBytes = size_t(2) << 20;
+
 // Storage for `bytes` bytes, aligned for any type, released with std::free;
 // null when memory runs out (or for 0 bytes).
 void* huge_alloc(size_t bytes);

@@ -53,7 +53,7 @@ class PodArray {
     m_data = 0;
     m_size = m_capacity = 0;
     if (n == 0) return;
-    if (n * sizeof(T) >= kHugeBytes) {
+    if (n * sizeof(T) >= kHugePageBytes) {
       m_data = static_cast<T*>(huge_alloc(n * sizeof(T)));
       if (m_data != 0) std::memset(static_cast<void*>(m_data), 0, n * sizeof(T));
     } else {
@@ -80,7 +80,6 @@ class PodArray {
 
  private:
   static const size_t kLimit = 0xFFFFFFFFu;
-  static const size_t kHugeBytes = size_t(2) << 20;
 
   void reallocate(size_t capacity) {
     if (capacity >= kLimit) throw std::bad_alloc();

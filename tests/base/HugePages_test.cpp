@@ -10,8 +10,6 @@
 
 namespace {
 
-const size_t kHuge = size_t(2) << 20;
-
 // Huge pages change where a table lives, never what it holds: random data in
 // and around the advised ranges (heap storage of several sizes and offsets,
 // so that the 2 MB pages inside start and end at different places) reads the
@@ -36,11 +34,11 @@ TEST(HugePagesTest, ContentsSurviveTheMoveOntoHugePages) {
 TEST(HugePagesTest, AllocationsAreAlignedUsableAndFreeable) {
   EXPECT_EQ(huge_alloc(0), nullptr);
   std::mt19937 rng(5);
-  for (size_t bytes : {size_t(1), size_t(4096), kHuge - 1, kHuge + 3, (size_t(5) << 20) + 12345}) {
+  for (size_t bytes : {size_t(1), size_t(4096), kHugePageBytes - 1, kHugePageBytes + 3, (size_t(5) << 20) + 12345}) {
     unsigned char* p = static_cast<unsigned char*>(huge_alloc(bytes));
     ASSERT_NE(p, nullptr) << bytes;
-    if (bytes >= kHuge) {
-      EXPECT_EQ(reinterpret_cast<uintptr_t>(p) % kHuge, 0u) << bytes;
+    if (bytes >= kHugePageBytes) {
+      EXPECT_EQ(reinterpret_cast<uintptr_t>(p) % kHugePageBytes, 0u) << bytes;
     }
     std::vector<unsigned char> ref(bytes);
     for (unsigned char& c : ref) c = static_cast<unsigned char>(rng());
@@ -50,7 +48,7 @@ TEST(HugePagesTest, AllocationsAreAlignedUsableAndFreeable) {
     std::free(p);
   }
   std::vector<uint32_t, HugePageAllocator<uint32_t>> v(size_t(3) << 20 >> 2);
-  EXPECT_EQ(reinterpret_cast<uintptr_t>(v.data()) % kHuge, 0u);
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(v.data()) % kHugePageBytes, 0u);
   for (size_t i = 0; i < v.size(); i++) v[i] = static_cast<uint32_t>(i * 2654435761u);
   decltype(v) w;
   w.swap(v);
