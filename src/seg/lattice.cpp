@@ -4,6 +4,7 @@
 
 CLattice::CLattice() : m_next_sidx(0), m_prev_end_idx(0), m_used_nodes(0) {
   std::memset(m_nodes, 0, sizeof(m_nodes));
+  std::memset(m_back, 0, sizeof(m_back));
   for (uint32_t p = 0; p < kMaxNodes; ++p) {
     m_nodes[p].wsidx = kNoRange;
   }

@@ -45,7 +45,10 @@ struct tSegItemInfo {
   uint32_t nAttributeIdx;  // word index + 1, or a class code (kAttr*)
 };
 
-struct tNodeInfo {
+// One cache line per node: the path searches read nodes by position, and the
+// back-pointers of tag decoding, which only the chosen path needs, live
+// apart (CLattice::back_pointers).
+struct alignas(64) tNodeInfo {
   bool bBegin;                  // an item ends here: a word boundary may lie here
   uint8_t ItemsNum;             // items stored at the node
   uint8_t ItemsNumNER;          // items added by the named-entity stages
@@ -60,9 +63,7 @@ struct tNodeInfo {
   uint8_t IdxMaxItemWeightOld;  // previous value, kept by the class-based search
   tSegItemInfo* MaxItem;        // the chosen item ending here
   uint8_t* pROLEPOS;            // candidate roles or tags of the chosen item
-  uint8_t LocalPOSTemp[2];      // work areas of role and POS tagging
-  uint8_t pPOS[53];
-  uint8_t pRole[53];
+  uint8_t LocalPOSTemp[2];      // room for a one-tag list of POS tagging
 };
 
 class CLattice {
@@ -70,6 +71,8 @@ class CLattice {
   // Node capacity plus one: sentences have at most kMaxNodes - 1 bytes.
   static constexpr uint32_t kMaxNodes = 4097;
   static constexpr uint32_t kInitialItems = 16384;
+  // Longest candidate list of role and POS decoding.
+  static constexpr uint32_t kMaxTagCandidates = 53;
 
   CLattice();
 
@@ -125,6 +128,10 @@ class CLattice {
     return it;
   }
 
+  // Back-pointers of the tag decoding at path node p (kMaxTagCandidates
+  // entries), written and read within one decoding.
+  uint8_t* back_pointers(uint32_t p) { return m_back[p]; }
+
   tNodeInfo m_nodes[kMaxNodes];
   Array<tSegItemInfo> m_sentence_words;
   uint32_t m_next_sidx;
@@ -134,6 +141,7 @@ class CLattice {
   // Number of nodes reset by the last clear(); the nodes whose MaxItem must
   // follow the store when it is reallocated.
   uint32_t m_used_nodes;
+  uint8_t m_back[kMaxNodes][kMaxTagCandidates];
 };
 
 #endif  // LX_SEG_LATTICE_H

@@ -159,7 +159,6 @@ struct PosModel {
   // The sentence closes with the transition into the sentence end: a word
   // before a sentence break is tagged as such (了 there is mostly y).
   LogP close(uint8_t tag) const { return scores.close[tag]; }
-  uint8_t* back_pointers(tNodeInfo& node) const { return node.pPOS; }
   void assign(tSegItemInfo& item, uint8_t tag) const {
     if (item.type != kItemFactoid) item.posIndex = static_cast<uint8_t>(tag - 1);
   }

@@ -150,7 +150,6 @@ struct RoleModel {
   }
   // The sentence closes with the transition into column A.
   LogP close(uint8_t role) const { return scores.close[role]; }
-  uint8_t* back_pointers(tNodeInfo& node) const { return node.pRole; }
   void assign(tSegItemInfo& item, uint8_t role) const {
     if (ne_type == CRoleTagger::PN)
       item.perIdx = role;

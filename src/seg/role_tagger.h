@@ -45,14 +45,15 @@
 // path that fails the check makes it return false with the lattice
 // untouched.  On success, for every path node p it writes pROLEPOS (the
 // candidate list used: it points into the dictionary's list or one of the
-// static fixed lists and must not be written through) and pRole (entry k:
-// index of candidate k's best predecessor in the previous word's list), and
-// it writes perIdx (person) or perIdxLN (location) of every path item and
-// nothing else of the items.
+// static fixed lists and must not be written through) and the lattice's
+// back-pointers of the node (entry k: index of candidate k's best
+// predecessor in the previous word's list), and it writes perIdx (person)
+// or perIdxLN (location) of every path item and nothing else of the items.
 //
 // Safety caps.  A candidate list is read up to its terminating 0 but at most
-// kMaxCandidates (53) entries, the width of pRole and of the score buffers,
-// and it also ends at the first id that is not a row of the 54 x 54 table.
+// kMaxCandidates (53) entries, the width of the back-pointers and of the score
+// buffers, and it also ends at the first id that is not a row of the 54 x 54
+// table.
 // The loader of the basic dictionary refuses longer lists and larger ids, so
 // with a loaded dictionary neither cap ever cuts a list.  If capping leaves a
 // dictionary list empty, the word falls back as if it had no list.
@@ -95,8 +96,8 @@ class CRoleTagger {
   // Entity types: which roles are tagged.
   enum { PN = 1, LN = 2 };
 
-  // Width of pRole and of the score buffers.
-  static constexpr uint32_t kMaxCandidates = 53;
+  // Width of the back-pointers and of the score buffers.
+  static constexpr uint32_t kMaxCandidates = CLattice::kMaxTagCandidates;
   // The role tables are kRoleTableDim x kRoleTableDim, row-major.
   static constexpr uint32_t kRoleTableDim = 54;
   // Column whose m_Bow is the emission of a fixed-list role, and column (role

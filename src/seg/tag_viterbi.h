@@ -27,7 +27,7 @@
 // The trace-back walks begin_pos from node n and hands every path item its
 // state.  Per path node the decoding writes pROLEPOS (the candidate list,
 // which points into the dictionary or a static list and is never written
-// through) and the model's back-pointer array.
+// through) and the lattice's back-pointers of the node.
 //
 // Model interface (a small copyable object; all members const):
 //   static constexpr bool kEmissionAfterChoice, kSkipWeakPredecessors,
@@ -41,7 +41,6 @@
 //   LogP emission(const LogP* emissions, uint32_t k, uint8_t state);
 //   LogP transition(uint8_t prev, uint8_t cur);
 //   LogP close(uint8_t state) -- score added to the final candidates;
-//   uint8_t* back_pointers(tNodeInfo& node) -- kMaxCandidates entries;
 //   void assign(tSegItemInfo& item, uint8_t state).
 #ifndef LX_SEG_TAG_VITERBI_H
 #define LX_SEG_TAG_VITERBI_H
@@ -75,7 +74,7 @@ void tagger_viterbi(CLattice& lattice, uint32_t n, const Model model, float* pre
     uint32_t count = 0;
     const uint8_t* states = model.candidates(node, item, &emissions, &count);
     node.pROLEPOS = const_cast<uint8_t*>(states);
-    uint8_t* back = model.back_pointers(node);
+    uint8_t* back = lattice.back_pointers(p);
 
     if (Model::kRestartForcedSteps && item.begin_pos != 0 && count == 1 && prev_count == 1) {
       // Nothing to choose: restart the score.
@@ -122,7 +121,7 @@ void tagger_viterbi(CLattice& lattice, uint32_t n, const Model model, float* pre
     tNodeInfo& node = lattice.m_nodes[p];
     tSegItemInfo& item = *node.MaxItem;
     model.assign(item, node.pROLEPOS[k]);
-    k = model.back_pointers(node)[k];
+    k = lattice.back_pointers(p)[k];
     p = item.begin_pos;
   }
 }
