@@ -90,6 +90,13 @@ void BigramTable::reserve_bigrams(uint32_t n) {
   m_room = n;
 }
 
+void BigramTable::reserve_all_bigrams(unsigned long long bigrams) {
+  // A table is the smallest power of two at least 4/3 of its successors
+  // (and at least 2), so less than 8/3 of them.
+  if (bigrams > 0xFFFFFFFFull) return;
+  m_slots.reserve(static_cast<size_t>((bigrams * 8 + 2) / 3));
+}
+
 bool BigramTable::add_bigram(VocabIndex word, LogP prob) {
   if (m_current == nullptr || m_room == 0 || word == kEmpty) return false;
   const uint32_t shift = m_current->shape & kShiftMask;

@@ -38,6 +38,10 @@ class BigramTable {
   void set_context_bow(LogP bow) { m_current->bow = bow; }
   void reserve_bigrams(uint32_t n);
   bool add_bigram(VocabIndex word, LogP prob);
+  // Optional, before the first context: room for the tables of at most
+  // `bigrams` successors in all, so that they are built in place (on huge
+  // pages where large) instead of being moved as they grow.
+  void reserve_all_bigrams(unsigned long long bigrams);
   void finish();
   // Slots of the table of a context with n successors (0 for none).
   static size_t table_slots(uint32_t n);

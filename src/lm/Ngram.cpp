@@ -715,6 +715,8 @@ bool Ngram::read_binary(const char* lmfile) {
   if (std::min(order, maxOrder) <= 2) {
     // Contexts of one word at most: straight into the bigram table.
     std::unique_ptr<BigramTable> table(new BigramTable());
+    // Every stored probability takes at least kMinProbEntryBytes of the file.
+    table->reserve_all_bigrams((in.end() - in.offset) / kMinProbEntryBytes);
     BigramBuilder builder{*table};
     read = read_node(in, builder, 0u, order, maxOrder, in.end());
     if (read == Load::kOk) {

@@ -62,6 +62,19 @@ class PodArray {
     if (m_data == 0) throw std::bad_alloc();
     m_size = m_capacity = n;
   }
+  // Makes room for n elements, so that appending up to n moves nothing;
+  // large storage starts on huge pages (base/HugePages.h), and what is never
+  // filled is never touched.  Only a hint: where the room cannot be had, the
+  // array stays as it is and grows as it would have.
+  void reserve(size_t n) {
+    if (n <= m_capacity || n >= kLimit) return;
+    T* data = static_cast<T*>(huge_alloc(n * sizeof(T)));
+    if (data == 0) return;
+    if (m_size != 0) std::memcpy(static_cast<void*>(data), m_data, m_size * sizeof(T));
+    std::free(m_data);
+    m_data = data;
+    m_capacity = n;
+  }
   // Gives back the unused capacity and moves what huge pages can hold of
   // the array onto them (base/HugePages.h), in place.
   void settle() {
