@@ -8,6 +8,10 @@
 #if defined(MADV_HUGEPAGE) && !defined(MADV_COLLAPSE)
 #define MADV_COLLAPSE 25  // Linux 6.1; older kernels refuse it (EINVAL)
 #endif
+#if !defined(MADV_POPULATE_WRITE)
+#define MADV_POPULATE_WRITE 23  // Linux 5.14; older kernels refuse it (EINVAL)
+#endif
+#include <unistd.h>
 #endif
 
 namespace {
@@ -51,6 +55,19 @@ void use_huge_pages(const void* p, size_t bytes) {
   if (!huge_range(p, bytes, first, len)) return;
   (void)madvise(first, len, MADV_HUGEPAGE);
   (void)madvise(first, len, MADV_COLLAPSE);
+#else
+  (void)p;
+  (void)bytes;
+#endif
+}
+
+void populate_pages(const void* p, size_t bytes) {
+#if defined(__linux__)
+  static const uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+  if (p == nullptr || bytes == 0 || page == 0 || (page & (page - 1)) != 0) return;
+  const uintptr_t a = reinterpret_cast<uintptr_t>(p) & ~(page - 1);
+  const uintptr_t e = reinterpret_cast<uintptr_t>(p) + bytes;
+  (void)madvise(reinterpret_cast<void*>(a), e - a, MADV_POPULATE_WRITE);
 #else
   (void)p;
   (void)bytes;

@@ -34,7 +34,14 @@ void use_huge_pages(const void* p, size_t bytes);
 // 2 MB instead of one per 4 KB (where the storage is still untouched).
 void prefer_huge_pages(const void* p, size_t bytes);
 
-// A standard allocator over huge_alloc, for the large vectors.
+// Maps in the pages of [p, p + bytes) now, in one call, for storage that is
+// about to be written in full: one page fault per 4 KB page costs more (above
+// all under virtualisation).  Contents stay as they are; where the system
+// cannot do it (before Linux 5.14), the pages come in as they are touched.
+void populate_pages(const void* p, size_t bytes);
+
+// A standard allocator over huge_alloc, for the large vectors that are
+// sized once and then filled: their pages are mapped in at once.
 template <class T>
 struct HugePageAllocator {
   using value_type = T;
@@ -45,6 +52,7 @@ struct HugePageAllocator {
     if (n > size_t(-1) / sizeof(T)) throw std::bad_alloc();
     void* p = huge_alloc(n * sizeof(T));
     if (p == nullptr) throw std::bad_alloc();
+    populate_pages(p, n * sizeof(T));
     return static_cast<T*>(p);
   }
   void deallocate(T* p, size_t) { std::free(p); }

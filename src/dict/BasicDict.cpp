@@ -546,6 +546,7 @@ struct PropReader {
     static_assert(std::is_trivial<T>::value, "read as bytes, freed with std::free");
     data = static_cast<T*>(huge_alloc(n * sizeof(T)));  // the records on huge pages
     if (data == 0) return false;
+    populate_pages(data, n * sizeof(T));
     if (std::fread(data, sizeof(T), n, fp) != n) return false;
     use_huge_pages(data, n * sizeof(T));  // in case the storage was touched before
     left -= n * sizeof(T);

@@ -55,6 +55,7 @@ class PodArray {
     if (n == 0) return;
     if (n * sizeof(T) >= kHugePageBytes) {
       m_data = static_cast<T*>(huge_alloc(n * sizeof(T)));
+      populate_pages(m_data, n * sizeof(T));
       if (m_data != 0) std::memset(static_cast<void*>(m_data), 0, n * sizeof(T));
     } else {
       m_data = static_cast<T*>(std::calloc(n, sizeof(T)));

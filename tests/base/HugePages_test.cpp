@@ -10,10 +10,10 @@
 
 namespace {
 
-// Huge pages change where a table lives, never what it holds: random data in
-// and around the advised ranges (heap storage of several sizes and offsets,
-// so that the 2 MB pages inside start and end at different places) reads the
-// same afterwards, bytes just outside included.
+// Huge pages and mapping pages in change where a table lives, never what it
+// holds: random data in and around the advised ranges (heap storage of
+// several sizes and offsets, so that the pages inside start and end at
+// different places) reads the same afterwards, bytes just outside included.
 TEST(HugePagesTest, ContentsSurviveTheMoveOntoHugePages) {
   std::mt19937 rng(11);
   for (size_t bytes : {size_t(100), (size_t(5) << 20) + 12345}) {
@@ -23,10 +23,13 @@ TEST(HugePagesTest, ContentsSurviveTheMoveOntoHugePages) {
       const std::vector<uint32_t> before = block;
       use_huge_pages(reinterpret_cast<char*>(block.data()) + 4096 + offset, bytes);
       ASSERT_EQ(block, before) << bytes << " at +" << offset;
+      populate_pages(reinterpret_cast<char*>(block.data()) + 4096 + offset, bytes);
+      ASSERT_EQ(block, before) << bytes << " at +" << offset << ", mapped in";
     }
   }
   use_huge_pages(nullptr, size_t(8) << 20);  // nothing to do, and no crash
   prefer_huge_pages(nullptr, size_t(8) << 20);
+  populate_pages(nullptr, size_t(8) << 20);
 }
 
 // Large storage starts on a 2 MB boundary and holds all it was asked for;
