@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <cstdlib>
 #include <new>
+#include <utility>
 
 // The huge pages asked for: 2 MB, the size of x86-64's.
 const size_t kHugePageBytes = size_t(2) << 20;
@@ -41,13 +42,23 @@ void prefer_huge_pages(const void* p, size_t bytes);
 void populate_pages(const void* p, size_t bytes);
 
 // A standard allocator over huge_alloc, for the large vectors that are
-// sized once and then filled: their pages are mapped in at once.
+// sized once and then filled: their pages are mapped in at once, and the
+// elements a vector is sized with are left uninitialised (default-
+// initialised) rather than zeroed, to be overwritten.
 template <class T>
 struct HugePageAllocator {
   using value_type = T;
   HugePageAllocator() = default;
   template <class U>
   HugePageAllocator(const HugePageAllocator<U>&) {}
+  template <class U>
+  void construct(U* p) {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <class U, class... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
   T* allocate(size_t n) {
     if (n > size_t(-1) / sizeof(T)) throw std::bad_alloc();
     void* p = huge_alloc(n * sizeof(T));

@@ -11,21 +11,23 @@ size_t BigramTable::table_slots(uint32_t n) {
   return size;
 }
 
-// A zero-filled record has no probability, no context and no table, so the
-// direct records start as zeroed memory: the ids that never occur cost no
-// writes.
+// A zero-filled record has no probability, no context and no table.  The
+// direct records grow with the ascending unigrams, the ids between them
+// zero-filled, in room reserved for all of them: nothing is written (or even
+// touched) beyond the largest direct unigram.
 void BigramTable::reserve_unigrams(uint32_t n) {
   // The ids below about twice the number of words get direct records; sparse
   // high ids (such as the unknown word's) go to the far list.
   m_dense = static_cast<uint32_t>(std::min<size_t>(2 * size_t(n) + 64, 0xFFFFFFFEu));
-  m_units.assign_zeroed(m_dense);
+  m_units.reserve(m_dense);
 }
 
 bool BigramTable::add_unigram(VocabIndex word, LogP prob) {
   if (!m_inUnigrams || (m_numUnigrams != 0 && word <= m_lastUnigram) || word == kEmpty) return false;
-  if (m_units.empty() && m_dense == 0) reserve_unigrams(0);
+  if (m_dense == 0) reserve_unigrams(0);
   Unit* u;
   if (word < m_dense) {
+    m_units.append(word + 1 - m_units.size(), Unit{0, 0, 0, 0});
     u = &m_units[word];
   } else {
     m_far.push_back(FarUnit{word, Unit{LogP_One, LogP_One, 0, 0}});
@@ -42,10 +44,8 @@ bool BigramTable::add_unigram(VocabIndex word, LogP prob) {
 // The direct records end after the largest direct unigram's.
 void BigramTable::end_unigrams() {
   m_inUnigrams = false;
-  if (m_denseEnd < m_dense) {
-    m_dense = m_denseEnd;
-    m_units.truncate(m_dense);
-  }
+  m_dense = m_denseEnd;
+  m_units.truncate(m_dense);
   m_farUnigrams = m_far.size();
 }
 
