@@ -44,25 +44,6 @@ class PodArray {
     m_size += n;
     return first;
   }
-  // Replaces the content with n zero-filled elements: a large array on huge
-  // pages (base/HugePages.h), a small one from calloc (memory fresh from the
-  // system stays untouched until used).
-  void assign_zeroed(size_t n) {
-    if (n >= kLimit) throw std::bad_alloc();
-    std::free(m_data);
-    m_data = 0;
-    m_size = m_capacity = 0;
-    if (n == 0) return;
-    if (n * sizeof(T) >= kHugePageBytes) {
-      m_data = static_cast<T*>(huge_alloc(n * sizeof(T)));
-      populate_pages(m_data, n * sizeof(T));
-      if (m_data != 0) std::memset(static_cast<void*>(m_data), 0, n * sizeof(T));
-    } else {
-      m_data = static_cast<T*>(std::calloc(n, sizeof(T)));
-    }
-    if (m_data == 0) throw std::bad_alloc();
-    m_size = m_capacity = n;
-  }
   // Makes room for n elements, so that appending up to n moves nothing;
   // large storage starts on huge pages (base/HugePages.h), and what is never
   // filled is never touched.  Only a hint: where the room cannot be had, the

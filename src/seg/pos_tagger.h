@@ -41,12 +41,12 @@
 // path must pass tagger_path_is_consistent(); otherwise the tagger returns
 // false and changes nothing.  On success it writes, per path node, pROLEPOS
 // (the list used: into the dictionary, or the node's LocalPOSTemp), the
-// lattice's back-pointers of the node and, for one-tag lists, LocalPOSTemp; and posIndex of the
-// path items.  pROLEPOS must not be written through.
+// lattice's back-pointers of the node and, for one-tag lists, LocalPOSTemp;
+// and posIndex of the path items.  pROLEPOS must not be written through.
 //
 // Safety caps: a dictionary list is used up to its 0, at most kMaxCandidates
-// (53) entries (the width of the back-pointers and of the score buffers) and up to the
-// first id that is not a row of the 56 x 56 table.  The dictionary loader
+// (53) entries (the width of the back-pointers and of the score buffers) and
+// up to the first id that is not a row of the 56 x 56 table.  The dictionary loader
 // refuses lists that either cap would cut.
 #ifndef LX_SEG_POS_TAGGER_H
 #define LX_SEG_POS_TAGGER_H
